@@ -1,0 +1,67 @@
+// The object factory: objects created by a ProgID "lib.Class" from lib<lib>.so (in the program folder, else on
+// the system library path), their members invoked by name. Every failure, a library that cannot be loaded, a
+// member that does not exist, a call on an object that was never created, reaches the caller as a ComponentFault.
+#pragma once
+
+#include <QList>
+#include <QString>
+#include <QVariant>
+
+#include <exception>
+#include <memory>
+
+struct component_library;
+struct component_object;
+
+namespace platform {
+
+struct ComponentFault : std::exception {
+    ComponentFault(int number, QString description);
+    const char *what() const noexcept override { return utf8_.constData(); }
+
+    int number;
+    QString description;
+
+private:
+    QByteArray utf8_;
+};
+
+// An argument of a call; a by-reference argument receives the member's new value.
+struct ComponentArgument {
+    QVariant value;
+    bool byRef = false;
+};
+
+class ComponentObject {
+public:
+    ComponentObject() = default; // never created: every call faults
+
+    QVariant call(const QString &method, const QVariantList &args = {});
+    QVariant call(const QString &method, QList<ComponentArgument> &args);
+    QVariant get(const QString &property);
+    void set(const QString &property, const QVariant &value);
+
+    bool isCreated() const { return instance_ != nullptr; }
+
+private:
+    friend class ComponentFactory;
+    struct Instance;
+    QVariant invoke(const QString &member, int kind, QList<ComponentArgument> &args);
+
+    std::shared_ptr<Instance> instance_;
+};
+
+class ComponentFactory {
+public:
+    // programFolder: where libraries are looked for first.
+    explicit ComponentFactory(QString programFolder);
+
+    ComponentObject createObject(const QString &progId) const;
+
+private:
+    const component_library *load(const QString &libraryName, const QString &progId) const;
+
+    QString programFolder_;
+};
+
+} // namespace platform

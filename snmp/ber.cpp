@@ -1,0 +1,325 @@
+#include "ber.h"
+
+#include <charconv>
+
+namespace quorrel::ber {
+namespace {
+
+// ---- writing ----
+
+void putLength(std::string &out, std::size_t length) {
+    if (length < 0x80) {
+        out.push_back(static_cast<char>(length));
+        return;
+    }
+    std::string bytes;
+    for (; length > 0; length >>= 8) bytes.insert(bytes.begin(), static_cast<char>(length & 0xFF));
+    out.push_back(static_cast<char>(0x80 | bytes.size()));
+    out += bytes;
+}
+
+void putTlv(std::string &out, std::uint8_t tag, std::string_view content) {
+    out.push_back(static_cast<char>(tag));
+    putLength(out, content.size());
+    out += content;
+}
+
+// Two's complement, shortest form.
+std::string signedContent(std::int64_t n) {
+    std::string bytes;
+    for (int i = 7; i >= 0; --i) bytes.push_back(static_cast<char>((static_cast<std::uint64_t>(n) >> (8 * i)) & 0xFF));
+    std::size_t skip = 0;
+    while (skip + 1 < bytes.size()) {
+        const auto b = static_cast<std::uint8_t>(bytes[skip]), next = static_cast<std::uint8_t>(bytes[skip + 1]);
+        if ((b == 0x00 && !(next & 0x80)) || (b == 0xFF && (next & 0x80))) ++skip;
+        else break;
+    }
+    return bytes.substr(skip);
+}
+
+// Unsigned, shortest form, with a leading zero byte where the top bit would read as a sign.
+std::string unsignedContent(std::uint64_t n) {
+    std::string bytes;
+    do {
+        bytes.insert(bytes.begin(), static_cast<char>(n & 0xFF));
+        n >>= 8;
+    } while (n > 0);
+    if (static_cast<std::uint8_t>(bytes[0]) & 0x80) bytes.insert(bytes.begin(), '\0');
+    return bytes;
+}
+
+void putSubIdentifier(std::string &out, std::uint64_t n) {
+    char groups[10];
+    int count = 0;
+    do {
+        groups[count++] = static_cast<char>(n & 0x7F);
+        n >>= 7;
+    } while (n > 0);
+    while (count > 1) out.push_back(static_cast<char>(groups[--count] | 0x80));
+    out.push_back(groups[0]);
+}
+
+std::string oidContent(const Oid &oid) {
+    std::string out;
+    if (oid.empty()) return out;
+    putSubIdentifier(out, std::uint64_t{oid[0]} * 40 + (oid.size() > 1 ? oid[1] : 0));
+    for (std::size_t i = 2; i < oid.size(); ++i) putSubIdentifier(out, oid[i]);
+    return out;
+}
+
+std::string valueTlv(const Value &value) {
+    std::string out;
+    switch (value.syntax) {
+    case Integer: putTlv(out, Integer, signedContent(value.number)); break;
+    case Counter32:
+    case Gauge32:
+    case TimeTicks: putTlv(out, value.syntax, unsignedContent(static_cast<std::uint32_t>(value.number))); break;
+    case Counter64: putTlv(out, Counter64, unsignedContent(value.counter64)); break;
+    case ObjectId: putTlv(out, ObjectId, oidContent(value.oid)); break;
+    case Null:
+    case NoSuchObject:
+    case NoSuchInstance:
+    case EndOfMibView: putTlv(out, value.syntax, {}); break;
+    default: putTlv(out, value.syntax, value.octets); break;
+    }
+    return out;
+}
+
+// ---- reading ----
+
+// A bounded cursor over one constructed or primitive content; every read checks what is left.
+class Reader {
+public:
+    explicit Reader(std::string_view data) : data_(data) {}
+
+    bool atEnd() const { return data_.empty(); }
+
+    // Reads one tag-length-value; the content is a view into the same buffer.
+    bool next(std::uint8_t &tag, std::string_view &content) {
+        if (data_.size() < 2) return false;
+        tag = static_cast<std::uint8_t>(data_[0]);
+        if ((tag & 0x1F) == 0x1F) return false; // multi-byte tags never occur in SNMP
+        std::size_t pos = 1;
+        std::size_t length = static_cast<std::uint8_t>(data_[pos++]);
+        if (length & 0x80) {
+            const std::size_t count = length & 0x7F;
+            if (count == 0 || count > 4 || data_.size() - pos < count) return false; // indefinite or absurd
+            length = 0;
+            for (std::size_t i = 0; i < count; ++i) length = (length << 8) | static_cast<std::uint8_t>(data_[pos++]);
+        }
+        if (length > data_.size() - pos) return false;
+        content = data_.substr(pos, length);
+        data_.remove_prefix(pos + length);
+        return true;
+    }
+
+    bool expect(std::uint8_t wanted, std::string_view &content) {
+        std::uint8_t tag = 0;
+        return next(tag, content) && tag == wanted;
+    }
+
+private:
+    std::string_view data_;
+};
+
+std::optional<std::int64_t> readSigned(std::string_view content, std::size_t maxBytes) {
+    if (content.empty() || content.size() > maxBytes) return std::nullopt;
+    std::int64_t n = static_cast<std::int8_t>(content[0]);
+    for (std::size_t i = 1; i < content.size(); ++i)
+        n = static_cast<std::int64_t>(static_cast<std::uint64_t>(n) << 8 | static_cast<std::uint8_t>(content[i]));
+    return n;
+}
+
+// Unsigned with at most `bits` bits; one extra leading zero byte is allowed.
+std::optional<std::uint64_t> readUnsigned(std::string_view content, unsigned bits) {
+    if (content.empty()) return std::nullopt;
+    if (content.size() > bits / 8 && content[0] == '\0') content.remove_prefix(1);
+    if (content.size() > bits / 8) return std::nullopt;
+    std::uint64_t n = 0;
+    for (char c : content) n = n << 8 | static_cast<std::uint8_t>(c);
+    return n;
+}
+
+std::optional<std::int32_t> readInt32(std::string_view content) {
+    const auto n = readSigned(content, 4);
+    if (!n) return std::nullopt;
+    return static_cast<std::int32_t>(*n);
+}
+
+std::optional<Oid> readOid(std::string_view content) {
+    Oid oid;
+    std::uint64_t current = 0;
+    bool inSubIdentifier = false;
+    for (char c : content) {
+        const auto byte = static_cast<std::uint8_t>(c);
+        if (!inSubIdentifier && byte == 0x80) return std::nullopt; // padded sub-identifier
+        current = current << 7 | (byte & 0x7F);
+        if (current > 0xFFFFFFFFull + 80) return std::nullopt;
+        inSubIdentifier = byte & 0x80;
+        if (inSubIdentifier) continue;
+        if (oid.empty()) {
+            const std::uint64_t first = current < 40 ? 0 : current < 80 ? 1 : 2;
+            const std::uint64_t second = current - first * 40;
+            if (second > 0xFFFFFFFFull) return std::nullopt;
+            oid.push_back(static_cast<std::uint32_t>(first));
+            oid.push_back(static_cast<std::uint32_t>(second));
+        } else {
+            if (current > 0xFFFFFFFFull) return std::nullopt;
+            oid.push_back(static_cast<std::uint32_t>(current));
+        }
+        if (oid.size() > MaxOidLength) return std::nullopt;
+        current = 0;
+    }
+    if (inSubIdentifier) return std::nullopt;
+    return oid;
+}
+
+Value readValue(std::uint8_t tag, std::string_view content) {
+    Value value;
+    value.syntax = tag;
+    switch (tag) {
+    case Integer:
+        if (const auto n = readSigned(content, 4)) value.number = *n;
+        else value.readable = false;
+        break;
+    case Counter32:
+    case Gauge32:
+    case TimeTicks:
+        if (const auto n = readUnsigned(content, 32)) value.number = static_cast<std::int64_t>(*n);
+        else value.readable = false;
+        break;
+    case Counter64:
+        if (const auto n = readUnsigned(content, 64)) value.counter64 = *n;
+        else value.readable = false;
+        break;
+    case ObjectId:
+        if (auto oid = readOid(content)) value.oid = std::move(*oid);
+        else value.readable = false;
+        break;
+    case Null:
+    case NoSuchObject:
+    case NoSuchInstance:
+    case EndOfMibView: value.readable = content.empty(); break;
+    case OctetString:
+    case IpAddress:
+    case Opaque: value.octets = std::string(content); break;
+    default:
+        value.octets = std::string(content);
+        value.readable = false;
+        break;
+    }
+    return value;
+}
+
+bool readBindings(std::string_view content, std::vector<VarBind> &bindings) {
+    Reader list(content);
+    while (!list.atEnd()) {
+        std::string_view bindingContent, oidContent, valueContent;
+        if (!list.expect(Sequence, bindingContent)) return false;
+        Reader binding(bindingContent);
+        std::uint8_t valueTag = 0;
+        if (!binding.expect(ObjectId, oidContent) || !binding.next(valueTag, valueContent) || !binding.atEnd())
+            return false;
+        if (valueTag & 0x20) return false; // constructed values do not occur in SNMP
+        auto oid = readOid(oidContent);
+        if (!oid) return false;
+        bindings.push_back({std::move(*oid), readValue(valueTag, valueContent)});
+    }
+    return true;
+}
+
+std::optional<Pdu> readPdu(std::uint8_t type, std::string_view content) {
+    Pdu pdu;
+    pdu.type = type;
+    Reader fields(content);
+    std::string_view requestId, errorStatus, errorIndex, bindings;
+    if (!fields.expect(Integer, requestId) || !fields.expect(Integer, errorStatus) ||
+        !fields.expect(Integer, errorIndex) || !fields.expect(Sequence, bindings) || !fields.atEnd())
+        return std::nullopt;
+    const auto id = readInt32(requestId), status = readInt32(errorStatus), index = readInt32(errorIndex);
+    if (!id || !status || !index) return std::nullopt;
+    pdu.requestId = *id;
+    pdu.errorStatus = *status;
+    pdu.errorIndex = *index;
+    if (!readBindings(bindings, pdu.bindings)) return std::nullopt;
+    return pdu;
+}
+
+bool isPduType(std::uint8_t tag) { return tag >= 0xA0 && tag <= 0xA8; }
+
+} // namespace
+
+std::string encode(const Message &message) {
+    std::string bindings;
+    for (const auto &binding : message.pdu.bindings) {
+        std::string one;
+        putTlv(one, ObjectId, oidContent(binding.oid));
+        one += valueTlv(binding.value);
+        putTlv(bindings, Sequence, one);
+    }
+    std::string pdu;
+    putTlv(pdu, Integer, signedContent(message.pdu.requestId));
+    putTlv(pdu, Integer, signedContent(message.pdu.errorStatus));
+    putTlv(pdu, Integer, signedContent(message.pdu.errorIndex));
+    putTlv(pdu, Sequence, bindings);
+
+    std::string body;
+    putTlv(body, Integer, signedContent(message.version));
+    putTlv(body, OctetString, message.community);
+    putTlv(body, message.pdu.type, pdu);
+
+    std::string out;
+    putTlv(out, Sequence, body);
+    return out;
+}
+
+std::optional<Message> decode(std::string_view datagram) {
+    Reader outer(datagram);
+    std::string_view body;
+    if (!outer.expect(Sequence, body) || !outer.atEnd()) return std::nullopt;
+
+    Reader fields(body);
+    std::string_view version, community, pduContent;
+    std::uint8_t pduType = 0;
+    if (!fields.expect(Integer, version) || !fields.expect(OctetString, community) ||
+        !fields.next(pduType, pduContent) || !isPduType(pduType) || !fields.atEnd())
+        return std::nullopt;
+
+    Message message;
+    const auto v = readInt32(version);
+    auto pdu = readPdu(pduType, pduContent);
+    if (!v || !pdu) return std::nullopt;
+    message.version = *v;
+    message.community = std::string(community);
+    message.pdu = std::move(*pdu);
+    return message;
+}
+
+std::optional<Oid> parseOid(std::string_view text) {
+    Oid oid;
+    while (true) {
+        std::uint32_t part = 0;
+        const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), part);
+        if (error != std::errc{} || end == text.data()) return std::nullopt;
+        oid.push_back(part);
+        text.remove_prefix(static_cast<std::size_t>(end - text.data()));
+        if (text.empty()) break;
+        if (text[0] != '.' || text.size() == 1) return std::nullopt;
+        text.remove_prefix(1);
+    }
+    if (oid.size() > MaxOidLength || oid[0] > 2) return std::nullopt;
+    if (oid.size() > 1 && oid[0] < 2 && oid[1] >= 40) return std::nullopt;
+    if (oid.size() > 1 && oid[0] == 2 && oid[1] > 0xFFFFFFFFu - 80) return std::nullopt;
+    return oid;
+}
+
+std::string formatOid(const Oid &oid) {
+    std::string text;
+    for (std::size_t i = 0; i < oid.size(); ++i) {
+        if (i > 0) text.push_back('.');
+        text += std::to_string(oid[i]);
+    }
+    return text;
+}
+
+} // namespace quorrel::ber

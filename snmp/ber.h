@@ -1,0 +1,85 @@
+// BER codec for SNMP version 1 messages.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace quorrel::ber {
+
+enum Tag : std::uint8_t {
+    Integer = 0x02,
+    OctetString = 0x04,
+    Null = 0x05,
+    ObjectId = 0x06,
+    Sequence = 0x30,
+    IpAddress = 0x40,
+    Counter32 = 0x41,
+    Gauge32 = 0x42,
+    TimeTicks = 0x43,
+    Opaque = 0x44,
+    Counter64 = 0x46,
+    NoSuchObject = 0x80,
+    NoSuchInstance = 0x81,
+    EndOfMibView = 0x82,
+    GetRequest = 0xA0,
+    GetNextRequest = 0xA1,
+    GetResponse = 0xA2,
+    SetRequest = 0xA3,
+};
+
+using Oid = std::vector<std::uint32_t>;
+
+// Longest OID a message may carry (the SNMP limit of 128 sub-identifiers).
+constexpr std::size_t MaxOidLength = 128;
+
+// A value of a variable binding. `readable` is false when the syntax is unknown or its content does not fit the
+// syntax (an INTEGER longer than 32 bits, a broken OID): the message is still well-formed, the binding is not.
+struct Value {
+    std::uint8_t syntax = Null;
+    bool readable = true;
+    std::int64_t number = 0;   // INTEGER (signed), Counter32, Gauge32, TimeTicks (unsigned 32 bits)
+    std::uint64_t counter64 = 0;
+    std::string octets;        // OCTET STRING, IpAddress, Opaque, unknown syntaxes: the raw content
+    Oid oid;                   // OBJECT IDENTIFIER
+
+    static Value null() { return {}; }
+    static Value integer(std::int32_t n) { Value v; v.syntax = Integer; v.number = n; return v; }
+    static Value octetString(std::string bytes) { Value v; v.syntax = OctetString; v.octets = std::move(bytes); return v; }
+};
+
+struct VarBind {
+    Oid oid;
+    Value value;
+};
+
+struct Pdu {
+    std::uint8_t type = GetRequest;
+    std::int32_t requestId = 0;
+    std::int32_t errorStatus = 0;
+    std::int32_t errorIndex = 0;
+    std::vector<VarBind> bindings;
+};
+
+struct Message {
+    std::int32_t version = 0; // 0 is SNMP version 1
+    std::string community;
+    Pdu pdu;
+};
+
+// Encodes a whole message. Every value syntax that decode reads is written back the same way.
+std::string encode(const Message &message);
+
+// Decodes a whole message; nullopt when it is malformed, truncated, carries trailing bytes or claims lengths it
+// does not have. Nothing is read outside `datagram`.
+std::optional<Message> decode(std::string_view datagram);
+
+// Dotted numeric text ("1.3.6.1.2.1.1.1.0") to OID: digits and single dots only, each part within 32 bits, at
+// most MaxOidLength parts, a first part of 0 to 2. nullopt otherwise.
+std::optional<Oid> parseOid(std::string_view text);
+
+std::string formatOid(const Oid &oid);
+
+} // namespace quorrel::ber

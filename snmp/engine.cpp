@@ -1,0 +1,259 @@
+#include "engine.h"
+
+#include "codepage.h"
+
+#include <algorithm>
+#include <cctype>
+#include <condition_variable>
+#include <map>
+#include <memory>
+#include <mutex>
+#include <new>
+
+namespace quorrel::engine {
+namespace {
+
+using transport::RequestId;
+using transport::Transport;
+
+// Completions of one session, written by the transport's worker, read by the waiting caller. Kept per session and
+// per request id so that a request started from an event handler during a wait cannot take another one's answer.
+struct Completions {
+    std::mutex mutex;
+    std::condition_variable arrived;
+    std::map<RequestId, std::uint32_t> statuses;
+};
+
+std::mutex registryMutex;
+std::map<SessionHandle, std::shared_ptr<Completions>> registry;
+
+std::mutex pumpMutex;
+void (*eventPump)(void *) = nullptr;
+void *eventPumpContext = nullptr;
+
+std::string message(std::string_view operation, const std::string &code, std::string_view explanation) {
+    return "[Vantobe.Mod." + std::string(operation) + "][" + code + "]=" + std::string(explanation);
+}
+
+Fault faultOf(std::exception_ptr error) {
+    try {
+        std::rethrow_exception(error);
+    } catch (const Fault &fault) {
+        return fault;
+    } catch (const std::bad_alloc &) {
+        return {7, "Out of memory"};
+    } catch (const std::exception &e) {
+        return {51, std::string("Internal error: ") + e.what()};
+    } catch (...) {
+        return {51, "Internal error"};
+    }
+}
+
+bool containsWithoutCase(std::string_view text, std::string_view part) {
+    return std::search(text.begin(), text.end(), part.begin(), part.end(), [](char a, char b) {
+               return std::tolower(static_cast<unsigned char>(a)) == std::tolower(static_cast<unsigned char>(b));
+           }) != text.end();
+}
+
+// Each byte as upper-case hexadecimal without a leading zero; a zero byte as two zero digits.
+std::string hexRendering(std::string_view octets) {
+    static const char digits[] = "0123456789ABCDEF";
+    std::string text;
+    for (char c : octets) {
+        const auto byte = static_cast<unsigned char>(c);
+        if (byte == 0) text += "00";
+        else if (byte < 0x10) text.push_back(digits[byte]);
+        else text += {digits[byte >> 4], digits[byte & 0xF]};
+    }
+    return text;
+}
+
+// A number (or a text that reads as one) goes out as INTEGER, anything else as an OCTET STRING in the code page.
+ber::Value setValue(const Variant &value) {
+    if (isNumeric(value)) return ber::Value::integer(toInt32(value));
+    return ber::Value::octetString(codepage::fromUtf8Lossy(toText(value)));
+}
+
+std::string agentRequest(SessionHandle handle, std::uint8_t pduType, std::string_view oidText, const Variant &value,
+                         RequestId &request) {
+    static constexpr std::string_view Operation = "SnmpAgentRequest";
+    try {
+        Transport &transport = Transport::instance();
+        const LibraryValues &values = library();
+        // The source only names the manager; replies come back to the session's own socket whatever it says.
+        if (!transport.entity(handle, values.localAddress)) return message(Operation, "US", "Unknown Source");
+        const auto target = transport.entity(handle, values.agent);
+        if (!target) return message(Operation, "UT", "Unknown Target");
+        const auto community = codepage::fromUtf8(values.commStr);
+        const auto context = community ? transport.context(handle, *community) : std::nullopt;
+        if (!context) return message(Operation, "CSTR", "Invalid community string");
+        auto oid = transport.oid(handle, oidText);
+        if (!oid)
+            return message(Operation, "AP0" + std::to_string(transport.lastError(handle)),
+                           "Error during String to OID conversion");
+        auto binding =
+            transport.binding(handle, std::move(*oid), pduType == ber::SetRequest ? setValue(value) : ber::Value::null());
+        if (!binding)
+            return message(Operation, "AP0" + std::to_string(transport.lastError(handle)),
+                           "Error during VariableBind object creation");
+        ber::Pdu pdu;
+        pdu.type = pduType;
+        pdu.bindings.push_back(std::move(*binding));
+        const auto sent = transport.send(handle, *target, *context, std::move(pdu));
+        if (sent) {
+            request = *sent;
+            return {};
+        }
+        const auto error = transport.lastError(handle);
+        if (error == transport::InvalidPdu)
+            return message(Operation, "AP0" + std::to_string(error), "Error during PDU creation");
+        return message(Operation, "WAPI", std::to_string(error));
+    } catch (...) {
+        const Fault fault = faultOf(std::current_exception());
+        return message(Operation, "WA0" + std::to_string(fault.number), fault.what());
+    }
+}
+
+std::shared_ptr<Completions> completionsOf(SessionHandle handle) {
+    std::lock_guard lock(registryMutex);
+    const auto it = registry.find(handle);
+    return it == registry.end() ? nullptr : it->second;
+}
+
+void pumpEvents() {
+    void (*pump)(void *) = nullptr;
+    void *context = nullptr;
+    {
+        std::lock_guard lock(pumpMutex);
+        pump = eventPump;
+        context = eventPumpContext;
+    }
+    if (pump) pump(context);
+}
+
+// Waits for the request's completion, letting the host process its events at least every 100 ms.
+std::uint32_t awaitCompletion(SessionHandle handle, RequestId request) {
+    const auto completions = completionsOf(handle);
+    if (!completions) return transport::InvalidSession;
+    std::unique_lock lock(completions->mutex);
+    const auto done = [&] { return completions->statuses.count(request) > 0; };
+    while (!completions->arrived.wait_for(lock, std::chrono::milliseconds(100), done)) {
+        lock.unlock();
+        pumpEvents();
+        lock.lock();
+    }
+    const std::uint32_t status = completions->statuses[request];
+    completions->statuses.erase(request);
+    return status;
+}
+
+std::string responseProcess(SessionHandle handle, RequestId request, std::uint32_t status) {
+    static constexpr std::string_view Operation = "SnmpResponseProcess";
+    LibraryValues &values = library();
+    if (status != 0) {
+        values.lastReplyOid.clear();
+        return message("SnmpAgentResponse", "AP1" + std::to_string(status),
+                       "Request ID " + std::to_string(request) + " has encountered an error");
+    }
+    try {
+        Transport &transport = Transport::instance();
+        const auto reply = transport.receive(handle, request);
+        if (!reply)
+            return message(Operation, "AP0" + std::to_string(transport.lastError(handle)),
+                           "Error during message retrieval");
+        const ber::Pdu &pdu = reply->pdu;
+        if (pdu.errorStatus > 0)
+            return message(Operation, "AP0" + std::to_string(pdu.errorStatus) + "C" + std::to_string(pdu.errorIndex),
+                           "Error encountered during Agent Process");
+        if (pdu.bindings.empty() || !pdu.bindings[0].value.readable)
+            return message(Operation, "AP0" + std::to_string(transport::InvalidBinding),
+                           "Error during VariableBind parsing");
+        // An empty OCTET STRING reads as the empty text and, like every other value, leaves its OID in the last
+        // reply OID, so that a walk goes on past it.
+        const ber::VarBind &binding = pdu.bindings[0];
+        std::string text = renderValue(binding.value);
+        values.lastReplyOid = binding.oid.empty()
+                                  ? message(Operation, "AP2" + std::to_string(request),
+                                            "Unable to retrieve OID from VariableBinding List")
+                                  : ber::formatOid(binding.oid);
+        return text;
+    } catch (...) {
+        values.lastReplyOid.clear();
+        return {};
+    }
+}
+
+} // namespace
+
+LibraryValues &library() {
+    static LibraryValues values;
+    return values;
+}
+
+std::string openSession(SessionHandle &handle) {
+    try {
+        Transport &transport = Transport::instance();
+        transport.startup();
+        auto completions = std::make_shared<Completions>();
+        handle = transport.createSession([completions](SessionHandle, std::uint32_t status, RequestId request) {
+            {
+                std::lock_guard lock(completions->mutex);
+                completions->statuses[request] = status;
+            }
+            completions->arrived.notify_all();
+        });
+        if (handle != 0) {
+            std::lock_guard lock(registryMutex);
+            registry[handle] = std::move(completions);
+        }
+        return "Successful";
+    } catch (...) {
+        const Fault fault = faultOf(std::current_exception());
+        return message("SnmpOpenSession", "WAO" + std::to_string(fault.number), fault.what());
+    }
+}
+
+std::string closeSession(SessionHandle &handle) {
+    try {
+        Transport &transport = Transport::instance();
+        transport.closeSession(handle);
+        {
+            std::lock_guard lock(registryMutex);
+            registry.erase(handle);
+        }
+        handle = 0;
+        transport.cleanup();
+        return "Successful";
+    } catch (...) {
+        const Fault fault = faultOf(std::current_exception());
+        return message("SnmpCloseSession", "WA0" + std::to_string(fault.number), fault.what());
+    }
+}
+
+std::string exchange(SessionHandle handle, std::uint8_t pduType, std::string_view oidText, const Variant &value) {
+    RequestId request = 0;
+    std::string text = agentRequest(handle, pduType, oidText, value, request);
+    if (containsWithoutCase(text, "[Vantobe.Mod.")) return text;
+    return responseProcess(handle, request, awaitCompletion(handle, request));
+}
+
+void setEventPump(void (*pump)(void *context), void *context) {
+    std::lock_guard lock(pumpMutex);
+    eventPump = pump;
+    eventPumpContext = context;
+}
+
+std::string renderValue(const ber::Value &value) {
+    switch (value.syntax) {
+    case ber::OctetString:
+        if (!value.octets.empty() && value.octets[0] == '\0') return hexRendering(value.octets);
+        return codepage::toUtf8(value.octets);
+    case ber::ObjectId: return ber::formatOid(value.oid);
+    case ber::IpAddress:
+    case ber::Opaque: return std::to_string(static_cast<std::int32_t>(value.octets.size()));
+    case ber::Counter64: return std::to_string(static_cast<std::int32_t>(value.counter64 >> 32));
+    default: return std::to_string(static_cast<std::int32_t>(value.number)); // the first 32-bit word, signed
+    }
+}
+
+} // namespace quorrel::engine

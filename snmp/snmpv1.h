@@ -1,0 +1,32 @@
+// SnmpV1: an SNMP manager session pointed at one agent, for single get, get-next and set requests. Every
+// operation answers with text ("Successful", the value read, or a "[Vantobe." message); none raises a fault.
+#pragma once
+
+#include "engine.h"
+
+#include <cstdint>
+#include <string>
+
+namespace quorrel {
+
+class SnmpV1 {
+public:
+    static constexpr std::int16_t DefaultSetType = 99;
+
+    // Creating any object resets the library-wide Timeout, Retry and LocalAddress; Agent and CommStr stay.
+    SnmpV1();
+
+    std::string SnmpMgrOpen();
+    std::string SnmpMgrClose();
+    std::string SnmpGet(const std::string &strOID);
+    // strOID receives the OID of the binding the agent returned (the library's last reply OID).
+    std::string SnmpGetNext(std::string &strOID);
+    // intSetTypeOverride: 0 sends the value as text, 1 as a 32-bit integer, 99 as it is.
+    std::string SnmpSet(const std::string &strOID, const Variant &varOIDValue,
+                        std::int16_t intSetTypeOverride = DefaultSetType);
+
+private:
+    engine::SessionHandle sessionHandle_ = 0;
+};
+
+} // namespace quorrel
