@@ -4,9 +4,6 @@
 
 #include <algorithm>
 #include <cctype>
-#include <condition_variable>
-#include <map>
-#include <memory>
 #include <mutex>
 #include <new>
 
@@ -15,17 +12,6 @@ namespace {
 
 using transport::RequestId;
 using transport::Transport;
-
-// Completions of one session, written by the transport's worker, read by the waiting caller. Kept per session and
-// per request id so that a request started from an event handler during a wait cannot take another one's answer.
-struct Completions {
-    std::mutex mutex;
-    std::condition_variable arrived;
-    std::map<RequestId, std::uint32_t> statuses;
-};
-
-std::mutex registryMutex;
-std::map<SessionHandle, std::shared_ptr<Completions>> registry;
 
 std::mutex pumpMutex;
 void (*eventPump)(void *) = nullptr;
@@ -114,12 +100,6 @@ std::string agentRequest(SessionHandle handle, std::uint8_t pduType, std::string
     }
 }
 
-std::shared_ptr<Completions> completionsOf(SessionHandle handle) {
-    std::lock_guard lock(registryMutex);
-    const auto it = registry.find(handle);
-    return it == registry.end() ? nullptr : it->second;
-}
-
 void pumpEvents() {
     void (*pump)(void *) = nullptr;
     void *context = nullptr;
@@ -129,22 +109,6 @@ void pumpEvents() {
         context = eventPumpContext;
     }
     if (pump) pump(context);
-}
-
-// Waits for the request's completion, letting the host process its events at least every 100 ms.
-std::uint32_t awaitCompletion(SessionHandle handle, RequestId request) {
-    const auto completions = completionsOf(handle);
-    if (!completions) return transport::InvalidSession;
-    std::unique_lock lock(completions->mutex);
-    const auto done = [&] { return completions->statuses.count(request) > 0; };
-    while (!completions->arrived.wait_for(lock, std::chrono::milliseconds(100), done)) {
-        lock.unlock();
-        pumpEvents();
-        lock.lock();
-    }
-    const std::uint32_t status = completions->statuses[request];
-    completions->statuses.erase(request);
-    return status;
 }
 
 std::string responseProcess(SessionHandle handle, RequestId request, std::uint32_t status) {
@@ -192,20 +156,7 @@ LibraryValues &library() {
 
 std::string openSession(SessionHandle &handle) {
     try {
-        Transport &transport = Transport::instance();
-        transport.startup();
-        auto completions = std::make_shared<Completions>();
-        handle = transport.createSession([completions](SessionHandle, std::uint32_t status, RequestId request) {
-            {
-                std::lock_guard lock(completions->mutex);
-                completions->statuses[request] = status;
-            }
-            completions->arrived.notify_all();
-        });
-        if (handle != 0) {
-            std::lock_guard lock(registryMutex);
-            registry[handle] = std::move(completions);
-        }
+        handle = Transport::instance().createSession();
         return "Successful";
     } catch (...) {
         const Fault fault = faultOf(std::current_exception());
@@ -215,14 +166,8 @@ std::string openSession(SessionHandle &handle) {
 
 std::string closeSession(SessionHandle &handle) {
     try {
-        Transport &transport = Transport::instance();
-        transport.closeSession(handle);
-        {
-            std::lock_guard lock(registryMutex);
-            registry.erase(handle);
-        }
+        Transport::instance().closeSession(handle);
         handle = 0;
-        transport.cleanup();
         return "Successful";
     } catch (...) {
         const Fault fault = faultOf(std::current_exception());
@@ -234,7 +179,7 @@ std::string exchange(SessionHandle handle, std::uint8_t pduType, std::string_vie
     RequestId request = 0;
     std::string text = agentRequest(handle, pduType, oidText, value, request);
     if (containsWithoutCase(text, "[Vantobe.Mod.")) return text;
-    return responseProcess(handle, request, awaitCompletion(handle, request));
+    return responseProcess(handle, request, Transport::instance().await(handle, request, pumpEvents));
 }
 
 void setEventPump(void (*pump)(void *context), void *context) {

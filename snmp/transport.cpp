@@ -3,7 +3,6 @@
 #include <arpa/inet.h>
 #include <netdb.h>
 #include <poll.h>
-#include <sys/eventfd.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -67,36 +66,25 @@ Transport &Transport::instance() {
 Transport::Transport() : lastRequestId_(static_cast<RequestId>(std::random_device{}() & 0x3FFFFFFF)) {}
 
 Transport::~Transport() {
-    {
-        std::lock_guard lock(mutex_);
-        stopping_ = true;
-    }
-    if (worker_.joinable()) {
-        wake();
-        worker_.join();
-    }
     for (auto &[id, session] : sessions_) close(session.fd);
-    if (wakeFd_ >= 0) close(wakeFd_);
+    for (int fd : idleSockets_) close(fd);
 }
 
-void Transport::startup() {
-    std::lock_guard lock(mutex_);
-    ++users_;
-    if (worker_.joinable()) return;
-    wakeFd_ = eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC);
-    worker_ = std::thread([this] { run(); });
+// A socket of a closed session (emptied of whatever arrived for it since), else a new one.
+int Transport::takeSocket() {
+    if (idleSockets_.empty()) return socket(AF_INET, SOCK_DGRAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
+    const int fd = idleSockets_.back();
+    idleSockets_.pop_back();
+    char byte;
+    while (recv(fd, &byte, sizeof byte, 0) >= 0 || errno == EINTR) {
+    }
+    return fd;
 }
 
-void Transport::cleanup() {
+SessionId Transport::createSession() {
     std::lock_guard lock(mutex_);
-    if (users_ > 0) --users_;
-}
-
-SessionId Transport::createSession(CompletionCallback callback) {
-    const int fd = socket(AF_INET, SOCK_DGRAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
-    std::lock_guard lock(mutex_);
-    if (fd < 0 || !worker_.joinable()) {
-        if (fd >= 0) close(fd);
+    const int fd = takeSocket();
+    if (fd < 0) {
         taskError_ = OutOfResources;
         return 0;
     }
@@ -105,16 +93,16 @@ SessionId Transport::createSession(CompletionCallback callback) {
     Session &session = sessions_[id];
     session.fd = fd;
     session.settings = Settings::fromEnvironment();
-    session.callback = std::move(callback);
-    wake();
     return id;
 }
 
 void Transport::closeSession(SessionId id) {
+    constexpr std::size_t KeptSockets = 4;
     std::lock_guard lock(mutex_);
     const auto it = sessions_.find(id);
     if (it == sessions_.end()) return;
-    close(it->second.fd);
+    if (idleSockets_.size() < KeptSockets) idleSockets_.push_back(it->second.fd);
+    else close(it->second.fd);
     sessions_.erase(it);
 }
 
@@ -211,7 +199,6 @@ std::optional<RequestId> Transport::send(SessionId id, const Entity &target, con
     const auto deadline = Clock::now() + std::chrono::milliseconds(session->settings.timeoutMs);
     session->outstanding.push_back(
         {message.pdu.requestId, target.address, std::move(datagram), deadline, session->settings.retries});
-    wake();
     return message.pdu.requestId;
 }
 
@@ -239,72 +226,63 @@ std::uint32_t Transport::lastError(SessionId id) {
     return session ? session->lastError : taskError_;
 }
 
-void Transport::wake() {
-    const std::uint64_t one = 1;
-    if (wakeFd_ >= 0 && write(wakeFd_, &one, sizeof one) < 0) {
-        // the counter is already non-zero: the worker wakes anyway
-    }
-}
-
-void Transport::run() {
-    std::vector<pollfd> fds;
-    std::vector<SessionId> owners;
-    std::vector<Completion> completions;
+std::uint32_t Transport::await(SessionId id, RequestId request, const std::function<void()> &idle) {
+    constexpr auto IdleInterval = std::chrono::milliseconds(100);
+    auto nextIdle = Clock::now() + IdleInterval;
+    bool readable = false; // nothing can have arrived yet for a request just sent
     while (true) {
-        int timeoutMs = -1;
-        {
-            std::lock_guard lock(mutex_);
-            if (stopping_) return;
-            fds.assign(1, pollfd{wakeFd_, POLLIN, 0});
-            owners.assign(1, 0);
-            auto nearest = Clock::time_point::max();
-            for (const auto &[id, session] : sessions_) {
-                fds.push_back(pollfd{session.fd, POLLIN, 0});
-                owners.push_back(id);
-                for (const auto &request : session.outstanding) nearest = std::min(nearest, request.deadline);
-            }
-            if (nearest != Clock::time_point::max()) {
-                const auto left = std::chrono::ceil<std::chrono::milliseconds>(nearest - Clock::now()).count();
-                timeoutMs = static_cast<int>(std::clamp<long long>(left, 0, 60000));
-            }
+        const Progress progress = advance(id, request, readable);
+        if (progress.completion) return *progress.completion;
+        const auto until = std::min(progress.deadline, nextIdle);
+        const auto left = std::chrono::ceil<std::chrono::milliseconds>(until - Clock::now()).count();
+        pollfd socket{progress.fd, POLLIN, 0};
+        readable = poll(&socket, 1, static_cast<int>(std::max<long long>(left, 0))) > 0;
+        if (Clock::now() >= nextIdle) {
+            if (idle) idle();
+            nextIdle = Clock::now() + IdleInterval;
         }
-        poll(fds.data(), fds.size(), timeoutMs);
-        if (fds[0].revents & POLLIN) {
-            std::uint64_t count = 0;
-            if (read(wakeFd_, &count, sizeof count) < 0) {
-                // nothing to reset
-            }
-        }
-        for (std::size_t i = 1; i < fds.size(); ++i)
-            if (fds[i].revents & POLLIN) receiveAll(owners[i], completions);
-        expire(completions);
-        for (auto &completion : completions)
-            if (completion.callback) completion.callback(completion.session, completion.status, completion.request);
-        completions.clear();
     }
 }
 
-void Transport::receiveAll(SessionId id, std::vector<Completion> &completions) {
+// Takes in one datagram when the socket has one, then completes the request, resends it at its deadline, or says
+// how long to wait. (The reply may also have been queued by a wait nested in `idle`.)
+Transport::Progress Transport::advance(SessionId id, RequestId request, bool readable) {
     std::lock_guard lock(mutex_);
     Session *session = find(id);
-    if (!session) return;
-    static thread_local std::string buffer(65536, '\0');
-    while (true) {
-        sockaddr_in from{};
-        socklen_t fromLength = sizeof from;
-        const auto got = recvfrom(session->fd, buffer.data(), buffer.size(), 0, reinterpret_cast<sockaddr *>(&from),
-                                  &fromLength);
-        if (got < 0) {
-            if (errno == EINTR) continue;
-            return; // EAGAIN: drained; anything else (an ICMP error report) leaves the request to its time-out
+    if (!session) return {InvalidSession, -1, {}};
+    if (readable) receiveOne(*session);
+    const auto matches = [&](const auto &entry) { return entry.first == request; };
+    if (std::any_of(session->replies.begin(), session->replies.end(), matches)) return {Success, -1, {}};
+    auto &outstanding = session->outstanding;
+    const auto it = std::find_if(outstanding.begin(), outstanding.end(),
+                                 [&](const Outstanding &pending) { return pending.id == request; });
+    if (it == outstanding.end()) return {NoMessage, -1, {}};
+    const auto now = Clock::now();
+    if (now >= it->deadline) {
+        if (it->triesLeft == 0) {
+            outstanding.erase(it);
+            return {TimedOut, -1, {}};
         }
-        if (fromLength == sizeof from && from.sin_family == AF_INET)
-            accept(id, *session, std::string_view(buffer.data(), static_cast<std::size_t>(got)), from, completions);
+        --it->triesLeft;
+        it->deadline = now + std::chrono::milliseconds(session->settings.timeoutMs);
+        sendto(session->fd, it->datagram.data(), it->datagram.size(), 0,
+               reinterpret_cast<const sockaddr *>(&it->target), sizeof it->target);
     }
+    return {std::nullopt, session->fd, it->deadline};
 }
 
-void Transport::accept(SessionId id, Session &session, std::string_view datagram, const sockaddr_in &from,
-                       std::vector<Completion> &completions) {
+void Transport::receiveOne(Session &session) {
+    static thread_local std::string buffer(65536, '\0');
+    sockaddr_in from{};
+    socklen_t fromLength = sizeof from;
+    const auto got =
+        recvfrom(session.fd, buffer.data(), buffer.size(), 0, reinterpret_cast<sockaddr *>(&from), &fromLength);
+    // Nothing (or an ICMP error report, which leaves the request to its time-out) when got < 0.
+    if (got >= 0 && fromLength == sizeof from && from.sin_family == AF_INET)
+        accept(session, std::string_view(buffer.data(), static_cast<std::size_t>(got)), from);
+}
+
+void Transport::accept(Session &session, std::string_view datagram, const sockaddr_in &from) {
     auto message = ber::decode(datagram);
     if (!message || message->version != 0 || message->pdu.type != ber::GetResponse) return;
     auto &outstanding = session.outstanding;
@@ -312,32 +290,8 @@ void Transport::accept(SessionId id, Session &session, std::string_view datagram
         return request.id == message->pdu.requestId && sameEndpoint(request.target, from);
     });
     if (it == outstanding.end()) return;
-    const RequestId request = it->id;
+    session.replies.emplace_back(it->id, std::move(*message));
     outstanding.erase(it);
-    session.replies.emplace_back(request, std::move(*message));
-    completions.push_back({session.callback, id, Success, request});
-}
-
-void Transport::expire(std::vector<Completion> &completions) {
-    std::lock_guard lock(mutex_);
-    const auto now = Clock::now();
-    for (auto &[id, session] : sessions_) {
-        auto &outstanding = session.outstanding;
-        for (auto it = outstanding.begin(); it != outstanding.end();) {
-            if (it->deadline > now) {
-                ++it;
-            } else if (it->triesLeft > 0) {
-                --it->triesLeft;
-                it->deadline = now + std::chrono::milliseconds(session.settings.timeoutMs);
-                sendto(session.fd, it->datagram.data(), it->datagram.size(), 0,
-                       reinterpret_cast<const sockaddr *>(&it->target), sizeof it->target);
-                ++it;
-            } else {
-                completions.push_back({session.callback, id, TimedOut, it->id});
-                it = outstanding.erase(it);
-            }
-        }
-    }
 }
 
 } // namespace quorrel::transport

@@ -1,7 +1,9 @@
 // The SNMP version 1 manager transport: sessions with a UDP socket each, entities (agent addresses), contexts
-// (communities), sending with retransmission, a queue of replies per session, and one completion per request sent,
-// delivered on the transport's own worker thread. A reply is queued only when it comes from the agent the request
-// went to and carries the request's id; late, duplicate, forged and malformed datagrams are dropped.
+// (communities), sending with retransmission, and a queue of replies per session. The caller that waits for a request
+// drives it: the wait reads the session's socket, resends at each deadline and ends with the request's completion,
+// so a reply costs no hand-over between threads. A reply is queued only when it comes from the agent the request
+// went to and carries the id of an outstanding request of the session; late, duplicate, forged and malformed
+// datagrams are dropped.
 #pragma once
 
 #include "ber.h"
@@ -17,7 +19,6 @@
 #include <optional>
 #include <string>
 #include <string_view>
-#include <thread>
 #include <vector>
 
 namespace quorrel::transport {
@@ -64,22 +65,13 @@ struct Settings {
     static Settings fromEnvironment();
 };
 
-// Called once for every request sent: status Success when the reply is queued, TimedOut when every try went
-// unanswered. Runs on the worker thread.
-using CompletionCallback = std::function<void(SessionId, std::uint32_t status, RequestId)>;
-
 class Transport {
 public:
     static Transport &instance();
     ~Transport();
 
-    // Counts the users of the transport; the worker thread starts with the first and runs until the library is
-    // unloaded, so that a series of short sessions does not pay for a thread each.
-    void startup();
-    void cleanup();
-
     // A new session with its own socket; 0 when none can be made (the error is then kept as the task's last error).
-    SessionId createSession(CompletionCallback callback);
+    SessionId createSession();
     void closeSession(SessionId session);
 
     // A dotted IPv4 address or a host name, with the agent port of the session's settings.
@@ -91,6 +83,10 @@ public:
     // Sends a one-binding PDU; the transport chooses its request id, which is returned. The last error tells a
     // PDU too large for a datagram (InvalidPdu) from a send the system refused (SendFailed).
     std::optional<RequestId> send(SessionId session, const Entity &target, const Context &context, ber::Pdu pdu);
+
+    // Waits for the request's completion: Success once its reply is queued, TimedOut when every try went unanswered
+    // (InvalidSession when the session was closed meanwhile). Calls `idle` at least every 100 ms while it waits.
+    std::uint32_t await(SessionId session, RequestId request, const std::function<void()> &idle);
 
     // Takes the reply queued for the request, if any.
     std::optional<ber::Message> receive(SessionId session, RequestId request);
@@ -109,38 +105,32 @@ private:
     struct Session {
         int fd = -1;
         Settings settings;
-        CompletionCallback callback;
         std::vector<Outstanding> outstanding;
         std::deque<std::pair<RequestId, ber::Message>> replies;
         std::uint32_t lastError = Success;
     };
-    struct Completion {
-        CompletionCallback callback;
-        SessionId session;
-        std::uint32_t status;
-        RequestId request;
+    // What one look at a waited-for request found.
+    struct Progress {
+        std::optional<std::uint32_t> completion;
+        int fd = -1;
+        std::chrono::steady_clock::time_point deadline{};
     };
 
     Transport();
-    void run();
-    void wake();
-    void receiveAll(SessionId session, std::vector<Completion> &completions);
-    void accept(SessionId id, Session &session, std::string_view datagram, const sockaddr_in &from,
-                std::vector<Completion> &completions);
-    void expire(std::vector<Completion> &completions);
+    Progress advance(SessionId id, RequestId request, bool readable);
+    void receiveOne(Session &session);
+    void accept(Session &session, std::string_view datagram, const sockaddr_in &from);
     Session *find(SessionId session);
     void fail(SessionId session, std::uint32_t code);
     RequestId nextRequestId();
+    int takeSocket();
 
     std::mutex mutex_;
     std::map<SessionId, Session> sessions_;
+    std::vector<int> idleSockets_; // sockets of closed sessions, kept for the next ones
     SessionId nextSession_ = 1;
     RequestId lastRequestId_;
     std::uint32_t taskError_ = Success;
-    int users_ = 0;
-    int wakeFd_ = -1;
-    bool stopping_ = false;
-    std::thread worker_;
 };
 
 } // namespace quorrel::transport
