@@ -1,0 +1,80 @@
+// Real, independent SNMP agents for tests: snmpsim serving .snmprec data and Net-SNMP's snmpd serving override
+// lines, each started as a child process on its own loopback address (port 161, so tests run as root inside a
+// private network namespace) and stopped when its object goes. The address comes from the pool 127.0.0.40 to
+// 127.0.0.59, each one claimed with a lock file, so that test processes running in parallel never share one. An
+// agent that cannot be started leaves a failure text behind; tests check it with ASSERT_AGENT so that nothing is
+// skipped silently.
+#pragma once
+
+#include <sys/types.h>
+
+#include <map>
+#include <string>
+#include <vector>
+
+namespace testsupport {
+
+// Outcome of a finished command: its exit status (-1 when it could not be run or did not exit normally), and
+// what it wrote to its standard output and error.
+struct CommandResult {
+    int status = -1;
+    std::string out;
+    std::string err;
+};
+
+// Runs argv[0] (looked up on PATH) with the arguments, no shell involved; extraEnvironment adds or replaces
+// variables of this process's environment for the child.
+CommandResult runCommand(const std::vector<std::string> &argv,
+                         const std::map<std::string, std::string> &extraEnvironment = {});
+
+// The lines of a text, without their line ends.
+std::vector<std::string> splitLines(const std::string &text);
+
+class RealAgent {
+public:
+    RealAgent(const RealAgent &) = delete;
+    RealAgent &operator=(const RealAgent &) = delete;
+    virtual ~RealAgent();
+
+    const std::string &address() const { return address_; }
+    bool running() const { return pid_ > 0 && failure_.empty(); }
+    // Why the agent is not running; empty when it is.
+    const std::string &failure() const { return failure_; }
+
+protected:
+    RealAgent() = default;
+    // Claims an address, starts the agent (the text "@ADDRESS@" in an argument becomes the address) and waits up to
+    // about 10 s until it answers a v1 get for the community.
+    void start(std::vector<std::string> argv, const std::string &probeCommunity);
+    void stop();
+
+    std::string failure_;
+    std::vector<std::string> temporaryFolders_; // removed after the agent has stopped
+
+private:
+    bool claimAddress();
+
+    std::string address_;
+    int lockFd_ = -1;
+    pid_t pid_ = -1;
+};
+
+// snmpsim: every "NAME.snmprec" of dataDir (plus the generated files, name → content) is served for the community
+// NAME. The data are copied into a fresh world-readable folder, since the simulator drops its privileges.
+class SnmpsimAgent : public RealAgent {
+public:
+    explicit SnmpsimAgent(const std::string &dataDir, const std::map<std::string, std::string> &generatedFiles = {});
+};
+
+// snmpd with "rocommunity public" and "rwcommunity private" for 127.0.0.0/8 and the given extra configuration
+// lines, "override ..." lines for instance.
+class SnmpdAgent : public RealAgent {
+public:
+    explicit SnmpdAgent(const std::vector<std::string> &configLines);
+};
+
+} // namespace testsupport
+
+// Fails the current test unless the agent runs.
+#define ASSERT_AGENT(agent) \
+    ASSERT_TRUE((agent).running()) << "SNMP agent on " << (agent).address() << ": " << (agent).failure()
