@@ -17,9 +17,9 @@ using meterlane::test::WireValue;
 using quorrel::SnmpV1;
 using quorrel::Variant;
 
-constexpr const char *AgentAddress = "127.0.0.41";
-constexpr const char *OtherAddress = "127.0.0.42";
-constexpr const char *SecondAgentAddress = "127.0.0.43";
+constexpr const char *AgentAddress = "127.0.0.35";
+constexpr const char *OtherAddress = "127.0.0.36";
+constexpr const char *SecondAgentAddress = "127.0.0.37";
 
 const std::string MissingValues = "[Vantobe.SnmpV1.SnmpMgrOpen][MV]=You must set both the Agent and CommStr "
                                   "properties before you can open a session.";
