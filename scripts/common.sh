@@ -31,8 +31,9 @@ configure_and_build() {
     local dir=$1
     shift
     echo "== building in $dir"
-    cmake -S . -B "$dir" -G Ninja "$@" >"$dir.configure.log" 2>&1 || { cat "$dir.configure.log"; exit 1; }
-    ninja -C "$dir" >"$dir.build.log" 2>&1 || { grep -E -A8 'error|FAILED' "$dir.build.log" | head -60; exit 1; }
+    mkdir -p "$dir"
+    cmake -S . -B "$dir" -G Ninja "$@" >"$dir/configure.log" 2>&1 || { cat "$dir/configure.log"; exit 1; }
+    ninja -C "$dir" >"$dir/build.log" 2>&1 || { grep -E -A8 'error|FAILED' "$dir/build.log" | head -60; exit 1; }
 }
 
 # Runs a command in a network namespace of its own with only loopback up: nothing it sends leaves the machine.
