@@ -12,6 +12,16 @@ constexpr int ExitUsage = 2;
 
 int usageError(const QString &message);
 
+// Points the program's globals at --folder DIR when given, else at the folder the tool is installed in; takes
+// the option out of args. False (with a usage message shown) when --folder lacks its value.
+bool takeProgramFolder(QStringList &args);
+
 int snmpCommand(const QStringList &args);
+int iniCommand(const QStringList &args);
+int encodeCommand(const QStringList &args);
+int decodeCommand(const QStringList &args);
+int vendorsCommand(const QStringList &args);
+int resolveCommand(const QStringList &args);
+int shellpingCommand(const QStringList &args);
 
 } // namespace cli

@@ -1,6 +1,8 @@
 // meterlane-cli: the headless companion of the desktop program, for servers, scripts and diagnostics.
 #include "commands.h"
 
+#include "store/globals.h"
+
 #include <QCoreApplication>
 #include <QTextStream>
 
@@ -11,6 +13,21 @@ namespace cli {
 int usageError(const QString &message) {
     QTextStream(stderr) << "meterlane-cli: " << message << "\n";
     return ExitUsage;
+}
+
+bool takeProgramFolder(QStringList &args) {
+    QString folder = QCoreApplication::applicationDirPath();
+    const qsizetype at = args.indexOf(QStringLiteral("--folder"));
+    if (at >= 0) {
+        if (at + 1 >= args.size()) {
+            usageError(QStringLiteral("--folder needs a folder"));
+            return false;
+        }
+        folder = args.takeAt(at + 1);
+        args.removeAt(at);
+    }
+    store::setProgramFolder(folder);
+    return true;
 }
 
 } // namespace cli
@@ -26,6 +43,12 @@ struct Command {
 constexpr Command Commands[] = {
     {"snmp", cli::snmpCommand,
      "snmp get|getnext|set|walk HOST OID [VALUE] [--community TEXT] [--type 0|1] [--full-walk]"},
+    {"encode", cli::encodeCommand, "encode TEXT"},
+    {"decode", cli::decodeCommand, "decode TEXT"},
+    {"vendors", cli::vendorsCommand, "vendors"},
+    {"resolve", cli::resolveCommand, "resolve HOST"},
+    {"shellping", cli::shellpingCommand, "shellping HOST"},
+    {"ini", cli::iniCommand, "ini get|set FILE SECTION KEY [VALUE]"},
 };
 
 int printUsage(FILE *to, int status) {

@@ -66,7 +66,7 @@ int runSession(const SnmpRequest &request) {
         const int status = runOperation(session, request, out);
         session.call(QStringLiteral("SnmpMgrClose"));
         return status;
-    } catch (const platform::ComponentFault &fault) {
+    } catch (const platform::Fault &fault) {
         out.flush();
         err << "error " << fault.number << ": " << fault.description << "\n";
         return ExitFailed;

@@ -38,7 +38,7 @@ component_value valueOf(const QVariant &value, QByteArray &storage) {
     } else {
         bool numeric = false;
         out.number = value.toDouble(&numeric);
-        if (!numeric) throw ComponentFault(13, QStringLiteral("Type mismatch"));
+        if (!numeric) throw Fault(13, QStringLiteral("Type mismatch"));
         out.kind = COMPONENT_NUMBER;
     }
     return out;
@@ -53,9 +53,6 @@ QVariant variantOf(const component_value &value) {
 }
 
 } // namespace
-
-ComponentFault::ComponentFault(int number, QString description)
-    : number(number), description(std::move(description)), utf8_(this->description.toUtf8()) {}
 
 // Owns one object of a library; the object is released with the last copy of the ComponentObject.
 struct ComponentObject::Instance {
@@ -89,7 +86,7 @@ void ComponentObject::set(const QString &property, const QVariant &value) {
 }
 
 QVariant ComponentObject::invoke(const QString &member, int kind, QList<ComponentArgument> &args) {
-    if (!instance_) throw ComponentFault(ObjectNotSet, QStringLiteral("Object variable not set"));
+    if (!instance_) throw Fault(ObjectNotSet, QStringLiteral("Object variable not set"));
     const component_library &library = *instance_->library;
 
     QList<QByteArray> storage(args.size());
@@ -102,7 +99,7 @@ QVariant ComponentObject::invoke(const QString &member, int kind, QList<Componen
     component_fault fault{};
     const QByteArray name = member.toUtf8();
     if (library.invoke(instance_->object, name.constData(), kind, values.data(), values.size(), &result, &fault) != 0)
-        throw ComponentFault(fault.number, QString::fromUtf8(fault.description));
+        throw Fault(fault.number, QString::fromUtf8(fault.description));
 
     for (qsizetype i = 0; i < args.size(); ++i) {
         if (!values[i].owned) continue;
@@ -119,13 +116,13 @@ ComponentFactory::ComponentFactory(QString programFolder) : programFolder_(std::
 ComponentObject ComponentFactory::createObject(const QString &progId) const {
     const qsizetype dot = progId.indexOf(QLatin1Char('.'));
     if (dot <= 0 || dot == progId.size() - 1)
-        throw ComponentFault(CannotCreateObject, QStringLiteral("Cannot create object: invalid name ") + progId);
+        throw Fault(CannotCreateObject, QStringLiteral("Cannot create object: invalid name ") + progId);
     const component_library *library = load(progId.left(dot).toLower(), progId);
 
     component_fault fault{};
     const QByteArray className = progId.mid(dot + 1).toUtf8();
     component_object *object = library->create(className.constData(), &fault);
-    if (!object) throw ComponentFault(fault.number, QString::fromUtf8(fault.description));
+    if (!object) throw Fault(fault.number, QString::fromUtf8(fault.description));
     ComponentObject created;
     created.instance_ = std::make_shared<ComponentObject::Instance>(library, object);
     return created;
@@ -140,7 +137,7 @@ const component_library *ComponentFactory::load(const QString &libraryName, cons
         if (const auto *library = loadedLibraries().value(candidate)) return library;
 
     const auto fail = [&](const QString &why) {
-        return ComponentFault(CannotCreateObject, QStringLiteral("Cannot create object %1: %2").arg(progId, why));
+        return Fault(CannotCreateObject, QStringLiteral("Cannot create object %1: %2").arg(progId, why));
     };
     QString loadedFrom = inProgramFolder;
     void *handle = QFile::exists(inProgramFolder) ? dlopen(inProgramFolder.toUtf8().constData(), RTLD_NOW | RTLD_LOCAL)

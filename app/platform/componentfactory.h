@@ -1,30 +1,21 @@
 // The object factory: objects created by a ProgID "lib.Class" from lib<lib>.so (in the program folder, else on
 // the system library path), their members invoked by name. Every failure, a library that cannot be loaded, a
-// member that does not exist, a call on an object that was never created, reaches the caller as a ComponentFault.
+// member that does not exist, a call on an object that was never created, reaches the caller as a
+// platform::Fault.
 #pragma once
+
+#include "platform/fault.h"
 
 #include <QList>
 #include <QString>
 #include <QVariant>
 
-#include <exception>
 #include <memory>
 
 struct component_library;
 struct component_object;
 
 namespace platform {
-
-struct ComponentFault : std::exception {
-    ComponentFault(int number, QString description);
-    const char *what() const noexcept override { return utf8_.constData(); }
-
-    int number;
-    QString description;
-
-private:
-    QByteArray utf8_;
-};
 
 // An argument of a call; a by-reference argument receives the member's new value.
 struct ComponentArgument {

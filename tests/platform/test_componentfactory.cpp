@@ -8,7 +8,7 @@
 #include <cstdlib>
 
 using platform::ComponentFactory;
-using platform::ComponentFault;
+using platform::Fault;
 using platform::ComponentObject;
 
 namespace {
@@ -16,7 +16,7 @@ namespace {
 int faultOf(const std::function<void()> &action) {
     try {
         action();
-    } catch (const ComponentFault &fault) {
+    } catch (const Fault &fault) {
         return fault.number;
     }
     return 0;

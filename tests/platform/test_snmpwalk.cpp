@@ -92,7 +92,7 @@ TEST(SnmpWalk, FaultsOfTheSessionReachTheCaller) {
         discovery::walkOid(neverCreated, QStringLiteral("1.3.6.1"), false,
                            [&](const QString &line) { lines.append(line); });
         FAIL() << "no fault";
-    } catch (const platform::ComponentFault &fault) {
+    } catch (const platform::Fault &fault) {
         EXPECT_EQ(fault.number, 91);
     }
     EXPECT_TRUE(lines.isEmpty());

@@ -1,0 +1,19 @@
+#include "globals.h"
+
+#include <QDir>
+
+namespace store {
+
+Globals &globals() {
+    static Globals values;
+    return values;
+}
+
+void setProgramFolder(const QString &folder, const QString &programName) {
+    Globals &values = globals();
+    values.programFolder = QDir(folder).absolutePath();
+    values.iniFile = QDir(values.programFolder).filePath(programName + QStringLiteral(".ini"));
+    values.version = QStringLiteral(METERLANE_VERSION);
+}
+
+} // namespace store

@@ -1,0 +1,7 @@
+#include "commands.h"
+
+namespace cli {
+
+int iniCommand(const QStringList &) { return usageError(QStringLiteral("PLACEHOLDER")); }
+
+} // namespace cli
