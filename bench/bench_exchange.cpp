@@ -66,7 +66,7 @@ bool factoryExchange(QString &reply) {
         reply = session.call(QStringLiteral("SnmpGet"), {QString::fromLatin1(Oid)}).toString();
         session.call(QStringLiteral("SnmpMgrClose"));
         return !reply.startsWith(QLatin1String("[Vantobe."));
-    } catch (const platform::ComponentFault &fault) {
+    } catch (const platform::Fault &fault) {
         reply = fault.description;
         return false;
     }
@@ -173,7 +173,7 @@ void a_get_on_open_session(benchmark::State &state) {
             }
         }
         session.call(QStringLiteral("SnmpMgrClose"));
-    } catch (const platform::ComponentFault &fault) {
+    } catch (const platform::Fault &fault) {
         state.SkipWithError(fault.what());
     }
 }

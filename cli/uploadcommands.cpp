@@ -1,11 +1,36 @@
+// meterlane-cli encode, decode and vendors: the scrambler and the service table, for administrators and scripts.
 #include "commands.h"
 
+#include "upload/scrambler.h"
+#include "upload/servicetable.h"
+
+#include <QTextStream>
+
 namespace cli {
+namespace {
 
-int encodeCommand(const QStringList &) { return usageError(QStringLiteral("PLACEHOLDER")); }
+int printScrambled(const QStringList &args, const char *name, QString (*scramble)(const QString &)) {
+    if (args.size() != 1) return usageError(QStringLiteral("%1 takes one TEXT").arg(QLatin1String(name)));
+    QTextStream(stdout) << scramble(args[0]) << "\n";
+    return ExitOk;
+}
 
-int decodeCommand(const QStringList &) { return usageError(QStringLiteral("PLACEHOLDER")); }
+} // namespace
 
-int vendorsCommand(const QStringList &) { return usageError(QStringLiteral("PLACEHOLDER")); }
+int encodeCommand(const QStringList &args) { return printScrambled(args, "encode", upload::EncodeText); }
+
+int decodeCommand(const QStringList &args) { return printScrambled(args, "decode", upload::DecodeText); }
+
+int vendorsCommand(const QStringList &args) {
+    if (!args.isEmpty()) return usageError(QStringLiteral("vendors takes no arguments"));
+    QTextStream out(stdout);
+    for (const upload::VendorAddresses &vendor : upload::vendorTable()) {
+        out << vendor.vendorId << " upload=" << vendor.upload << " download=" << vendor.download
+            << " announcement=" << vendor.announcement << " startup-portal=" << vendor.startupPortal
+            << " portal-button=" << vendor.portalButton << (vendor.portalTakesToken ? "<token>" : "") << "\n";
+    }
+    out << "(other) download=" << upload::defaultDownloadAddress() << "\n";
+    return ExitOk;
+}
 
 } // namespace cli

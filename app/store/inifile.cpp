@@ -1,0 +1,142 @@
+#include "inifile.h"
+
+#include <QFile>
+#include <QSaveFile>
+#include <QStringDecoder>
+
+#include <utility>
+
+namespace store {
+namespace {
+
+bool sameName(const QString &a, const QString &b) { return a.compare(b, Qt::CaseInsensitive) == 0; }
+
+// "[name]" with blanks anywhere around; text after the first "]" is ignored, a missing "]" tolerated.
+std::optional<QString> sectionName(const QString &line) {
+    const QString text = line.trimmed();
+    if (!text.startsWith(u'[')) return std::nullopt;
+    const qsizetype close = text.indexOf(u']', 1);
+    return text.mid(1, close < 0 ? -1 : close - 1).trimmed();
+}
+
+// Position of the "=" of a key line; -1 for anything else (comments, section headers, lines without "=").
+qsizetype equalsSign(const QString &line) {
+    const QString text = line.trimmed();
+    if (text.startsWith(u';') || text.startsWith(u'[')) return -1;
+    return line.indexOf(u'=');
+}
+
+struct Span {
+    qsizetype header, end; // the header's line and the line after the section's last one
+};
+
+std::optional<Span> findSection(const QStringList &lines, const QString &section) {
+    for (qsizetype i = 0; i < lines.size(); ++i) {
+        const auto name = sectionName(lines[i]);
+        if (!name || !sameName(*name, section)) continue;
+        qsizetype end = i + 1;
+        while (end < lines.size() && !sectionName(lines[end])) ++end;
+        return Span{i, end};
+    }
+    return std::nullopt;
+}
+
+// Line of key within the section, with the position of its "="; else -1 and the section's last key line (or the
+// header), after which a new key belongs.
+std::pair<qsizetype, qsizetype> findKey(const QStringList &lines, Span span, const QString &key) {
+    qsizetype lastKey = span.header;
+    for (qsizetype i = span.header + 1; i < span.end; ++i) {
+        const qsizetype eq = equalsSign(lines[i]);
+        if (eq < 0) continue;
+        if (sameName(lines[i].left(eq).trimmed(), key)) return {i, eq};
+        lastKey = i;
+    }
+    return {-1, lastKey};
+}
+
+bool storableNames(const QString &section, const QString &key) {
+    const auto hasLineBreak = [](const QString &text) { return text.contains(u'\n') || text.contains(u'\r'); };
+    return !section.isEmpty() && !key.isEmpty() && !hasLineBreak(section) && !hasLineBreak(key) &&
+           !section.contains(u']') && !key.contains(u'=') && !key.startsWith(u';') && !key.startsWith(u'[');
+}
+
+} // namespace
+
+std::optional<IniFile> IniFile::load(const QString &path) {
+    QFile file(path);
+    if (!file.exists()) return IniFile();
+    if (!file.open(QIODevice::ReadOnly)) return std::nullopt;
+    const QByteArray bytes = file.readAll();
+    if (file.error() != QFileDevice::NoError) return std::nullopt;
+    return parse(bytes);
+}
+
+IniFile IniFile::parse(const QByteArray &bytes) {
+    QByteArrayView data(bytes);
+    if (data.startsWith("\xEF\xBB\xBF")) data = data.sliced(3);
+    QStringDecoder utf8(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
+    QString text = utf8.decode(data);
+    while (text.startsWith(QChar(0xFEFF))) text.remove(0, 1); // repeated marks too: a write must not add one
+    // A file saved by an editor in a legacy code page is not valid UTF-8: read it one byte per character, so that
+    // nothing is lost and a write stores the same characters (then as UTF-8).
+    if (utf8.hasError()) text = QString::fromLatin1(data);
+
+    IniFile file;
+    file.m_lines = text.split(u'\n');
+    if (file.m_lines.last().isEmpty()) file.m_lines.removeLast(); // the last line's end, or an empty file
+    for (QString &line : file.m_lines)
+        if (line.endsWith(u'\r')) line.chop(1);
+    return file;
+}
+
+std::optional<QString> IniFile::value(const QString &section, const QString &key) const {
+    const auto span = findSection(m_lines, section.trimmed());
+    if (!span) return std::nullopt;
+    const auto [line, eq] = findKey(m_lines, *span, key.trimmed());
+    if (line < 0) return std::nullopt;
+    QString text = m_lines[line].mid(eq + 1).trimmed();
+    // A value wrapped in matching quotes is read without them.
+    if (text.size() >= 2 && (text.front() == u'"' || text.front() == u'\'') && text.back() == text.front())
+        text = text.mid(1, text.size() - 2);
+    return text;
+}
+
+bool IniFile::setValue(const QString &section, const QString &key, const QString &value) {
+    const QString sectionText = section.trimmed(), keyText = key.trimmed();
+    if (!storableNames(sectionText, keyText)) return false;
+    QString text = value;
+    text.replace(u'\r', u' ').replace(u'\n', u' ');
+
+    const auto span = findSection(m_lines, sectionText);
+    if (!span) {
+        m_lines << u'[' + sectionText + u']' << keyText + u'=' + text;
+        return true;
+    }
+    const auto [line, at] = findKey(m_lines, *span, keyText);
+    if (line >= 0)
+        m_lines[line] = m_lines[line].left(at + 1) + text; // the key as the file spells it, and its spacing
+    else
+        m_lines.insert(at + 1, keyText + u'=' + text);
+    return true;
+}
+
+QByteArray IniFile::serialize() const {
+    QByteArray bytes;
+    for (const QString &line : m_lines) bytes += line.toUtf8() + "\r\n";
+    return bytes;
+}
+
+bool IniFile::save(const QString &path) const {
+    QSaveFile file(path);
+    // Unbuffered: a buffered write that fails only when flushed at commit (disk full) would still be renamed
+    // into place, truncated.
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Unbuffered)) return false;
+    const QByteArray bytes = serialize();
+    if (file.write(bytes) != bytes.size()) {
+        file.cancelWriting();
+        return false;
+    }
+    return file.commit();
+}
+
+} // namespace store

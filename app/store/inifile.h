@@ -1,0 +1,39 @@
+// An ini file held as its lines, read and changed the way the program's settings file has always been handled:
+// section and key names match without regard to case, the first of duplicate sections or keys wins, and a change
+// touches only the one line it concerns. Written back as UTF-8 with CR LF line ends, atomically.
+#pragma once
+
+#include <QByteArray>
+#include <QString>
+#include <QStringList>
+
+#include <optional>
+
+namespace store {
+
+class IniFile {
+public:
+    // The file's lines; an empty file when none exists at path. Nothing when a file exists but cannot be read, so
+    // that a writer never replaces a file it could not see.
+    static std::optional<IniFile> load(const QString &path);
+    // Bytes as found on disk: UTF-8 (with or without BOM), else Latin-1; LF or CR LF line ends.
+    static IniFile parse(const QByteArray &bytes);
+
+    // The value of key in the first section named section; nothing when either is missing.
+    std::optional<QString> value(const QString &section, const QString &key) const;
+    // Replaces the key's value in place, or adds the key (and its section) when missing. Line breaks in value are
+    // written as blanks, so a value never adds lines. False, and nothing changed, for names that an ini line cannot
+    // hold (empty, line breaks, "=" in a key, "]" in a section, a key starting with ";" or "[").
+    bool setValue(const QString &section, const QString &key, const QString &value);
+
+    QByteArray serialize() const;
+    // Atomic: a temporary file renamed over path. A missing folder is a failure; on failure path is untouched.
+    bool save(const QString &path) const;
+
+    const QStringList &lines() const { return m_lines; }
+
+private:
+    QStringList m_lines;
+};
+
+} // namespace store

@@ -1,0 +1,13 @@
+// The program's log: log/zov.log in the program folder, one time- and version-stamped line per call.
+#pragma once
+
+#include <QString>
+
+namespace store {
+
+// Appends "<local date> <local time> <version> <message>" and CR LF, as UTF-8. The date and time use the system
+// locale's short date and long time formats, without a time-zone part. Creates the log folder when missing; never
+// fails visibly and keeps nothing open.
+void WriteLog(const QString &message);
+
+} // namespace store

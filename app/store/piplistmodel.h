@@ -1,0 +1,49 @@
+// The list of monitored printers as the main window shows it: one row per stored record, in slot order, then the
+// row "[new]". Seven columns: IP, Model, ID, Description, TotBW, TotCol, Toner.
+#pragma once
+
+#include <QAbstractTableModel>
+#include <QList>
+
+namespace store {
+
+class PipListModel : public QAbstractTableModel {
+    Q_OBJECT
+public:
+    enum Column { Ip, Model, Id, Description, TotalBW, TotalColour, Toner, ColumnCount };
+    enum Role {
+        IconRole = Qt::UserRole + 1, // 1 for an ordinary row, 3 for a row with a toner warning
+        SlotRole,                    // the slot a row shows; for "[new]" the first empty slot (0 when none)
+    };
+    static constexpr int PlainIcon = 1;
+    static constexpr int TonerIcon = 3;
+    static inline const QString NewRow = QStringLiteral("[new]");
+
+    explicit PipListModel(QObject *parent = nullptr);
+
+    int rowCount(const QModelIndex &parent = {}) const override;
+    int columnCount(const QModelIndex &parent = {}) const override;
+    QVariant data(const QModelIndex &index, int role = Qt::DisplayRole) const override;
+    QVariant headerData(int section, Qt::Orientation orientation, int role = Qt::DisplayRole) const override;
+
+    // Rebuilds the rows from the records of the configuration file.
+    void fill(const QString &iniFile);
+    // Puts freshly read values into every row whose text is the host (both trimmed); false when none is.
+    bool updateRow(const QString &host, const QString &model, const QString &identity, const QString &totalBW,
+                   const QString &totalColour, const QString &tonerWarning);
+
+private:
+    struct Row {
+        QStringList columns;
+        int icon = PlainIcon;
+        int slot = 0;
+    };
+    QList<Row> rows_;
+};
+
+// The list fill and the row update under the names the rest of the program uses.
+void FillPipList(PipListModel &list, const QString &iniFile);
+bool UpdatePipRow(PipListModel &list, const QString &host, const QString &model, const QString &identity,
+                  const QString &totalBW, const QString &totalColour, const QString &tonerWarning);
+
+} // namespace store

@@ -1,0 +1,226 @@
+// The configuration file through the program's routines: values as read and written on disk, the default file and
+// its renewal, failed writes that must keep the old file, and settings read as numbers.
+#include "store/config.h"
+#include "store/globals.h"
+
+#include <gtest/gtest.h>
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QTemporaryDir>
+
+#include <csignal>
+#include <climits>
+#include <optional>
+#include <sys/resource.h>
+
+namespace {
+
+using namespace Qt::StringLiterals;
+
+void writeBytes(const QString &path, const QByteArray &bytes) {
+    QFile file(path);
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    file.write(bytes);
+}
+
+QByteArray readBytes(const QString &path) {
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<unreadable>");
+}
+
+// While alive, no file may grow beyond a few bytes: writes fail as on a full disk, for root too.
+class TinyFileSizeLimit {
+public:
+    TinyFileSizeLimit() {
+        getrlimit(RLIMIT_FSIZE, &saved);
+        previous = std::signal(SIGXFSZ, SIG_IGN);
+        rlimit tiny = saved;
+        tiny.rlim_cur = 16;
+        setrlimit(RLIMIT_FSIZE, &tiny);
+    }
+    ~TinyFileSizeLimit() {
+        setrlimit(RLIMIT_FSIZE, &saved);
+        std::signal(SIGXFSZ, previous);
+    }
+
+private:
+    rlimit saved{};
+    void (*previous)(int) = nullptr;
+};
+
+QByteArray defaultFile(const QByteArray &version, const QByteArray &vendorId) {
+    return "[General]\r\nver=" + version +
+           "\r\n[Settings]\r\nStartupMinimized=1\r\nTonerLow=20\r\nTonerLowNotNotify=1\r\nIntervalReadMinutes=150\r\n"
+           "\r\n[Vendor]\r\nID=" + vendorId +
+           "\r\n\r\n[Pips]\r\npip001=\r\npip002=\r\npip003=\r\npip004=\r\npip005=\r\npip006=\r\npip007=\r\npip008=\r\n"
+           "pip009=\r\npip010=\r\n\r\n";
+}
+
+class Config : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ASSERT_TRUE(dir.isValid());
+        store::setProgramFolder(dir.path());
+        store::globals().version = u"2.0.10"_s;
+    }
+    QString path(const QString &name) const { return dir.filePath(name); }
+    const QString &ini() const { return store::globals().iniFile; }
+
+    QTemporaryDir dir;
+};
+
+TEST_F(Config, ReadGivesEmptyTextForWhatIsMissingAndCutsLongValues) {
+    writeBytes(path(u"a.ini"_s), "[Pips]\r\npip001=" + QByteArray(300, 'x') + "\r\npip002=" + QByteArray(248, 'a') +
+                                     "\xF0\x9F\x98\x80\r\n");
+    QDir(dir.path()).mkdir(u"folder.ini"_s);
+    const struct {
+        QString file, section, key, expected;
+    } cases[] = {
+        {u"a.ini"_s, u"pips"_s, u"pip001"_s, QString(249, u'x')},
+        {u"a.ini"_s, u"pips"_s, u"pip002"_s, QString(248, u'a')}, // the 249th unit would be half a character
+        {u"a.ini"_s, u"pips"_s, u"pip003"_s, QString()},
+        {u"a.ini"_s, u"pipsinfo"_s, u"pip001"_s, QString()},
+        {u"missing.ini"_s, u"pips"_s, u"pip001"_s, QString()},
+        {u"folder.ini"_s, u"pips"_s, u"pip001"_s, QString()},
+    };
+    for (const auto &c : cases)
+        EXPECT_EQ(store::ReadIniValue(path(c.file), c.section, c.key), c.expected)
+            << qPrintable(c.file) << " " << qPrintable(c.key);
+    EXPECT_FALSE(QFileInfo::exists(path(u"missing.ini"_s)));
+}
+
+TEST_F(Config, WriteCreatesAMissingFile) {
+    ASSERT_TRUE(store::WriteIniValue(path(u"new.ini"_s), u"Pips"_s, u"pip001"_s, u"10.0.0.1"_s));
+    EXPECT_EQ(readBytes(path(u"new.ini"_s)), QByteArray("[Pips]\r\npip001=10.0.0.1\r\n"));
+}
+
+TEST_F(Config, AllTwoHundredSlotsReadBack) {
+    ASSERT_TRUE(store::CreateIniFile());
+    for (int slot = 1; slot <= 200; ++slot)
+        ASSERT_TRUE(store::WriteIniValue(ini(), u"pips"_s, u"pip%1"_s.arg(slot, 3, 10, QLatin1Char('0')),
+                                         u"10.0.%1.%2:key"_s.arg(slot / 100).arg(slot % 100)));
+    for (int slot = 1; slot <= 200; ++slot)
+        EXPECT_EQ(store::ReadIniValue(ini(), u"Pips"_s, u"PIP%1"_s.arg(slot, 3, 10, QLatin1Char('0'))),
+                  u"10.0.%1.%2:key"_s.arg(slot / 100).arg(slot % 100));
+    const QByteArray bytes = readBytes(ini());
+    EXPECT_EQ(bytes.count("[Pips]"), 1);
+    EXPECT_TRUE(bytes.endsWith("\r\npip200=10.0.2.0:key\r\n\r\n")) << bytes.right(60).data();
+}
+
+TEST_F(Config, FailedWriteKeepsTheOldFile) {
+    const QByteArray old = "; keep me\r\n[Pips]\r\npip001=10.0.0.1\r\n";
+    writeBytes(path(u"a.ini"_s), old);
+    writeBytes(path(u"afile"_s), "not a folder");
+    QDir(dir.path()).mkdir(u"folder.ini"_s);
+    const struct {
+        const char *name;
+        QString file;
+        bool limitFileSize;
+    } cases[] = {
+        {"disk full while writing", u"a.ini"_s, true},
+        {"missing folder", u"nofolder/a.ini"_s, false},
+        {"parent is a file", u"afile/a.ini"_s, false},
+        {"path is a folder", u"folder.ini"_s, false},
+    };
+    for (const auto &c : cases) {
+        bool written = true;
+        {
+            std::optional<TinyFileSizeLimit> limit;
+            if (c.limitFileSize) limit.emplace();
+            written = store::WriteIniValue(path(c.file), u"Pips"_s, u"pip001"_s, u"10.0.0.99"_s);
+        }
+        EXPECT_FALSE(written) << c.name;
+    }
+    EXPECT_EQ(readBytes(path(u"a.ini"_s)), old);
+    EXPECT_TRUE(QFileInfo(path(u"folder.ini"_s)).isDir());
+    EXPECT_EQ(QDir(dir.path()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden),
+              (QStringList{u"a.ini"_s, u"afile"_s, u"folder.ini"_s})); // no temporary file left behind
+}
+
+TEST_F(Config, CreatesTheDefaultFileWithTheVendorId) {
+    const struct {
+        const char *name;
+        std::optional<QByteArray> vendorFile;
+        QByteArray id;
+    } cases[] = {
+        {"vendor file", QByteArray("[vendor]\nid = ACME-7 \n"), "ACME-7"},
+        {"vendor file without the key", QByteArray("[Vendor]\r\nName=x\r\n"), ""},
+        {"no vendor file", std::nullopt, ""},
+    };
+    for (const auto &c : cases) {
+        QFile::remove(ini());
+        QFile::remove(path(u"zov.vnd"_s));
+        if (c.vendorFile) writeBytes(path(u"zov.vnd"_s), *c.vendorFile);
+        EXPECT_TRUE(store::CreateIniFile()) << c.name;
+        EXPECT_EQ(readBytes(ini()), defaultFile("2.0.10", c.id)) << c.name;
+    }
+}
+
+TEST_F(Config, RenewsOnlyAFileWhoseVersionSortsBeforeAsText) {
+    const struct {
+        const char *stored; // nullptr: no ver key
+        QString program;
+        bool renewed;
+    } cases[] = {
+        {"2.0.9", u"2.0.10"_s, false}, // "9" > "1" at the fifth character
+        {"2.0.10", u"2.0.9"_s, true},
+        {"2.0.10", u"2.0.10"_s, false},
+        {"3.0.0", u"2.0.10"_s, false},
+        {nullptr, u"2.0.10"_s, true},
+    };
+    for (const auto &c : cases) {
+        const QByteArray old = QByteArray("[General]\r\n") + (c.stored ? QByteArray("ver=") + c.stored + "\r\n" : "") +
+                               "[Pips]\r\npip001=10.0.0.1\r\n";
+        writeBytes(ini(), old);
+        store::globals().version = c.program;
+        EXPECT_TRUE(store::CreateIniFile());
+        EXPECT_EQ(readBytes(ini()), c.renewed ? defaultFile(c.program.toUtf8(), "") : old)
+            << (c.stored ? c.stored : "no ver") << " vs " << qPrintable(c.program);
+    }
+}
+
+TEST_F(Config, FileWithoutVersionIsRenewedOnceThenKept) {
+    writeBytes(ini(), "[Pips]\r\npip001=10.0.0.1\r\n");
+    ASSERT_TRUE(store::CreateIniFile());
+    EXPECT_EQ(store::ReadIniValue(ini(), u"pips"_s, u"pip001"_s), QString());
+    ASSERT_TRUE(store::WriteIniValue(ini(), u"Pips"_s, u"pip001"_s, u"10.0.0.2"_s));
+    ASSERT_TRUE(store::CreateIniFile());
+    EXPECT_EQ(store::ReadIniValue(ini(), u"pips"_s, u"pip001"_s), u"10.0.0.2"_s);
+}
+
+TEST_F(Config, FailedRenewalKeepsTheOldFile) {
+    const QByteArray old = "[General]\r\nver=1.0.0\r\n[Pips]\r\npip001=10.0.0.1\r\n";
+    writeBytes(ini(), old);
+    {
+        TinyFileSizeLimit limit;
+        EXPECT_FALSE(store::CreateIniFile());
+    }
+    EXPECT_EQ(readBytes(ini()), old);
+
+    store::setProgramFolder(path(u"missing"_s));
+    EXPECT_FALSE(store::CreateIniFile());
+    EXPECT_FALSE(QFileInfo::exists(path(u"missing"_s)));
+}
+
+TEST_F(Config, SettingsReadAsWholeNumbers) {
+    const struct {
+        const char *text; // nullptr: no such key
+        int expected;
+    } cases[] = {
+        {"150", 150},   {" 20abc", 20},   {"abc", 0},    {"", 0},         {nullptr, 0},    {"2.5", 2},
+        {"3.5", 4},     {"-2.5", -2},     {"-7", -7},    {"+4", 4},       {"12.7kg", 13},  {".6", 1},
+        {"1e3", 1},     {"- 4", 0},       {"0x10", 0},   {"4 5", 4},      {"99999999999", INT_MAX},
+        {"-99999999999", INT_MIN},        {"1,5", 1},
+    };
+    for (const auto &c : cases) {
+        if (c.text) ASSERT_TRUE(store::WriteIniValue(ini(), u"Settings"_s, u"TonerLow"_s, QString::fromUtf8(c.text)));
+        else QFile::remove(ini());
+        EXPECT_EQ(store::settingNumber(ini(), u"settings"_s, u"tonerlow"_s), c.expected)
+            << (c.text ? c.text : "missing key");
+    }
+    EXPECT_DOUBLE_EQ(store::leadingNumber(u" -1.25 units"_s), -1.25);
+}
+
+} // namespace

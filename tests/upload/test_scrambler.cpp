@@ -1,0 +1,46 @@
+#include "upload/scrambler.h"
+#include "upload/servicetable.h"
+
+#include "support/qtprint.h"
+
+#include <gtest/gtest.h>
+
+#include <QSet>
+
+using upload::DecodeText;
+using upload::EncodeText;
+
+TEST(Scrambler, RotatesLettersAndDigitsAndKeepsEverythingElse) {
+    const QString alphabet = QStringLiteral("ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789");
+    const QString encoded = EncodeText(alphabet);
+    EXPECT_EQ(encoded, alphabet.mid(upload::CipherKey) + alphabet.left(upload::CipherKey));
+    EXPECT_EQ(QSet<QChar>(encoded.begin(), encoded.end()).size(), 62); // a permutation
+    EXPECT_EQ(EncodeText(QString()), QString());
+    EXPECT_EQ(EncodeText(QStringLiteral(";;. .;=:-§é")), QStringLiteral(";;. .;=:-§é"));
+    EXPECT_NE(EncodeText(QStringLiteral("A")), EncodeText(QStringLiteral("a")));
+}
+
+TEST(Scrambler, DecodingGivesBackTheText) {
+    for (const QString &text : {QStringLiteral("10.0.0.5;RICOH MP C3003;E1234;1073741823;;80;;YLK;004"),
+                                QStringLiteral("Zz9 0aA"), QStringLiteral("Büro 2 — Stock §3")}) {
+        const QString encoded = EncodeText(text);
+        EXPECT_EQ(encoded.size(), text.size());
+        EXPECT_EQ(DecodeText(encoded), text);
+    }
+}
+
+TEST(Scrambler, SwappedCharactersStaySwapped) {
+    const QString a = EncodeText(QStringLiteral("004")), b = EncodeText(QStringLiteral("400"));
+    EXPECT_EQ(a[0], a[1]);
+    EXPECT_EQ(a[0], b[1]);
+    EXPECT_EQ(a[2], b[0]);
+    EXPECT_NE(a[0], a[2]);
+}
+
+TEST(ServiceTable, ConstantsAreInTheirRanges) {
+    EXPECT_GE(upload::CipherKey, 1);
+    EXPECT_LE(upload::CipherKey, 61);
+    EXPECT_GE(upload::TokenOffset, 1000000);
+    EXPECT_LE(upload::TokenOffset, 9999999);
+    for (qint32 constant : upload::UploadOffsetKey) EXPECT_GE(constant, qint32{1} << 30);
+}
