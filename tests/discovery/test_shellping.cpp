@@ -217,9 +217,11 @@ TEST_F(PrivateNetwork, Cli) {
     EXPECT_EQ(refused.out, "-1\n");
     EXPECT_EQ(runCommand({cli, "shellping"}).status, 2);
 
-    // No folder can take the file: "temp" and TMPDIR name none, and /tmp is read-only in a mount namespace.
+    // No folder can take the file: "temp" and TMPDIR name none, and /tmp is made read-only in a mount namespace
+    // (bound onto itself, so that a program built under /tmp stays in sight).
     const auto fault = runCommand(
-        {"unshare", "-m", "sh", "-c", "mount -t tmpfs -o ro tmpfs /tmp && exec \"$0\" shellping 127.0.0.1", cli},
+        {"unshare", "-m", "--propagation", "private", "sh", "-c",
+         "mount --bind /tmp /tmp && mount -o remount,bind,ro /tmp && exec \"$0\" shellping 127.0.0.1", cli},
         {{"temp", "/nonexistent/a"}, {"TMPDIR", "/nonexistent/b"}});
     EXPECT_EQ(fault.status, 1);
     EXPECT_EQ(fault.out, "");
