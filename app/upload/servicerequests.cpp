@@ -33,12 +33,20 @@ QUrl ServiceRequest::url() const {
     return QUrl::fromEncoded(encoded, QUrl::StrictMode);
 }
 
+namespace {
+
+// The portal and the announcement lead with the vendor identifier and the scrambled application code.
+ServiceRequest identifiedRequest(const QString &address, const QString &vendorId, const QString &appCode) {
+    return ServiceRequest(address).value(vendorId + QLatin1Char(';') + EncodeText(appCode));
+}
+
+} // namespace
+
 ServiceRequest portalRequest(const QString &vendorId, const QString &appCode, const QString &version,
                              const QString &customerCode) {
     const auto vendor = findVendor(vendorId);
     if (!vendor) return {};
-    return ServiceRequest(vendor->startupPortal)
-        .value(vendorId + QLatin1Char(';') + EncodeText(appCode))
+    return identifiedRequest(vendor->startupPortal, vendorId, appCode)
         .field(QStringLiteral("&SWV="))
         .value(version)
         .field(QStringLiteral("&CID="))
@@ -60,8 +68,7 @@ ServiceRequest announcementRequest(const QString &vendorId, const QString &appCo
                                    const QString &location) {
     const auto vendor = findVendor(vendorId);
     if (!vendor) return {};
-    return ServiceRequest(vendor->announcement)
-        .value(vendorId + QLatin1Char(';') + EncodeText(appCode))
+    return identifiedRequest(vendor->announcement, vendorId, appCode)
         .field(QStringLiteral("&PRNSER="))
         .value(identity)
         .field(QStringLiteral("&PRNUBI="))
