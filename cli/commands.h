@@ -23,5 +23,7 @@ int decodeCommand(const QStringList &args);
 int vendorsCommand(const QStringList &args);
 int resolveCommand(const QStringList &args);
 int shellpingCommand(const QStringList &args);
+int readCommand(const QStringList &args);
+int probeCommand(const QStringList &args);
 
 } // namespace cli

@@ -1,6 +1,7 @@
 // meterlane-cli: the headless companion of the desktop program, for servers, scripts and diagnostics.
 #include "commands.h"
 
+#include "platform/componentfactory.h"
 #include "store/globals.h"
 
 #include <QCoreApplication>
@@ -49,6 +50,8 @@ constexpr Command Commands[] = {
     {"resolve", cli::resolveCommand, "resolve HOST"},
     {"shellping", cli::shellpingCommand, "shellping HOST"},
     {"ini", cli::iniCommand, "ini get|set FILE SECTION KEY [VALUE]"},
+    {"read", cli::readCommand, "read HOST [--folder DIR]"},
+    {"probe", cli::probeCommand, "probe HOST"},
 };
 
 int printUsage(FILE *to, int status) {
@@ -61,6 +64,7 @@ int printUsage(FILE *to, int status) {
 
 int main(int argc, char *argv[]) {
     QCoreApplication app(argc, argv);
+    platform::setLibraryFolder(QCoreApplication::applicationDirPath());
     QStringList args = app.arguments().mid(1);
     if (args.isEmpty()) return printUsage(stderr, cli::ExitUsage);
     const QString name = args.takeFirst();

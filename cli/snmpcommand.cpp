@@ -6,7 +6,6 @@
 #include "platform/componentfactory.h"
 
 #include <QCommandLineParser>
-#include <QCoreApplication>
 #include <QTextStream>
 
 namespace cli {
@@ -51,8 +50,7 @@ int runOperation(platform::ComponentObject &session, const SnmpRequest &request,
 int runSession(const SnmpRequest &request) {
     QTextStream out(stdout), err(stderr);
     try {
-        platform::ComponentFactory factory(QCoreApplication::applicationDirPath());
-        platform::ComponentObject session = factory.createObject(QStringLiteral("quorrel.SnmpV1"));
+        platform::ComponentObject session = platform::CreateObject(QStringLiteral("quorrel.SnmpV1"));
         session.set(QStringLiteral("Agent"), request.host);
         session.set(QStringLiteral("CommStr"), request.community);
         session.set(QStringLiteral("TimeOut"), 500);

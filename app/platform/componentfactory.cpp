@@ -128,6 +128,17 @@ ComponentObject ComponentFactory::createObject(const QString &progId) const {
     return created;
 }
 
+namespace {
+QString &libraryFolder() {
+    static QString folder;
+    return folder;
+}
+} // namespace
+
+void setLibraryFolder(const QString &folder) { libraryFolder() = folder; }
+
+ComponentObject CreateObject(const QString &progId) { return ComponentFactory(libraryFolder()).createObject(progId); }
+
 const component_library *ComponentFactory::load(const QString &libraryName, const QString &progId) const {
     const QString fileName = QStringLiteral("lib%1.so").arg(libraryName);
     const QString inProgramFolder = QDir(programFolder_).absoluteFilePath(fileName);

@@ -55,4 +55,10 @@ private:
     QString programFolder_;
 };
 
+// The folder in which the program's own libraries are looked for first: the folder the program is installed in.
+void setLibraryFolder(const QString &folder);
+
+// An object created by ProgID through a factory on that folder, as the program creates every component object.
+ComponentObject CreateObject(const QString &progId);
+
 } // namespace platform

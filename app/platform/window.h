@@ -1,0 +1,34 @@
+// The narrow interface through which the core reaches the main window: status line, progress bar, list rows, the
+// toner-low notification. The desktop window implements it, the command-line tool prints, tests record.
+#pragma once
+
+#include <QString>
+
+namespace platform {
+
+class Window {
+public:
+    virtual ~Window() = default;
+
+    // The status line (Label3), repainted at once.
+    virtual void setStatus(const QString &text) = 0;
+
+    // The progress bar: shown empty, filled to done of total steps, hidden.
+    virtual void showProgress() = 0;
+    virtual void setProgress(int done, int total) = 0;
+    virtual void hideProgress() = 0;
+
+    // Fresh values of a printer for its rows in the list; with a toner warning, also the model and warning labels.
+    virtual void updatePipRow(const QString &host, const QString &model, const QString &identity,
+                              const QString &totalBW, const QString &totalColour, const QString &tonerWarning) = 0;
+
+    // A toner runs low: a balloon when showBalloon, else the quiet change of the notification icon and its tip.
+    virtual void notifyTonerLow(bool showBalloon, const QString &model, const QString &description,
+                                const QString &tonerWarning) = 0;
+};
+
+// The window of the process; a window that does nothing until one is set.
+Window &window();
+void setWindow(Window *window);
+
+} // namespace platform

@@ -1,0 +1,40 @@
+#include "brand.h"
+
+#include "oidreader.h"
+#include "store/log.h"
+
+#include <utility>
+
+namespace reading {
+
+short brandOfDescription(const QString &sysDescr) {
+    static const std::pair<const char *, Brand> keys[] = {
+        {"BRO", Brother}, {"HP ", Hp},    {"OKI", Oki},    {"RIC", Ricoh},   {"NAS", Ricoh},
+        {"NRG", Ricoh},   {"INF", Ricoh}, {"LAN", Ricoh},  {"SAV", Ricoh},   {"GES", Ricoh},
+        {"KYO", Kyocera}};
+    const QString key = sysDescr.trimmed().left(3).toUpper();
+    for (const auto &[text, brand] : keys)
+        if (key == QLatin1String(text)) return brand;
+    return Unknown;
+}
+
+short GetCodeBrand(const QString &host, QString &sysDescr) {
+    sysDescr = GetOID(host, QStringLiteral("1.3.6.1.2.1.1.1.0"));
+    const short brand = brandOfDescription(sysDescr);
+    if (brand == Unknown) store::WriteLog(QStringLiteral("GetCodeBrand ") + sysDescr);
+    return brand;
+}
+
+QString GetSerialByBrand(const QString &host) {
+    QString sysDescr;
+    switch (GetCodeBrand(host, sysDescr)) {
+    case Ricoh: return GetOID(host, QStringLiteral("1.3.6.1.4.1.367.3.2.1.2.1.4.0"));
+    case Oki: return GetOID(host, QStringLiteral("1.3.6.1.4.1.2001.1.1.1.1.11.1.10.45.0"));
+    case Hp: return GetOID(host, QStringLiteral("1.3.6.1.2.1.43.5.1.1.17.1"));
+    case Brother:
+    case Kyocera: return {};
+    default: return QStringLiteral("unknow");
+    }
+}
+
+} // namespace reading

@@ -1,0 +1,17 @@
+// The counter key point: where a printer keeps each of its 26 counters, as 26 fields joined by ",". For the RICOH
+// family a field is the row of the counter table holding that counter (found by name, once); for the other makes
+// it is a fixed OID; "0" where the counter is not available.
+#pragma once
+
+#include <QString>
+
+namespace reading {
+
+constexpr int CounterSlots = 26;
+constexpr int CounterTableRows = 150;
+
+// Reads the identity (brands 0 to 3) into identity and returns the key point. Shows "Scanning HOST" and steps the
+// progress bar once per table row.
+QString SearchPrinterKeyPoint(short brand, const QString &host, QString &identity);
+
+} // namespace reading

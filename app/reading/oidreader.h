@@ -1,0 +1,16 @@
+// GetOID: the one way the reading engine reads a value from a printer. Each call creates its own SnmpV1 object by
+// name, opens a session, gets one OID, closes the session and releases the object.
+#pragma once
+
+#include <QString>
+
+namespace reading {
+
+// What a library failure reads as.
+inline const QString ReadFailed = QStringLiteral("-10000");
+
+// The value text; ReadFailed when the library answered with a message (logged as "errGetOID varOID ..."); the empty
+// text when the library could not be created or called (one "errGetOID" log line per failed step).
+QString GetOID(const QString &host, const QString &oid);
+
+} // namespace reading

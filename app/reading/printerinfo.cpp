@@ -1,0 +1,192 @@
+#include "printerinfo.h"
+
+#include "brand.h"
+#include "faultrule.h"
+#include "keypoint.h"
+#include "oidreader.h"
+#include "platform/fault.h"
+#include "platform/window.h"
+#include "store/config.h"
+#include "store/globals.h"
+#include "upload/servicetable.h"
+
+#include <QStringList>
+
+#include <array>
+#include <cmath>
+#include <limits>
+
+namespace reading {
+namespace {
+
+constexpr int Cartridges = 4;
+
+// Where each maker keeps the values one reading takes.
+struct BrandOids {
+    QString model, identity, slotOne, counterPrefix, tonerNames, tonerLevels;
+};
+
+BrandOids oidsOf(short brand) {
+    switch (brand) {
+    case Ricoh:
+        return {QStringLiteral("1.3.6.1.4.1.367.3.2.1.1.1.1.0"), QStringLiteral("1.3.6.1.4.1.367.3.2.1.2.1.4.0"),
+                QStringLiteral("1.3.6.1.4.1.367.3.2.1.2.19.1.0"), QStringLiteral("1.3.6.1.4.1.367.3.2.1.2.19.5.1.9."),
+                QStringLiteral("1.3.6.1.4.1.367.3.2.1.2.24.1.1.2."), QStringLiteral("1.3.6.1.4.1.367.3.2.1.2.24.1.1.5.")};
+    case Oki:
+        return {QStringLiteral("1.3.6.1.2.1.25.3.2.1.3.1"), QStringLiteral("1.3.6.1.4.1.2001.1.1.1.1.11.1.10.45.0"),
+                {}, {}, QStringLiteral("1.3.6.1.4.1.2001.1.1.1.1.100.3.1.1.2."),
+                QStringLiteral("1.3.6.1.4.1.2001.1.1.1.1.100.3.1.1.3.")};
+    case Hp: return {QStringLiteral("1.3.6.1.2.1.43.14.1.1.9.1.7"), QStringLiteral("1.3.6.1.2.1.43.5.1.1.17.1")};
+    case Brother:
+        return {QStringLiteral("1.3.6.1.2.1.25.3.2.1.3.1"), QStringLiteral("1.3.6.1.4.1.2435.2.3.9.4.2.1.5.5.1.0")};
+    default: return {};
+    }
+}
+
+// Field k (1 to 26) of the key point; a missing field faults.
+QString fieldAt(const QStringList &fields, int slot) {
+    if (slot > fields.size()) throw platform::Fault(9, QStringLiteral("Subscript out of range"));
+    return fields[slot - 1];
+}
+
+// The number test of a key point field: a RICOH row number, 0, or a text that is no number (a whole OID).
+double fieldNumber(const QString &field) {
+    bool isNumber = false;
+    const double n = field.toDouble(&isNumber);
+    if (!isNumber) throw platform::Fault(13, QStringLiteral("Type mismatch"));
+    return n;
+}
+
+// A text taken as a whole number where the reading needs one (slot 1 as the black-and-white total).
+qint64 wholeNumber(const QString &text) {
+    bool isNumber = false;
+    const double n = text.trimmed().toDouble(&isNumber);
+    if (!isNumber) throw platform::Fault(13, QStringLiteral("Type mismatch"));
+    return static_cast<qint64>(std::nearbyint(n));
+}
+
+// Everything one reading gathers.
+struct Gathered {
+    QString model, identity, slotOne;
+    std::array<qint64, CounterSlots + 1> counters{}; // slots 2 to 26 by number
+    std::array<QString, Cartridges> levels;          // as they go into the record
+    QString tonerWarning;
+    int notifySwitch = 0;
+};
+
+void appendWarning(QString &warning, const QString &entry) {
+    if (!warning.isEmpty()) warning += QStringLiteral("\r\n");
+    warning += entry;
+}
+
+// One cartridge: its level as the record carries it, and its line of the warning when it runs low.
+void evaluateCartridge(const QString &name, const QString &level, int threshold, Gathered &found, int index) {
+    if (level.size() >= 5 || name.isEmpty()) { // a failed read (-10000) or no cartridge
+        found.levels[index] = QStringLiteral("100");
+        return;
+    }
+    found.levels[index] = level;
+    const double value = store::leadingNumber(level);
+    if (value == 0) appendWarning(found.tonerWarning, name + QStringLiteral(" Empty!!!"));
+    else if (value == -2 || value == -3) return;
+    else if (value == -100) appendWarning(found.tonerWarning, name + QStringLiteral(" < 20%"));
+    else if (value > 0 && value <= threshold) appendWarning(found.tonerWarning, name + QStringLiteral(" = ") + level + u'%');
+}
+
+QString composeRecord(const QString &address, const Gathered &found) {
+    QStringList fields{address, found.model, found.identity};
+    const auto offset = [&](int slot) {
+        return QString::number(qint64{upload::UploadOffsetKey[slot - upload::FirstOffsetSlot]} - found.counters[slot]);
+    };
+    for (int slot = 2; slot <= 8; ++slot) fields << offset(slot);
+    for (const QString &level : found.levels) fields << level;
+    for (int slot = 9; slot <= CounterSlots; ++slot) fields << offset(slot);
+    fields << store::globals().vendorId;
+    return fields.join(QLatin1Char(';'));
+}
+
+} // namespace
+
+qint32 TextToLong(const QString &text) {
+    const double rounded = std::nearbyint(store::leadingNumber(text));
+    if (!(rounded >= std::numeric_limits<qint32>::min() && rounded <= std::numeric_limits<qint32>::max())) return -1;
+    return static_cast<qint32>(rounded);
+}
+
+PrinterReading readPrinter(short brand, const QString &storedHost, const QString &address, const QString &description,
+                           const QString &keyPoint, const QString &storedIdentity) {
+    PrinterReading out;
+    Gathered found;
+    const BrandOids oids = oidsOf(brand);
+    platform::Window &window = platform::window();
+    FaultRule rule(QStringLiteral("errgetPrinterInfo"));
+    const auto finish = [&] {
+        out.model = found.model;
+        out.identity = found.identity;
+        out.tonerWarning = found.tonerWarning;
+        return out;
+    };
+
+    if (!rule.run([&] { window.setStatus(QStringLiteral("Reading ") + address); })) return finish();
+    const QStringList fields = keyPoint.split(QLatin1Char(','));
+    if (!oids.model.isEmpty()) {
+        found.model = GetOID(address, oids.model);
+        if (brand == Hp) found.model.remove(QStringLiteral("Name="));
+        found.identity = GetOID(address, oids.identity);
+    }
+    if (!oids.slotOne.isEmpty()) found.slotOne = GetOID(address, oids.slotOne);
+    if (storedIdentity != found.identity) {
+        out.record = QStringLiteral("-2");
+        return finish();
+    }
+
+    for (int slot = 1; slot <= CounterSlots; ++slot) {
+        bool zero = false;
+        if (!rule.run([&] { zero = fieldNumber(fieldAt(fields, slot)) == 0; })) return finish();
+        if (zero) continue;
+        if (!rule.run([&] {
+                const QString text = GetOID(address, oids.counterPrefix + fieldAt(fields, slot));
+                if (slot == 1) found.slotOne = text;
+                else found.counters[slot] = TextToLong(text);
+            }))
+            return finish();
+    }
+
+    auto &c = found.counters;
+    if (!rule.run({[&] { if (c[3] == 0) c[3] = c[5] + c[7]; },
+                   [&] { if (c[2] == 0) c[2] = c[4] + c[6] + c[8]; },
+                   [&] { if (c[2] == 0) c[2] = wholeNumber(found.slotOne); }}))
+        return finish();
+
+    const QString ini = store::globals().iniFile;
+    int threshold = store::settingNumber(ini, QStringLiteral("Settings"), QStringLiteral("TonerLow"));
+    found.notifySwitch = store::settingNumber(ini, QStringLiteral("Settings"), QStringLiteral("TonerLowNotNotify"));
+    if (threshold > 0) {
+        threshold = std::max(threshold, 10);
+        for (int i = 0; i < Cartridges; ++i) {
+            const bool readsToner = !oids.tonerNames.isEmpty();
+            const QString name = readsToner ? GetOID(address, oids.tonerNames + QString::number(i + 1)) : QString();
+            const QString level = readsToner ? GetOID(address, oids.tonerLevels + QString::number(i + 1)) : QString();
+            evaluateCartridge(name, level, threshold, found, i);
+        }
+    }
+
+    out.totalBW = QString::number(c[2]);
+    out.totalColour = QString::number(c[3]);
+    if (!rule.run([&] {
+            window.updatePipRow(storedHost, found.model, found.identity, out.totalBW, out.totalColour,
+                                found.tonerWarning);
+        }))
+        return finish();
+    out.record = composeRecord(address, found);
+    if (!found.tonerWarning.isEmpty())
+        rule.run([&] { window.notifyTonerLow(found.notifySwitch == 0, found.model, description, found.tonerWarning); });
+    return finish();
+}
+
+QString getPrinterInfo(short brand, const QString &storedHost, const QString &address, const QString &description,
+                       const QString &keyPoint, const QString &storedIdentity) {
+    return readPrinter(brand, storedHost, address, description, keyPoint, storedIdentity).record;
+}
+
+} // namespace reading
