@@ -51,7 +51,7 @@ constexpr Command Commands[] = {
     {"shellping", cli::shellpingCommand, "shellping HOST"},
     {"ini", cli::iniCommand, "ini get|set FILE SECTION KEY [VALUE]"},
     {"read", cli::readCommand, "read HOST [--folder DIR]"},
-    {"probe", cli::probeCommand, "probe HOST"},
+    {"probe", cli::probeCommand, "probe HOST [--folder DIR]"},
 };
 
 int printUsage(FILE *to, int status) {

@@ -55,8 +55,10 @@ int readCommand(const QStringList &arguments) {
     return ExitOk;
 }
 
-int probeCommand(const QStringList &args) {
-    if (args.size() != 1) return usageError(QStringLiteral("probe takes HOST"));
+int probeCommand(const QStringList &arguments) {
+    QStringList args = arguments;
+    if (!takeProgramFolder(args)) return ExitUsage;
+    if (args.size() != 1) return usageError(QStringLiteral("probe takes HOST [--folder DIR]"));
     const reading::ProbeLabels labels = reading::ProbeSelectedPrinter(args[0], QString());
     if (!labels.status.isEmpty()) {
         QTextStream(stderr) << labels.status << "\n";

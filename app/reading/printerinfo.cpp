@@ -36,9 +36,11 @@ BrandOids oidsOf(short brand) {
         return {QStringLiteral("1.3.6.1.2.1.25.3.2.1.3.1"), QStringLiteral("1.3.6.1.4.1.2001.1.1.1.1.11.1.10.45.0"),
                 {}, {}, QStringLiteral("1.3.6.1.4.1.2001.1.1.1.1.100.3.1.1.2."),
                 QStringLiteral("1.3.6.1.4.1.2001.1.1.1.1.100.3.1.1.3.")};
-    case Hp: return {QStringLiteral("1.3.6.1.2.1.43.14.1.1.9.1.7"), QStringLiteral("1.3.6.1.2.1.43.5.1.1.17.1")};
+    case Hp:
+        return {QStringLiteral("1.3.6.1.2.1.43.14.1.1.9.1.7"), QStringLiteral("1.3.6.1.2.1.43.5.1.1.17.1"), {}, {}, {}, {}};
     case Brother:
-        return {QStringLiteral("1.3.6.1.2.1.25.3.2.1.3.1"), QStringLiteral("1.3.6.1.4.1.2435.2.3.9.4.2.1.5.5.1.0")};
+        return {QStringLiteral("1.3.6.1.2.1.25.3.2.1.3.1"), QStringLiteral("1.3.6.1.4.1.2435.2.3.9.4.2.1.5.5.1.0"), {}, {},
+                {}, {}};
     default: return {};
     }
 }

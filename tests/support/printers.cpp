@@ -1,0 +1,143 @@
+#include "support/printers.h"
+
+#include <algorithm>
+#include <condition_variable>
+#include <fstream>
+#include <mutex>
+#include <sstream>
+#include <thread>
+#include <utility>
+
+namespace testsupport {
+namespace {
+
+// An OID as numbers, for snmpsim's order: 1.3.6.1.2 < 1.3.6.1.10, which text order gets wrong.
+std::vector<unsigned long> arcsOf(const std::string &oid) {
+    std::vector<unsigned long> arcs;
+    std::stringstream in(oid);
+    for (std::string arc; std::getline(in, arc, '.');) arcs.push_back(arc.empty() ? 0 : std::stoul(arc));
+    return arcs;
+}
+
+bool isOid(const std::string &text) {
+    return !text.empty() && text.front() != '.' && text.back() != '.' &&
+           text.find("..") == std::string::npos &&
+           std::all_of(text.begin(), text.end(), [](char c) { return c == '.' || (c >= '0' && c <= '9'); });
+}
+
+} // namespace
+
+std::string SimulatedPrinter::dataFolder() { return std::string(METERLANE_AGENTS_DIR) + "/printers"; }
+
+std::string SimulatedPrinter::dataFile(const std::string &name) { return dataFolder() + "/" + name + ".snmprec"; }
+
+std::string SimulatedPrinter::data(const std::string &name, const RecordChanges &changes, std::string &why) {
+    std::ifstream in(dataFile(name), std::ios::binary);
+    if (!in) {
+        why = "no simulated printer " + dataFile(name);
+        return {};
+    }
+    std::map<std::string, std::string> records; // OID → "TAG|VALUE"
+    for (std::string line; std::getline(in, line);) {
+        if (!line.empty() && line.back() == '\r') line.pop_back();
+        const auto bar = line.find('|');
+        if (bar == std::string::npos) continue;
+        records[line.substr(0, bar)] = line.substr(bar + 1);
+    }
+    for (const auto &[oid, record] : changes) {
+        if (!isOid(oid) || (!record.empty() && record.find('|') == std::string::npos)) {
+            why = "bad record change " + oid + " → " + record;
+            return {};
+        }
+        if (record.empty())
+            records.erase(oid);
+        else
+            records[oid] = record;
+    }
+    std::vector<std::pair<std::vector<unsigned long>, std::string>> lines;
+    for (const auto &[oid, record] : records) {
+        if (!isOid(oid)) {
+            why = "bad OID " + oid + " in " + dataFile(name);
+            return {};
+        }
+        lines.emplace_back(arcsOf(oid), oid + "|" + record + "\n");
+    }
+    std::sort(lines.begin(), lines.end());
+    std::string text;
+    for (const auto &line : lines) text += line.second;
+    return text;
+}
+
+struct SimulatedPrinter::Host {
+    std::mutex mutex;
+    std::condition_variable changed;
+    bool started = false;  // the agent answers or has failed
+    bool stopping = false; // the printer goes: stop the agent
+    std::unique_ptr<SnmpsimAgent> agent;
+    std::thread thread;
+};
+
+SimulatedPrinter::SimulatedPrinter(const std::string &name, const RecordChanges &changes, bool wait) : name_(name) {
+    std::string content = data(name, changes, failure_);
+    if (content.empty()) {
+        if (failure_.empty()) failure_ = dataFile(name) + " is empty";
+        return;
+    }
+    host_ = std::make_unique<Host>();
+    host_->thread = std::thread([host = host_.get(), content = std::move(content)] {
+        // No data folder: the one generated file is all the agent serves.
+        auto agent = std::make_unique<SnmpsimAgent>(std::string(),
+                                                    std::map<std::string, std::string>{{"public.snmprec", content}});
+        std::unique_lock lock(host->mutex);
+        host->agent = std::move(agent);
+        host->started = true;
+        host->changed.notify_all();
+        host->changed.wait(lock, [host] { return host->stopping; });
+        agent = std::move(host->agent);
+        lock.unlock();
+        agent.reset(); // stops the simulator from the thread that started it
+    });
+    if (wait) waitUntilStarted();
+}
+
+SimulatedPrinter::~SimulatedPrinter() {
+    if (!host_) return;
+    {
+        std::lock_guard lock(host_->mutex);
+        host_->stopping = true;
+    }
+    host_->changed.notify_all();
+    host_->thread.join();
+}
+
+void SimulatedPrinter::waitUntilStarted() const {
+    if (!host_) return;
+    std::unique_lock lock(host_->mutex);
+    host_->changed.wait(lock, [this] { return host_->started; });
+}
+
+const std::string &SimulatedPrinter::address() const {
+    static const std::string none;
+    waitUntilStarted();
+    return host_ ? host_->agent->address() : none;
+}
+
+bool SimulatedPrinter::running() const {
+    waitUntilStarted();
+    return host_ && host_->agent->running();
+}
+
+const std::string &SimulatedPrinter::failure() const {
+    waitUntilStarted();
+    return host_ ? host_->agent->failure() : failure_;
+}
+
+std::vector<std::unique_ptr<SimulatedPrinter>> startPrinters(const std::vector<std::string> &names) {
+    std::vector<std::unique_ptr<SimulatedPrinter>> printers;
+    for (const std::string &name : names)
+        printers.push_back(std::make_unique<SimulatedPrinter>(name, RecordChanges{}, false));
+    for (const auto &printer : printers) printer->running(); // waits for each
+    return printers;
+}
+
+} // namespace testsupport

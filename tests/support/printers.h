@@ -1,0 +1,58 @@
+// Simulated printers for the reading tests: one snmpsim per printer, serving one of the files in
+// tests/agents/printers/ (see the README there for what each one holds) as the community "public", which is the
+// community the reading engine always uses, on an address of its own from the agents' pool.
+#pragma once
+
+#include "support/realagents.h"
+
+#include <map>
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace testsupport {
+
+// Record changes for one printer: OID (dotted, no leading dot) → "TAG|VALUE" as in a .snmprec line (for example
+// "2|21" or "4|Black"), replacing the record of that OID or adding one; an empty text removes the record.
+using RecordChanges = std::map<std::string, std::string>;
+
+class SimulatedPrinter {
+public:
+    // name: a file of tests/agents/printers without ".snmprec" ("ricoh", "hp", ...). Waits until the agent answers
+    // unless wait is false: then the agent comes up in the background and the first call of address(), running()
+    // or failure() waits for it, so that several printers can start side by side.
+    explicit SimulatedPrinter(const std::string &name, const RecordChanges &changes = {}, bool wait = true);
+    ~SimulatedPrinter();
+    SimulatedPrinter(const SimulatedPrinter &) = delete;
+    SimulatedPrinter &operator=(const SimulatedPrinter &) = delete;
+
+    const std::string &name() const { return name_; }
+    const std::string &address() const;
+    bool running() const;
+    // Why the printer is not running; empty when it is.
+    const std::string &failure() const;
+
+    // The folder of the printers' data and one printer's file in it.
+    static std::string dataFolder();
+    static std::string dataFile(const std::string &name);
+
+    // The .snmprec text served for name with changes applied, records in OID order; empty when the file cannot be
+    // read or a change is not of the form "TAG|VALUE" (what is wrong goes to why).
+    static std::string data(const std::string &name, const RecordChanges &changes, std::string &why);
+
+private:
+    void waitUntilStarted() const;
+
+    std::string name_;
+    std::string failure_;
+    // The agent is started, kept and stopped by a thread of its own: the simulator dies with the thread that
+    // started it (its parent-death signal follows the thread, not the process).
+    struct Host;
+    std::unique_ptr<Host> host_;
+};
+
+// Starts the printers side by side (each agent takes about 1.5 s to come up) and returns once all of them answer
+// or have failed, in the order of names. Each takes one address of the pool of 20.
+std::vector<std::unique_ptr<SimulatedPrinter>> startPrinters(const std::vector<std::string> &names);
+
+} // namespace testsupport
