@@ -90,10 +90,8 @@ QString SearchPrinterKeyPoint(short brand, const QString &host, QString &identit
     QStringList fields(CounterSlots, QStringLiteral("0"));
     platform::Window &window = platform::window();
     FaultRule rule(QStringLiteral("errSearchPrinterKeyPoint"));
-    bool ended = !rule.run([&] {
-        window.setStatus(QStringLiteral("Scanning ") + host);
-        window.showProgress();
-    });
+    bool ended = !rule.run({[&] { window.setStatus(QStringLiteral("Scanning ") + host); },
+                            [&] { window.showProgress(); }});
     if (!ended) {
         ended = !rule.run([&] {
             switch (brand) {

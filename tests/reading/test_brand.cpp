@@ -1,0 +1,89 @@
+// Brand identification from the system description, and the identity read with each brand's OID.
+#include "reading/brand.h"
+#include "reading/oidreader.h"
+#include "readingfixture.h"
+
+namespace {
+
+using namespace meterlane::test;
+using reading::brandOfDescription;
+using reading::GetCodeBrand;
+using reading::GetSerialByBrand;
+
+TEST(BrandOfDescription, FirstThreeLettersOfTheTrimmedUpperCasedDescription) {
+    const std::pair<const char *, short> cases[] = {
+        {" ricoh Aficio MP C3000", 0}, {"RICOH MP C3003", 0}, {"NRG MP 2550", 0},     {"Gestetner DSm415", 0},
+        {"SAVIN 4035", 0},             {"NASHUATEC P-1", 0},  {"infotec IS 2525", 0}, {"LANIER LD335", 0},
+        {"HP LaserJet 4250", 2},       {"  HP ETHERNET", 2},  {"Hewlett-Packard", -1}, {"HP", -1},
+        {"HP ", -1},                   {"HP-UX", -1},         {"HPLaserJet", -1},     {"KYOCERA Document", 4},
+        {"Brother NC-6400h", 3},       {"OKI OkiLAN 8200e", 1}, {"oki", 1},           {"", -1},
+        {"-10000", -1},                {"RI", -1},            {"Canon iR-ADV", -1},   {"R ICOH", -1},
+    };
+    for (const auto &[description, brand] : cases)
+        EXPECT_EQ(brandOfDescription(QString::fromLatin1(description)), brand) << '"' << description << '"';
+}
+
+class Brand : public ReadingTest {};
+
+TEST_F(Brand, CodeBrandReadsTheDescriptionAndLogsWhatItDoesNotRecognise) {
+    struct Case {
+        std::string served; // empty: no such OID
+        bool answered;
+        short brand;
+        QString descr;
+        QStringList log;
+    };
+    const Case cases[] = {
+        {" ricoh Aficio MP C3000", true, 0, QStringLiteral(" ricoh Aficio MP C3000"), {}},
+        {"HP ETHERNET MULTI-ENVIRONMENT", true, 2, QStringLiteral("HP ETHERNET MULTI-ENVIRONMENT"), {}},
+        {"", true, -1, QString(), {QStringLiteral("GetCodeBrand ")}},
+        {"Hewlett-Packard JetDirect", true, -1, QStringLiteral("Hewlett-Packard JetDirect"),
+         {QStringLiteral("GetCodeBrand Hewlett-Packard JetDirect")}},
+        {"", false, -1, QStringLiteral("-10000"),
+         {QStringLiteral("errGetOID varOID 1.3.6.1.2.1.1.1.0 OID "
+                         "[Vantobe.Mod.SnmpResponseProcess][AP02C1]=Error encountered during Agent Process"),
+          QStringLiteral("GetCodeBrand -10000")}},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.descr);
+        QFile::remove(store::globals().programFolder + QStringLiteral("/log/zov.log"));
+        serve(agent, c.answered ? ValueTable{{"1.3.6.1.2.1.1.1.0", text(c.served)}} : ValueTable{});
+        QString descr = QStringLiteral("stale");
+        EXPECT_EQ(GetCodeBrand(address, descr), c.brand);
+        EXPECT_EQ(descr, c.descr);
+        EXPECT_EQ(logMessages(), c.log);
+    }
+}
+
+TEST_F(Brand, SerialIsReadWithTheOidOfTheBrand) {
+    struct Case {
+        std::string descr;
+        QString serial;
+        std::size_t requests;
+    };
+    const Case cases[] = {
+        {"RICOH Aficio MP C3000", QStringLiteral("ricoh-id"), 2},
+        {"Gestetner DSm415", QStringLiteral("ricoh-id"), 2},
+        {"OKI OkiLAN 8200e", QStringLiteral("oki-id"), 2},
+        {"HP ETHERNET", QStringLiteral("printer-mib-id"), 2},
+        {"Brother NC-6400h", QString(), 1},
+        {"KYOCERA Document", QString(), 1},
+        {"Canon iR-ADV", QStringLiteral("unknow"), 1},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.descr);
+        agent.clearRequests();
+        serve(agent, {{"1.3.6.1.2.1.1.1.0", text(c.descr)},
+                      {"1.3.6.1.4.1.367.3.2.1.2.1.4.0", text("ricoh-id")},
+                      {"1.3.6.1.4.1.2001.1.1.1.1.11.1.10.45.0", text("oki-id")},
+                      {"1.3.6.1.2.1.43.5.1.1.17.1", text("printer-mib-id")},
+                      {"1.3.6.1.4.1.2435.2.3.9.4.2.1.5.5.1.0", text("brother-private-id")}});
+        EXPECT_EQ(GetSerialByBrand(address), c.serial);
+        EXPECT_EQ(agent.requestCount(), c.requests);
+    }
+
+    serve(agent, {{"1.3.6.1.2.1.1.1.0", text("RICOH Aficio MP C3000")}});
+    EXPECT_EQ(GetSerialByBrand(address), reading::ReadFailed); // a failed identity read passes through
+}
+
+} // namespace

@@ -1,0 +1,78 @@
+// What every reading engine test stands on: a program folder of its own (log and ini file), the SnmpV1 library of
+// this build, a recording window, short transport time-outs, and a fault agent that serves a table of values.
+#pragma once
+
+#include "platform/componentfactory.h"
+#include "platform/eventpump.h"
+#include "platform/window.h"
+#include "store/config.h"
+#include "store/globals.h"
+#include "support/faultagent.h"
+#include "support/qtprint.h"
+#include "support/recordingwindow.h"
+
+#include <gtest/gtest.h>
+
+#include <QFile>
+#include <QStringList>
+#include <QTemporaryDir>
+
+#include <map>
+#include <string>
+
+namespace meterlane::test {
+
+inline constexpr const char *PrinterAddress = "127.0.0.34";
+inline constexpr const char *PrinterOtherAddress = "127.0.0.35";
+
+// OID → value; every other OID is answered with noSuchName.
+using ValueTable = std::map<std::string, WireValue>;
+
+inline Step noSuchName() { return Step{{Reply{.value = WireValue::null(), .errorStatus = 2, .errorIndex = 1}}}; }
+
+inline void serve(FaultAgent &agent, ValueTable table) {
+    agent.setHandler([table = std::move(table)](const Request &request) {
+        const auto found = table.find(request.oid);
+        return found == table.end() ? noSuchName() : answer(found->second);
+    });
+}
+
+inline WireValue text(const std::string &value) { return WireValue::octets(value); }
+
+class ReadingTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ASSERT_TRUE(folder.isValid());
+        store::setProgramFolder(folder.path());
+        store::globals().vendorId = QStringLiteral("V042");
+        platform::setLibraryFolder(QStringLiteral(METERLANE_BIN_DIR));
+        platform::setWindow(&window);
+    }
+    void TearDown() override {
+        platform::setWindow(nullptr);
+        platform::setEventPump(nullptr);
+    }
+
+    static void setSetting(const QString &key, const QString &value) {
+        ASSERT_TRUE(store::WriteIniValue(store::globals().iniFile, QStringLiteral("Settings"), key, value));
+    }
+
+    // The messages of the log lines, without their date, time and version.
+    static QStringList logMessages() {
+        QFile file(store::globals().programFolder + QStringLiteral("/log/zov.log"));
+        if (!file.open(QIODevice::ReadOnly)) return {};
+        QStringList lines = QString::fromUtf8(file.readAll()).split(QStringLiteral("\r\n"));
+        lines.removeLast(); // after the last line end
+        const QString stamp = u' ' + store::globals().version + u' ';
+        for (QString &line : lines) line = line.mid(line.indexOf(stamp) + stamp.size());
+        return lines;
+    }
+
+    QTemporaryDir folder;
+    RecordingWindow window;
+    TransportSettings transport{200, 0};
+    FaultAgent agent{PrinterAddress, PrinterOtherAddress};
+    const QString address = QString::fromLatin1(PrinterAddress);
+};
+
+} // namespace meterlane::test

@@ -1,0 +1,113 @@
+// Every make against its simulated printer, through the real SnmpV1 library and a real agent: the brand, the key
+// point search with its identity, and the reading that follows it as the read-and-send cycle chains them, then the
+// probe.
+#include "reading/brand.h"
+#include "reading/keypoint.h"
+#include "reading/printerinfo.h"
+#include "reading/probe.h"
+#include "support/printers.h"
+#include "support/qtprint.h"
+#include "support/recordingwindow.h"
+#include "platform/componentfactory.h"
+#include "store/config.h"
+#include "store/globals.h"
+#include "upload/servicetable.h"
+
+#include <gtest/gtest.h>
+
+#include <QStringList>
+#include <QTemporaryDir>
+
+namespace {
+
+using meterlane::test::RecordingWindow;
+using testsupport::SimulatedPrinter;
+
+struct Make {
+    std::string name;
+    short brand;
+    QString keyPoint, identity, model, totalBW, totalColour, tonerWarning;
+    QStringList levels; // record fields 11 to 14
+    QStringList probe;  // brand, model, identity, counter labels
+};
+
+QString zerosAfter(const QString &fields, int count) {
+    return fields + QStringLiteral(",0").repeated(count);
+}
+
+TEST(Makes, EachMakeIsIdentifiedSearchedAndReadFromItsSimulatedPrinter) {
+    const QString printerMib = QStringLiteral("0,1.3.6.1.2.1.43.10.2.1.4.1.1");
+    const QString none = QStringLiteral("0") + QStringLiteral(",0").repeated(25);
+    const QStringList noToner(4, QStringLiteral("100"));
+    const Make makes[] = {
+        {"ricoh", reading::Ricoh, "1,12,13,33,7,2,8,10,15,16,20,21,24,25,26,27,28,0,0,0,30,31,0,0,37,40",
+         "E174M610045", "MP C3003", "92110", "62220", "Cyan = 15%\r\nMagenta Empty!!!\r\nYellow < 20%",
+         {"80", "15", "0", "-100"}, {"RICOH", "MP C3003", "E174M610045", "154321"}},
+        {"ricoh-alt", reading::Ricoh, "3,0,0,2,0,1,0,4,7,8,0,0,0,0,11,0,12,0,0,0,0,0,9,0,10,0", "W913L100222",
+         "MP 2352", "56350", "0", "", {"21", "-3", "-2", "100"}, {"RICOH", "MP 2352", "W913L100222", "56350"}},
+        {"partial", reading::Ricoh, "0,0,0,0,0,0,5,0,2,0,0,1,0,0,0,0,0,0,0,0,0,0,0,0,0,0", "M0190500012", "-10000",
+         "12345", "95", "", noToner, {"RICOH", "-10000", "M0190500012", "12345"}},
+        {"oki", reading::Oki,
+         zerosAfter("0,1.3.6.1.4.1.2001.1.1.1.1.11.1.10.130.0,1.3.6.1.4.1.2001.1.1.1.1.11.1.10.140.0", 23),
+         "AK59012345", "OKI C5850", "23456", "34567", "Magenta Toner = 20%\r\nYellow Toner = 9%",
+         {"55", "20", "9", "-3"}, {"OKI", "C5850", "AK59012345", "23456"}},
+        {"hp", reading::Hp, zerosAfter(printerMib, 24), "CNRXB12345", "LaserJet 4250", "87654", "0", "", noToner,
+         {"HP ", "LaserJet 4250", "CNRXB12345", "87654"}},
+        {"brother", reading::Brother, zerosAfter(printerMib, 24), "L5J123456", "Brother HL-5250DN series", "12873",
+         "0", "", noToner, {"BROTHER", "HL-5250DN", "L5J123456", "12873"}},
+        {"kyocera", reading::Kyocera, none, "", "", "0", "0", "", noToner,
+         {"KYOCERA", "ECOSYS P3045dn", "VCF8Z01234", "45678"}},
+        {"unknown", reading::Unknown, none, "", "", "0", "0", "", noToner, {"unknow", "-", "-", "-"}},
+    };
+    std::vector<std::string> names;
+    for (const Make &make : makes) names.push_back(make.name);
+    const auto printers = testsupport::startPrinters(names);
+
+    QTemporaryDir folder;
+    ASSERT_TRUE(folder.isValid());
+    store::setProgramFolder(folder.path());
+    store::globals().vendorId = QStringLiteral("V042");
+    ASSERT_TRUE(store::WriteIniValue(store::globals().iniFile, "Settings", "TonerLow", "20"));
+    ASSERT_TRUE(store::WriteIniValue(store::globals().iniFile, "Settings", "TonerLowNotNotify", "1"));
+    platform::setLibraryFolder(QStringLiteral(METERLANE_BIN_DIR));
+    RecordingWindow window;
+    platform::setWindow(&window);
+
+    for (std::size_t i = 0; i < names.size(); ++i) {
+        const Make &make = makes[i];
+        SCOPED_TRACE(make.name);
+        ASSERT_AGENT(*printers[i]);
+        const QString address = QString::fromStdString(printers[i]->address());
+        window = RecordingWindow();
+
+        QString description;
+        const short brand = reading::GetCodeBrand(address, description);
+        EXPECT_EQ(brand, make.brand) << description;
+        QString identity;
+        const QString keyPoint = reading::SearchPrinterKeyPoint(brand, address, identity);
+        EXPECT_EQ(keyPoint, make.keyPoint);
+        EXPECT_EQ(identity, make.identity);
+
+        const auto reading = reading::readPrinter(brand, "printer", address, "Floor 2", keyPoint, identity);
+        EXPECT_EQ(reading.model, make.model);
+        EXPECT_EQ(reading.totalBW, make.totalBW);
+        EXPECT_EQ(reading.totalColour, make.totalColour);
+        EXPECT_EQ(reading.tonerWarning, make.tonerWarning);
+        const QStringList fields = reading.record.split(u';');
+        ASSERT_EQ(fields.size(), 33) << reading.record;
+        const auto offset = [](int slot, const QString &total) {
+            return QString::number(upload::UploadOffsetKey[slot - 2] - total.toLongLong());
+        };
+        EXPECT_EQ(fields.mid(0, 5), (QStringList{address, make.model, make.identity, offset(2, make.totalBW),
+                                                 offset(3, make.totalColour)}));
+        EXPECT_EQ(fields.mid(10, 4), make.levels);
+        EXPECT_EQ(fields[32], QStringLiteral("V042"));
+        EXPECT_EQ(window.tonerNotes.size(), make.tonerWarning.isEmpty() ? 0u : 1u);
+
+        const reading::ProbeLabels labels = reading::ProbeSelectedPrinter(address, QStringLiteral("row warning"));
+        EXPECT_EQ((QStringList{labels.brand, labels.model, labels.identity, labels.counter}), make.probe);
+    }
+    platform::setWindow(nullptr);
+}
+
+} // namespace

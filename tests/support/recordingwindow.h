@@ -1,0 +1,77 @@
+// A main window for tests: it records what the reading engine shows (status texts, progress bar calls, list row
+// updates, toner-low notifications) and can be told to fail in one of its members, as a control that cannot be
+// updated does.
+#pragma once
+
+#include "platform/fault.h"
+#include "platform/window.h"
+
+#include <QString>
+#include <QStringList>
+
+#include <utility>
+#include <vector>
+
+namespace meterlane::test {
+
+class RecordingWindow : public platform::Window {
+public:
+    struct Row {
+        QString host, model, identity, totalBW, totalColour, tonerWarning;
+        bool operator==(const Row &) const = default;
+    };
+    struct TonerNote {
+        bool showBalloon = false;
+        QString model, description, tonerWarning;
+        bool operator==(const TonerNote &) const = default;
+    };
+    enum class Member { None, SetStatus, ShowProgress, SetProgress, HideProgress, UpdatePipRow, NotifyTonerLow };
+
+    // The member that raises a fault on every call (after recording it).
+    Member failing = Member::None;
+
+    QStringList statuses;
+    QStringList barCalls;                     // "show", "hide" and "done/total", in call order
+    std::vector<std::pair<int, int>> steps;  // the setProgress calls
+    std::vector<Row> rows;
+    std::vector<TonerNote> tonerNotes;
+
+    bool barVisible() const {
+        return barCalls.lastIndexOf(QStringLiteral("show")) > barCalls.lastIndexOf(QStringLiteral("hide"));
+    }
+
+    void setStatus(const QString &text) override {
+        statuses << text;
+        failIf(Member::SetStatus);
+    }
+    void showProgress() override {
+        barCalls << QStringLiteral("show");
+        failIf(Member::ShowProgress);
+    }
+    void setProgress(int done, int total) override {
+        barCalls << QStringLiteral("%1/%2").arg(done).arg(total);
+        steps.emplace_back(done, total);
+        failIf(Member::SetProgress);
+    }
+    void hideProgress() override {
+        barCalls << QStringLiteral("hide");
+        failIf(Member::HideProgress);
+    }
+    void updatePipRow(const QString &host, const QString &model, const QString &identity, const QString &totalBW,
+                      const QString &totalColour, const QString &tonerWarning) override {
+        rows.push_back({host, model, identity, totalBW, totalColour, tonerWarning});
+        failIf(Member::UpdatePipRow);
+    }
+    void notifyTonerLow(bool showBalloon, const QString &model, const QString &description,
+                        const QString &tonerWarning) override {
+        tonerNotes.push_back({showBalloon, model, description, tonerWarning});
+        failIf(Member::NotifyTonerLow);
+    }
+
+private:
+    void failIf(Member member) const {
+        if (failing == member) throw platform::Fault(424, QStringLiteral("Object required"));
+    }
+};
+
+} // namespace meterlane::test
