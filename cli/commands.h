@@ -25,5 +25,7 @@ int resolveCommand(const QStringList &args);
 int shellpingCommand(const QStringList &args);
 int readCommand(const QStringList &args);
 int probeCommand(const QStringList &args);
+int cycleCommand(const QStringList &args);
+int runCommand(const QStringList &args);
 
 } // namespace cli

@@ -1,12 +1,20 @@
-// The window interface on a terminal: status texts and toner notes as lines on standard error.
+// The window interface on a terminal: status texts and toner notes as lines on standard error, request addresses
+// on standard output, the customer code asked on the terminal.
 #pragma once
 
 #include "platform/window.h"
+
+class QNetworkAccessManager;
 
 namespace cli {
 
 class ConsoleWindow : public platform::Window {
 public:
+    ConsoleWindow() = default;
+    ConsoleWindow(const ConsoleWindow &) = delete;
+    ConsoleWindow &operator=(const ConsoleWindow &) = delete;
+    ~ConsoleWindow() override;
+
     void setStatus(const QString &text) override;
     void showProgress() override {}
     void setProgress(int, int) override {}
@@ -15,6 +23,19 @@ public:
                       const QString &) override {}
     void notifyTonerLow(bool showBalloon, const QString &model, const QString &description,
                         const QString &tonerWarning) override;
+    // Asks on the terminal; without one, takes the code stored in the configuration file.
+    void promptCustomerCode() override;
+    // Prints the address on standard output and sends the request; waitForRequests lets them finish.
+    void navigate(const QUrl &address) override;
+    void refillPipList() override {}
+
+    // Waits (bounded) until every request handed over has been answered or has failed.
+    void waitForRequests();
+
+private:
+    QNetworkAccessManager *network();
+    QNetworkAccessManager *network_ = nullptr;
+    int pending_ = 0;
 };
 
 // Escapes line breaks so that a text stays on one line: CR LF and LF as \n.

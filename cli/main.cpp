@@ -52,6 +52,8 @@ constexpr Command Commands[] = {
     {"ini", cli::iniCommand, "ini get|set FILE SECTION KEY [VALUE]"},
     {"read", cli::readCommand, "read HOST [--folder DIR]"},
     {"probe", cli::probeCommand, "probe HOST [--folder DIR]"},
+    {"cycle", cli::cycleCommand, "cycle [--folder DIR]"},
+    {"run", cli::runCommand, "run [--folder DIR]"},
 };
 
 int printUsage(FILE *to, int status) {

@@ -12,6 +12,9 @@ public:
     void updatePipRow(const QString &, const QString &, const QString &, const QString &, const QString &,
                       const QString &) override {}
     void notifyTonerLow(bool, const QString &, const QString &, const QString &) override {}
+    void promptCustomerCode() override {}
+    void navigate(const QUrl &) override {}
+    void refillPipList() override {}
 };
 
 Window *&current() {

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <QString>
+#include <QUrl>
 
 namespace platform {
 
@@ -25,6 +26,16 @@ public:
     // A toner runs low: a balloon when showBalloon, else the quiet change of the notification icon and its tip.
     virtual void notifyTonerLow(bool showBalloon, const QString &model, const QString &description,
                                 const QString &tonerWarning) = 0;
+
+    // Asks for the customer code (modal); on confirmation it is kept in the globals and stored in the
+    // configuration file, on cancel nothing changes.
+    virtual void promptCustomerCode() = 0;
+
+    // Hands a request to the window's browser, which sends it; nobody waits for the answer.
+    virtual void navigate(const QUrl &address) = 0;
+
+    // Rebuilds the list of monitored printers from the configuration file.
+    virtual void refillPipList() = 0;
 };
 
 // The window of the process; a window that does nothing until one is set.

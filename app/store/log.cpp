@@ -9,18 +9,15 @@
 #include <QRegularExpression>
 
 namespace store {
-namespace {
 
-// The locale's short date and long time, as the program's general date form. Qt's long time formats carry a time
-// zone ("t", at the end in most locales, at the start in some); the general form never showed one, so it goes.
-QString timeStamp() {
+// Qt's long time formats carry a time zone ("t", at the end in most locales, at the start in some); the general
+// form never showed one, so it goes.
+QString generalDateTime() {
     const QLocale locale = QLocale::system();
     static const QRegularExpression zone(QStringLiteral("^t+\\s*|\\s*t+$"));
     const QString time = locale.timeFormat(QLocale::LongFormat).remove(zone);
     return locale.toString(QDateTime::currentDateTime(), locale.dateFormat(QLocale::ShortFormat) + u' ' + time);
 }
-
-} // namespace
 
 void WriteLog(const QString &message) {
     // Each step does its part or nothing: a log that cannot be written never disturbs the caller.
@@ -28,7 +25,7 @@ void WriteLog(const QString &message) {
     folder.mkdir(QStringLiteral("log"));
     QFile file(folder.filePath(QStringLiteral("log/zov.log")));
     if (!file.open(QIODevice::WriteOnly | QIODevice::Append)) return;
-    file.write((timeStamp() + u' ' + globals().version + u' ' + message + QStringLiteral("\r\n")).toUtf8());
+    file.write((generalDateTime() + u' ' + globals().version + u' ' + message + QStringLiteral("\r\n")).toUtf8());
     file.close();
 }
 

@@ -10,4 +10,7 @@ namespace store {
 // fails visibly and keeps nothing open.
 void WriteLog(const QString &message);
 
+// The current date and time in the system's general form: its short date and long time, without a time zone.
+QString generalDateTime();
+
 } // namespace store

@@ -1,5 +1,5 @@
 // A main window for tests: it records what the reading engine shows (status texts, progress bar calls, list row
-// updates, toner-low notifications) and can be told to fail in one of its members, as a control that cannot be
+// updates, toner-low notifications, prompts, navigations, list refills) and can be told to fail in one of its members, as a control that cannot be
 // updated does.
 #pragma once
 
@@ -9,6 +9,10 @@
 #include <QString>
 #include <QStringList>
 
+#include <QUrl>
+
+#include <functional>
+#include <optional>
 #include <utility>
 #include <vector>
 
@@ -25,7 +29,10 @@ public:
         QString model, description, tonerWarning;
         bool operator==(const TonerNote &) const = default;
     };
-    enum class Member { None, SetStatus, ShowProgress, SetProgress, HideProgress, UpdatePipRow, NotifyTonerLow };
+    enum class Member {
+        None, SetStatus, ShowProgress, SetProgress, HideProgress, UpdatePipRow, NotifyTonerLow, PromptCustomerCode,
+        Navigate, RefillPipList
+    };
 
     // The member that raises a fault on every call (after recording it).
     Member failing = Member::None;
@@ -35,6 +42,13 @@ public:
     std::vector<std::pair<int, int>> steps;  // the setProgress calls
     std::vector<Row> rows;
     std::vector<TonerNote> tonerNotes;
+    std::vector<QUrl> navigations;
+    int prompts = 0;
+    int refills = 0;
+    // What the customer-code prompt answers: a code to confirm, or nothing for a cancel.
+    std::optional<QString> customerCode;
+    // Called on every prompt with the code confirmed (the window stores it; tests decide where).
+    std::function<void(const QString &)> storeCustomerCode;
 
     bool barVisible() const {
         return barCalls.lastIndexOf(QStringLiteral("show")) > barCalls.lastIndexOf(QStringLiteral("hide"));
@@ -66,6 +80,20 @@ public:
                         const QString &tonerWarning) override {
         tonerNotes.push_back({showBalloon, model, description, tonerWarning});
         failIf(Member::NotifyTonerLow);
+    }
+
+    void promptCustomerCode() override {
+        ++prompts;
+        failIf(Member::PromptCustomerCode);
+        if (customerCode && storeCustomerCode) storeCustomerCode(*customerCode);
+    }
+    void navigate(const QUrl &address) override {
+        navigations.push_back(address);
+        failIf(Member::Navigate);
+    }
+    void refillPipList() override {
+        ++refills;
+        failIf(Member::RefillPipList);
     }
 
 private:

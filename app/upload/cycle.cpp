@@ -1,0 +1,134 @@
+#include "cycle.h"
+
+#include "download.h"
+#include "discovery/network.h"
+#include "platform/window.h"
+#include "reading/brand.h"
+#include "reading/faultrule.h"
+#include "reading/keypoint.h"
+#include "reading/printerinfo.h"
+#include "servicerequests.h"
+#include "store/config.h"
+#include "store/globals.h"
+#include "store/log.h"
+#include "store/pips.h"
+
+#include <atomic>
+
+namespace upload {
+namespace {
+
+std::atomic<bool> stopping = false;
+bool cycleRunning = false;
+
+// What one slot's handling ends in.
+enum class SlotOutcome { Skipped, Handled, Unresolved };
+
+struct Cycle {
+    store::Globals &values = store::globals();
+    store::PipRecords records{values.iniFile};
+    platform::Window &window = platform::window();
+    reading::FaultRule rule{QStringLiteral("errSendPCC")};
+    bool ended = false; // the tenth error
+
+    bool step(const std::function<void()> &action) {
+        ended = ended || !rule.run(action);
+        return !ended;
+    }
+
+    SlotOutcome handleSlot(int slot);
+    void sendReading(int slot, short brand, const QString &host, const QString &address, const QString &description,
+                     const QString &keyPoint, const QString &identity);
+};
+
+SlotOutcome Cycle::handleSlot(int slot) {
+    QString addressValue, description;
+    if (!step([&] {
+            addressValue = records.address(slot);
+            description = records.description(slot);
+        }))
+        return SlotOutcome::Skipped;
+    if (addressValue.size() < store::ShortestAddress) return SlotOutcome::Skipped;
+
+    const QString host = store::hostOf(addressValue);
+    const bool firstReading = !addressValue.contains(u':');
+    QString keyPoint = store::keyPointOf(addressValue), identity, address;
+    short brand = reading::Unknown;
+    if (!firstReading && !step([&] { identity = records.identity(slot); })) return SlotOutcome::Handled;
+    if (!step([&] { address = discovery::ResolveHost(host); })) return SlotOutcome::Handled;
+    if (address.isEmpty()) {
+        window.setStatus(QStringLiteral("PIP error: ") + host + u'>');
+        return SlotOutcome::Unresolved;
+    }
+    QString sysDescr;
+    if (!step([&] { brand = reading::GetCodeBrand(address, sysDescr); })) return SlotOutcome::Handled;
+    if (firstReading) {
+        if (!step([&] { keyPoint = reading::SearchPrinterKeyPoint(brand, address, identity); })) return SlotOutcome::Handled;
+        if (!step([&] { records.attachKeyPoint(slot, host, keyPoint, identity); })) return SlotOutcome::Handled;
+    }
+    sendReading(slot, brand, host, address, description, keyPoint, identity);
+    return SlotOutcome::Handled;
+}
+
+void Cycle::sendReading(int slot, short brand, const QString &host, const QString &address,
+                        const QString &description, const QString &keyPoint, const QString &identity) {
+    QString record;
+    if (!step([&] { record = reading::getPrinterInfo(brand, host, address, description, keyPoint, identity); })) return;
+    if (record == QLatin1String("-2")) {
+        step([&] {
+            records.reset(slot, host);
+            window.setStatus(QStringLiteral("Reset pip ") + QString::number(slot));
+            store::WriteLog(QStringLiteral("Reset pip ") + QString::number(slot) + u' ' + identity);
+        });
+        return;
+    }
+    ServiceRequest request;
+    for (const auto &action : std::initializer_list<std::function<void()>>{
+             [&] { request = uploadRequest(values.vendorId, record, values.appCode); },
+             [&] { window.setStatus(QStringLiteral("Sending ") + host); },
+             [&] { window.setStatus(QStringLiteral(" ")); },
+             [&] { store::WriteLog(request.text()); },
+             [&] { window.navigate(request.url()); }})
+        if (!step(action)) return;
+}
+
+} // namespace
+
+void requestStop() { stopping = true; }
+bool stopRequested() { return stopping; }
+
+void SendPCC() {
+    Cycle cycle;
+    bool anyHandled = false;
+    for (int slot = 1; slot <= store::SlotCount && !cycle.ended && !stopping; ++slot) {
+        const SlotOutcome outcome = cycle.handleSlot(slot);
+        if (outcome != SlotOutcome::Skipped) anyHandled = true;
+        if (outcome == SlotOutcome::Unresolved) break;
+    }
+    if (cycle.ended) return;
+    if (!anyHandled && !cycle.step(DownloadPipList)) return;
+    cycle.window.setStatus(QStringLiteral("Last Update ") + store::generalDateTime());
+    cycle.values.dataSent = true;
+}
+
+bool runCycle() {
+    if (cycleRunning) return false;
+    cycleRunning = true;
+    SendPCC();
+    cycleRunning = false;
+    return true;
+}
+
+ReadSchedule::ReadSchedule(std::function<bool()> cycle) : cycle_(std::move(cycle)) {}
+
+bool ReadSchedule::tick() {
+    store::Globals &values = store::globals();
+    if (++ticks_ < values.intervalRead) return false;
+    if (!cycle_()) return false; // a cycle is running: this tick starts none
+    ticks_ = 1;
+    const int interval = store::settingNumber(values.iniFile, QStringLiteral("Settings"), QStringLiteral("IntervalReadMinutes"));
+    values.intervalRead = interval == 0 ? 10 : interval;
+    return true;
+}
+
+} // namespace upload

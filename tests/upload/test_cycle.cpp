@@ -1,0 +1,276 @@
+// The read-and-send cycle through the real library against simulated printers, with a window that records what
+// the cycle shows and sends, and a small HTTP server standing in for the service's list page.
+#include "platform/componentfactory.h"
+#include "store/config.h"
+#include "store/globals.h"
+#include "store/pips.h"
+#include "upload/cycle.h"
+#include "upload/download.h"
+#include "upload/scrambler.h"
+#include "upload/servicetable.h"
+
+#include "support/printers.h"
+#include "support/qtprint.h"
+#include "support/recordingwindow.h"
+
+#include <gtest/gtest.h>
+
+#include <QCoreApplication>
+#include <QFile>
+#include <QTcpServer>
+#include <QTcpSocket>
+#include <QTemporaryDir>
+#include <QUrlQuery>
+
+#include <cstdlib>
+
+using meterlane::test::RecordingWindow;
+using testsupport::SimulatedPrinter;
+
+namespace {
+
+// Answers every connection with one fixed page, or with nothing at all.
+class ListPage {
+public:
+    explicit ListPage(std::optional<QByteArray> body) : body_(std::move(body)) {
+        server_.listen(QHostAddress(QStringLiteral("127.0.0.1")));
+        QObject::connect(&server_, &QTcpServer::newConnection, [this] {
+            QTcpSocket *socket = server_.nextPendingConnection();
+            QObject::connect(socket, &QTcpSocket::readyRead, socket, [this, socket] {
+                ++requests;
+                path = QString::fromUtf8(socket->readAll().split(' ').value(1));
+                if (!body_) return; // a service that never answers
+                socket->write("HTTP/1.1 200 OK\r\nContent-Type: text/plain; charset=utf-8\r\nContent-Length: " +
+                              QByteArray::number(body_->size()) + "\r\nConnection: close\r\n\r\n" + *body_);
+                socket->disconnectFromHost();
+            });
+        });
+    }
+    QString root() const { return QStringLiteral("http://127.0.0.1:%1").arg(server_.serverPort()); }
+
+    int requests = 0;
+    QString path;
+
+private:
+    std::optional<QByteArray> body_;
+    QTcpServer server_;
+};
+
+class Cycle : public ::testing::Test {
+protected:
+    static void SetUpTestSuite() {
+        static int argc = 1;
+        static char name[] = "upload_tests";
+        static char *argv[] = {name, nullptr};
+        if (!QCoreApplication::instance()) new QCoreApplication(argc, argv);
+        platform::setLibraryFolder(QStringLiteral(METERLANE_BIN_DIR));
+    }
+
+    void SetUp() override {
+        store::setProgramFolder(folder.path());
+        store::Globals &values = store::globals();
+        values.vendorId = upload::vendorTable()[0].vendorId;
+        values.customerCode.clear();
+        values.dataSent = false;
+        values.intervalRead = 1;
+        setenv("QUORREL_TIMEOUT_MS", "200", 1);
+        setenv("QUORREL_RETRIES", "0", 1);
+        setenv("METERLANE_SERVICE_URL", "http://127.0.0.1:9", 1);
+        write("Settings", "TonerLow", "20");
+        write("Settings", "TonerLowNotNotify", "1");
+        window.storeCustomerCode = [](const QString &code) {
+            store::globals().customerCode = code;
+            store::WriteIniValue(store::globals().iniFile, "Vendor", "CID", code);
+        };
+        platform::setWindow(&window);
+    }
+    void TearDown() override {
+        platform::setWindow(nullptr);
+        unsetenv("METERLANE_SERVICE_URL");
+    }
+
+    static void write(const QString &section, const QString &key, const QString &value) {
+        store::WriteIniValue(store::globals().iniFile, section, key, value);
+    }
+    static QString read(const QString &section, const QString &key) {
+        return store::ReadIniValue(store::globals().iniFile, section, key);
+    }
+    static QStringList log() {
+        QFile file(store::globals().programFolder + "/log/zov.log");
+        if (!file.open(QIODevice::ReadOnly)) return {};
+        QStringList messages;
+        for (const QByteArray &line : file.readAll().split('\n'))
+            if (!line.trimmed().isEmpty()) // the message follows the date, the time and the version
+                messages << QString::fromUtf8(line.trimmed()).section(u' ' + store::globals().version + u' ', 1);
+        return messages;
+    }
+    // The record a navigation carried, decoded as the service decodes it.
+    static QStringList recordOf(const QUrl &address) {
+        const QString data = QUrlQuery(address).queryItemValue("d", QUrl::FullyDecoded);
+        const QString vendor = store::globals().vendorId;
+        EXPECT_TRUE(data.startsWith(vendor)) << data;
+        return upload::DecodeText(data.mid(vendor.size())).split(';');
+    }
+    bool statusStartsWith(const QString &prefix) const {
+        return std::any_of(window.statuses.begin(), window.statuses.end(),
+                           [&](const QString &s) { return s.startsWith(prefix); });
+    }
+
+    QTemporaryDir folder;
+    RecordingWindow window;
+};
+
+} // namespace
+
+TEST(Schedule, TicksFollowTheIntervalSetting) {
+    QTemporaryDir folder;
+    store::setProgramFolder(folder.path());
+    const auto ticksBetweenCycles = [](const QString &setting, int cycles) {
+        store::WriteIniValue(store::globals().iniFile, "Settings", "IntervalReadMinutes", setting);
+        store::globals().intervalRead = 1;
+        std::vector<int> at;
+        int tick = 0;
+        upload::ReadSchedule schedule([&] { at.push_back(tick); return true; });
+        while (static_cast<int>(at.size()) < cycles && tick < 1000) {
+            ++tick;
+            schedule.tick();
+        }
+        return at;
+    };
+    EXPECT_EQ(ticksBetweenCycles("150", 3), (std::vector<int>{1, 150, 299})); // first tick, then every 149
+    EXPECT_EQ(ticksBetweenCycles("2", 3), (std::vector<int>{1, 2, 3}));
+    EXPECT_EQ(ticksBetweenCycles("-5", 3), (std::vector<int>{1, 2, 3}));
+    EXPECT_EQ(ticksBetweenCycles("0", 3), (std::vector<int>{1, 10, 19}));
+    EXPECT_EQ(ticksBetweenCycles("every hour", 2), (std::vector<int>{1, 10}));
+
+    // A tick while a cycle runs starts none and the count goes on.
+    store::globals().intervalRead = 1;
+    int started = 0;
+    upload::ReadSchedule busy([&] { return ++started > 1; });
+    EXPECT_FALSE(busy.tick());
+    EXPECT_TRUE(busy.tick());
+    EXPECT_EQ(busy.ticks(), 1);
+}
+
+TEST_F(Cycle, FirstCycleFindsKeyPointsAndTheNextSendsWithoutSearching) {
+    SimulatedPrinter ricoh("ricoh", {}, false), hp("hp", {}, false);
+    ASSERT_AGENT(ricoh);
+    ASSERT_AGENT(hp);
+    write("Pips", "pip001", QString::fromStdString(ricoh.address()));
+    write("Pips", "pip002", QString::fromStdString(hp.address()));
+    write("pipsinfo", "pip001", "Office");
+
+    EXPECT_TRUE(upload::runCycle());
+    EXPECT_EQ(read("Pips", "pip001"),
+              QString::fromStdString(ricoh.address()) + ":1,12,13,33,7,2,8,10,15,16,20,21,24,25,26,27,28,0,0,0,30,31,0,0,37,40");
+    EXPECT_EQ(read("pips_ID", "pip001"), "E174M610045");
+    EXPECT_EQ(read("Pips", "pip002"), QString::fromStdString(hp.address()) + ":0,1.3.6.1.2.1.43.10.2.1.4.1.1" +
+                                          QString(",0").repeated(24));
+    ASSERT_EQ(window.navigations.size(), 2u);
+    const QStringList record = recordOf(window.navigations[0]);
+    ASSERT_EQ(record.size(), 34); // 33 fields and the application code
+    EXPECT_EQ(record[0], QString::fromStdString(ricoh.address()));
+    EXPECT_EQ(record[3], QString::number(qint64{upload::UploadOffsetKey[0]} - 92110));
+    EXPECT_EQ(record[33], "004");
+    EXPECT_TRUE(statusStartsWith("Scanning "));
+    EXPECT_TRUE(window.statuses.last().startsWith("Last Update "));
+    EXPECT_TRUE(store::globals().dataSent);
+    EXPECT_EQ(log().filter("/meter/upload?d=" + store::globals().vendorId).size(), 2); // every request address
+
+    window.statuses.clear();
+    window.navigations.clear();
+    EXPECT_TRUE(upload::runCycle());
+    EXPECT_FALSE(statusStartsWith("Scanning "));
+    EXPECT_EQ(window.navigations.size(), 2u);
+}
+
+TEST_F(Cycle, AReplacedPrinterIsResetAndSentAgainNextCycle) {
+    SimulatedPrinter ricoh("ricoh");
+    ASSERT_AGENT(ricoh);
+    const QString host = QString::fromStdString(ricoh.address());
+    write("Pips", "pip001", host + ":1,12,13,33,7,2,8,10,15,16,20,21,24,25,26,27,28,0,0,0,30,31,0,0,37,40");
+    write("pips_ID", "pip001", "OLD-PRINTER");
+
+    EXPECT_TRUE(upload::runCycle());
+    EXPECT_TRUE(window.navigations.empty());
+    EXPECT_EQ(read("Pips", "pip001"), host);
+    EXPECT_TRUE(window.statuses.contains("Reset pip 1"));
+    EXPECT_TRUE(log().contains("Reset pip 1 OLD-PRINTER"));
+
+    EXPECT_TRUE(upload::runCycle());
+    EXPECT_EQ(window.navigations.size(), 1u);
+    EXPECT_EQ(read("pips_ID", "pip001"), "E174M610045");
+}
+
+TEST_F(Cycle, AnUnresolvableHostEndsTheSlotLoop) {
+    SimulatedPrinter ricoh("ricoh");
+    ASSERT_AGENT(ricoh);
+    write("Pips", "pip001", QString::fromStdString(ricoh.address()));
+    write("Pips", "pip002", "printer7.invalid");
+    write("Pips", "pip003", QString::fromStdString(ricoh.address()));
+
+    EXPECT_TRUE(upload::runCycle());
+    EXPECT_EQ(window.navigations.size(), 1u);
+    EXPECT_TRUE(window.statuses.contains("PIP error: printer7.invalid>"));
+    EXPECT_EQ(read("Pips", "pip003"), QString::fromStdString(ricoh.address())); // not read this cycle
+    EXPECT_TRUE(window.statuses.last().startsWith("Last Update "));
+}
+
+TEST_F(Cycle, NoUsableRecordDownloadsTheCustomersList) {
+    ListPage page(QByteArray("10.0.0.5\xC2\xA7Office|short|10.0.0.6\xC2\xA7Lab|"));
+    setenv("METERLANE_SERVICE_URL", page.root().toUtf8().constData(), 1);
+    write("Pips", "pip001", "----");
+    window.customerCode = "4711";
+
+    EXPECT_TRUE(upload::runCycle());
+    EXPECT_EQ(window.prompts, 1);
+    EXPECT_EQ(page.requests, 1);
+    EXPECT_EQ(page.path, "/" + upload::vendorTable()[0].download.section('/', 3) + "4711");
+    EXPECT_EQ(read("Pips", "pip001"), "10.0.0.5");
+    EXPECT_EQ(read("pipsinfo", "pip001"), "Office");
+    EXPECT_EQ(read("Pips", "pip002"), ""); // the short record leaves its slot alone
+    EXPECT_EQ(read("Pips", "pip003"), "10.0.0.6");
+    EXPECT_EQ(read("Vendor", "CID"), "4711");
+    EXPECT_EQ(window.refills, 1);
+    EXPECT_TRUE(window.statuses.last().startsWith("Last Update "));
+}
+
+TEST_F(Cycle, ARecordWithoutDescriptionCountsAsOneError) {
+    ListPage page(QByteArray("10.0.0.5\xC2\xA7Office|10.0.0.6|"));
+    setenv("METERLANE_SERVICE_URL", page.root().toUtf8().constData(), 1);
+
+    EXPECT_TRUE(upload::runCycle());
+    EXPECT_EQ(read("Pips", "pip002"), "10.0.0.6");
+    EXPECT_EQ(window.refills, 0);
+    EXPECT_EQ(log().filter("errSendPCC 9 ").size(), 1);
+    EXPECT_TRUE(window.statuses.last().startsWith("Last Update "));
+}
+
+TEST_F(Cycle, AServiceThatDoesNotAnswerLetsTheCycleComplete) {
+    ListPage silent(std::nullopt);
+    setenv("METERLANE_SERVICE_URL", silent.root().toUtf8().constData(), 1);
+    upload::setPageTimeLimit(std::chrono::milliseconds(300));
+
+    EXPECT_TRUE(upload::runCycle());
+    upload::setPageTimeLimit(std::chrono::milliseconds(15000));
+    EXPECT_TRUE(window.statuses.contains("Printer list: no answer from the service"));
+    EXPECT_EQ(read("Pips", "pip001"), "");
+    EXPECT_TRUE(window.statuses.last().startsWith("Last Update "));
+}
+
+TEST_F(Cycle, TheTenthErrorEndsTheCycle) {
+    SimulatedPrinter hp("hp");
+    ASSERT_AGENT(hp);
+    const QString stored = QString::fromStdString(hp.address()) + ":0,1.3.6.1.2.1.43.10.2.1.4.1.1" + QString(",0").repeated(24);
+    for (int slot = 1; slot <= 12; ++slot) {
+        write("Pips", store::slotKey(slot), stored);
+        write("pips_ID", store::slotKey(slot), "CNRXB12345");
+    }
+    window.failing = RecordingWindow::Member::Navigate;
+
+    EXPECT_TRUE(upload::runCycle());
+    EXPECT_EQ(window.navigations.size(), 10u); // the eleventh and twelfth printers are not handled
+    EXPECT_EQ(log().filter("errSendPCC 424 ").size(), 10);
+    EXPECT_FALSE(window.statuses.last().startsWith("Last Update "));
+    EXPECT_FALSE(store::globals().dataSent);
+}

@@ -1,0 +1,148 @@
+// The main job end to end: meterlane-cli runs read-and-send cycles against simulated printers of every make, and
+// the development service decodes and stores what arrives.
+#include "upload/servicetable.h"
+
+#include "support/printers.h"
+#include "support/qtprint.h"
+
+#include <gtest/gtest.h>
+
+#include <QCoreApplication>
+#include <QFile>
+#include <QProcess>
+#include <QRegularExpression>
+#include <QSqlDatabase>
+#include <QSqlQuery>
+#include <QTemporaryDir>
+
+using testsupport::runCommand;
+using testsupport::SimulatedPrinter;
+
+namespace {
+
+const std::string Cli = METERLANE_BIN_DIR "/meterlane-cli";
+
+// The development service on a free loopback port, stopped with the object.
+class DevService {
+public:
+    DevService(const QString &database, const QStringList &extra = {}) {
+        process_.setProgram(QStringLiteral(METERLANE_BIN_DIR "/yonderlook-devserver"));
+        process_.setArguments(QStringList{"--listen", "127.0.0.1:0", "--db", database} + extra);
+        process_.start();
+        static const QRegularExpression listening(QStringLiteral("listening on (http://\\S+)"));
+        QByteArray said;
+        process_.setReadChannel(QProcess::StandardError);
+        while (root_.isEmpty() && process_.waitForReadyRead(5000)) {
+            said += process_.readAllStandardError();
+            const auto match = listening.match(QString::fromUtf8(said));
+            if (match.hasMatch()) root_ = match.captured(1);
+        }
+    }
+    ~DevService() {
+        process_.terminate();
+        if (!process_.waitForFinished(3000)) process_.kill();
+    }
+    const QString &root() const { return root_; }
+
+private:
+    QProcess process_;
+    QString root_;
+};
+
+class EndToEnd : public ::testing::Test {
+protected:
+    static void SetUpTestSuite() {
+        static int argc = 1;
+        static char name[] = "upload_tests";
+        static char *argv[] = {name, nullptr};
+        if (!QCoreApplication::instance()) new QCoreApplication(argc, argv);
+    }
+
+    void writeIni(const QStringList &lines, const QString &customerCode = {}) {
+        QFile file(program.filePath("meterlane.ini"));
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+        file.write(("[General]\r\nver=2.7.9\r\n[Settings]\r\nTonerLow=20\r\nTonerLowNotNotify=1\r\n[Vendor]\r\nID=" +
+                    upload::vendorTable()[0].vendorId + "\r\nCID=" + customerCode + "\r\n" + lines.join("\r\n") + "\r\n")
+                       .toUtf8());
+    }
+
+    testsupport::CommandResult cycle(const QString &root) {
+        return runCommand({Cli, "cycle", "--folder", program.path().toStdString()},
+                          {{"METERLANE_SERVICE_URL", root.toStdString()}, {"QUORREL_TIMEOUT_MS", "300"}});
+    }
+
+    // The latest stored totals and identity of each printer address.
+    std::map<QString, std::tuple<QString, qint64, qint64>> stored() {
+        QSqlDatabase db = QSqlDatabase::addDatabase("QSQLITE", "check");
+        db.setDatabaseName(database);
+        std::map<QString, std::tuple<QString, qint64, qint64>> out;
+        if (db.open()) {
+            QSqlQuery query("SELECT address, identity, c2, c3 FROM readings ORDER BY id", db);
+            while (query.next())
+                out[query.value(0).toString()] = {query.value(1).toString(), query.value(2).toLongLong(),
+                                                  query.value(3).toLongLong()};
+        }
+        db.close();
+        return out;
+    }
+
+    QTemporaryDir program, data;
+    QString database = data.filePath("service.sqlite");
+};
+
+} // namespace
+
+TEST_F(EndToEnd, EveryMakeIsReadSentAndDecodedWithItsCounters) {
+    const std::vector<std::string> makes{"ricoh", "oki", "hp", "brother", "kyocera"};
+    auto printers = testsupport::startPrinters(makes);
+    QStringList pips{"[Pips]"};
+    for (std::size_t i = 0; i < printers.size(); ++i) {
+        ASSERT_AGENT(*printers[i]);
+        pips << QStringLiteral("pip%1=%2").arg(i + 1, 3, 10, QLatin1Char('0')).arg(QString::fromStdString(printers[i]->address()));
+    }
+    writeIni(pips);
+    DevService service(database);
+    ASSERT_FALSE(service.root().isEmpty());
+
+    const auto first = cycle(service.root());
+    EXPECT_EQ(first.status, 0) << first.err;
+    EXPECT_NE(first.err.find("Last Update "), std::string::npos) << first.err;
+    auto readings = stored();
+    ASSERT_EQ(readings.size(), makes.size()) << first.err;
+    const auto totalsOf = [&](std::size_t i) { return readings[QString::fromStdString(printers[i]->address())]; };
+    EXPECT_EQ(totalsOf(0), std::make_tuple(QString("E174M610045"), qint64{92110}, qint64{62220}));
+    EXPECT_EQ(totalsOf(1), std::make_tuple(QString("AK59012345"), qint64{23456}, qint64{34567}));
+    EXPECT_EQ(totalsOf(2), std::make_tuple(QString("CNRXB12345"), qint64{87654}, qint64{0}));
+    EXPECT_EQ(totalsOf(3), std::make_tuple(QString("L5J123456"), qint64{12873}, qint64{0}));
+    EXPECT_EQ(totalsOf(4), std::make_tuple(QString(""), qint64{0}, qint64{0}));
+
+    // The second cycle sends again, without searching the key points anew.
+    const auto second = cycle(service.root());
+    EXPECT_EQ(second.err.find("Scanning "), std::string::npos) << second.err;
+    QSqlDatabase db = QSqlDatabase::addDatabase("QSQLITE", "count");
+    db.setDatabaseName(database);
+    ASSERT_TRUE(db.open());
+    QSqlQuery count("SELECT COUNT(*) FROM readings", db);
+    ASSERT_TRUE(count.next());
+    EXPECT_EQ(count.value(0).toInt(), 2 * static_cast<int>(makes.size()));
+}
+
+TEST_F(EndToEnd, WithoutPrintersTheCustomersListIsDownloadedAndReadNextCycle) {
+    SimulatedPrinter hp("hp");
+    ASSERT_AGENT(hp);
+    writeIni({}, "4711");
+    DevService service(database, {"--customer", "4711=" + QString::fromStdString(hp.address()) + "§Hall 2"});
+    ASSERT_FALSE(service.root().isEmpty());
+
+    const auto download = cycle(service.root());
+    EXPECT_EQ(download.status, 0) << download.err;
+    QFile ini(program.filePath("meterlane.ini"));
+    ASSERT_TRUE(ini.open(QIODevice::ReadOnly));
+    const QString content = QString::fromUtf8(ini.readAll());
+    EXPECT_TRUE(content.contains("pip001=" + QString::fromStdString(hp.address()))) << content;
+    EXPECT_TRUE(content.contains("pip001=Hall 2")) << content;
+    EXPECT_TRUE(stored().empty());
+
+    cycle(service.root());
+    EXPECT_EQ(std::get<1>(stored()[QString::fromStdString(hp.address())]), 87654);
+}

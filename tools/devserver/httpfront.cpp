@@ -1,0 +1,59 @@
+#include "httpfront.h"
+
+#include <QDateTime>
+#include <QHttpServerRequest>
+#include <QHttpServerResponder>
+#include <QMetaEnum>
+#include <QTcpSocket>
+#include <QUrl>
+
+#include <cstdio>
+
+namespace devserver {
+
+QString logSafe(const QByteArray &bytes, int limit) {
+    QString out;
+    for (qsizetype i = 0; i < bytes.size() && out.size() < limit; ++i) {
+        const unsigned char c = static_cast<unsigned char>(bytes[i]);
+        if (c < 0x20 || c >= 0x7f || c == '\\')
+            out += QStringLiteral("\\x%1").arg(c, 2, 16, QLatin1Char('0'));
+        else
+            out += QLatin1Char(char(c));
+    }
+    if (out.size() >= limit) out += QStringLiteral("...(%1 bytes)").arg(bytes.size());
+    return out;
+}
+
+HttpFront::HttpFront(ServiceHandler &handler, QObject *parent) : QAbstractHttpServer(parent), handler_(handler) {}
+
+bool HttpFront::handleRequest(const QHttpServerRequest &request, QTcpSocket *socket) {
+    Request in;
+    const QMetaEnum methods = QMetaEnum::fromType<QHttpServerRequest::Method>();
+    const char *name = methods.valueToKey(int(request.method()));
+    in.method = name ? QByteArray(name).toUpper() : QByteArray("UNKNOWN");
+    const QUrl url = request.url();
+    in.path = url.path(QUrl::FullyEncoded).toUtf8();
+    in.query = url.query(QUrl::FullyEncoded).toUtf8();
+    in.body = request.body();
+
+    const Reply reply = handler_.handle(in);
+    makeResponder(request, socket)
+        .write(reply.body, reply.contentType, static_cast<QHttpServerResponder::StatusCode>(reply.status));
+
+    const QString line = QStringLiteral("%1 %2 %3 %4%5 -> %6 %7\n")
+                             .arg(QDateTime::currentDateTimeUtc().toString(Qt::ISODateWithMs),
+                                  request.remoteAddress().toString(), QString::fromLatin1(in.method),
+                                  logSafe(in.path), in.query.isEmpty() ? QString() : QStringLiteral("?") + logSafe(in.query))
+                             .arg(reply.status)
+                             .arg(reply.note.left(200).simplified());
+    std::fputs(line.toUtf8().constData(), stderr);
+    std::fflush(stderr);
+    return true;
+}
+
+void HttpFront::missingHandler(const QHttpServerRequest &request, QTcpSocket *socket) {
+    makeResponder(request, socket).write(QByteArray("not found\n"), "text/plain; charset=utf-8",
+                                         QHttpServerResponder::StatusCode::NotFound);
+}
+
+} // namespace devserver
