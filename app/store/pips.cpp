@@ -64,15 +64,25 @@ void PipRecords::attachKeyPoint(int slot, const QString &host, const QString &ke
     write(IdentitySection, slot, identity);
 }
 
-bool PipRecords::storeDownloadedList(const QString &reply) {
-    if (!reply.contains(QLatin1Char('|'))) return false;
+std::optional<QList<DownloadedRecord>> parseDownloadedList(const QString &reply) {
+    if (!reply.contains(QLatin1Char('|'))) return std::nullopt;
+    QList<DownloadedRecord> stored;
     const QStringList records = reply.split(QLatin1Char('|'));
     for (qsizetype k = 0; k < records.size(); ++k) {
         if (records[k].size() < ShortestAddress) continue;
         const QStringList fields = records[k].split(QChar(u'§'));
-        write(PipsSection, static_cast<int>(k) + 1, fields[0]);
-        if (fields.size() < 2) throw platform::Fault(9, QStringLiteral("Subscript out of range"));
-        write(InfoSection, static_cast<int>(k) + 1, fields[1]);
+        stored.append({static_cast<int>(k) + 1, fields[0], fields.size() > 1 ? std::optional(fields[1]) : std::nullopt});
+    }
+    return stored;
+}
+
+bool PipRecords::storeDownloadedList(const QString &reply) {
+    const auto records = parseDownloadedList(reply);
+    if (!records) return false;
+    for (const DownloadedRecord &record : *records) {
+        write(PipsSection, record.slot, record.host);
+        if (!record.description) throw platform::Fault(9, QStringLiteral("Subscript out of range"));
+        write(InfoSection, record.slot, *record.description);
     }
     return true;
 }

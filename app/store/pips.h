@@ -8,7 +8,10 @@
 // included, down by one.
 #pragma once
 
+#include <QList>
 #include <QString>
+
+#include <optional>
 
 namespace store {
 
@@ -28,6 +31,17 @@ QString slotKey(int slot);
 // The host of an address value (the text before its first ":") and its counter key point (the text after it).
 QString hostOf(const QString &addressValue);
 QString keyPointOf(const QString &addressValue);
+
+// One record of the service's printer list and the slot it goes to.
+struct DownloadedRecord {
+    int slot;
+    QString host;
+    std::optional<QString> description; // missing when the record holds no "§"
+};
+
+// The records of the service's list that are stored ("|" between records, host "§" description; record k goes to
+// slot k + 1 when it has at least 7 characters); nothing when the text holds no "|".
+std::optional<QList<DownloadedRecord>> parseDownloadedList(const QString &reply);
 
 class PipRecords {
 public:
