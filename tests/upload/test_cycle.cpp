@@ -10,6 +10,7 @@
 #include "upload/servicetable.h"
 
 #include "support/printers.h"
+#include "support/qtapplication.h"
 #include "support/qtprint.h"
 #include "support/recordingwindow.h"
 
@@ -59,10 +60,7 @@ private:
 class Cycle : public ::testing::Test {
 protected:
     static void SetUpTestSuite() {
-        static int argc = 1;
-        static char name[] = "upload_tests";
-        static char *argv[] = {name, nullptr};
-        if (!QCoreApplication::instance()) new QCoreApplication(argc, argv);
+        testsupport::ensureCoreApplication();
         platform::setLibraryFolder(QStringLiteral(METERLANE_BIN_DIR));
     }
 

@@ -3,6 +3,7 @@
 #include "upload/servicetable.h"
 
 #include "support/printers.h"
+#include "support/qtapplication.h"
 #include "support/qtprint.h"
 
 #include <gtest/gtest.h>
@@ -52,10 +53,7 @@ private:
 class EndToEnd : public ::testing::Test {
 protected:
     static void SetUpTestSuite() {
-        static int argc = 1;
-        static char name[] = "upload_tests";
-        static char *argv[] = {name, nullptr};
-        if (!QCoreApplication::instance()) new QCoreApplication(argc, argv);
+        testsupport::ensureCoreApplication();
     }
 
     void writeIni(const QStringList &lines, const QString &customerCode = {}) {
