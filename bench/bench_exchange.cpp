@@ -17,6 +17,8 @@
 #include <sys/time.h>
 #include <unistd.h>
 
+#include "loopback.h"
+
 #include <benchmark/benchmark.h>
 
 #include <cstdio>
@@ -127,14 +129,6 @@ bool isOurReply(const unsigned char *reply, ssize_t length) {
     const void *id = memmem(reply, static_cast<size_t>(length), GetDatagram + 15, 6);
     const void *tag = std::memchr(reply, 0xA2, static_cast<size_t>(length));
     return id && tag && tag < id;
-}
-
-int openUdpSocket() {
-    const int fd = socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
-    if (fd < 0) return -1;
-    const timeval limit{2, 0}; // a silent agent ends the benchmark instead of hanging it
-    setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &limit, sizeof limit);
-    return fd;
 }
 
 bool rawRoundTrip(int fd) {
@@ -252,11 +246,7 @@ bool configureAgent(int &argc, char **argv) {
         }
         target.port = static_cast<std::uint16_t>(port);
     }
-    target.socketAddress.sin_family = AF_INET;
-    target.socketAddress.sin_port = htons(target.port);
-    // Loopback only: these benchmarks never send anywhere else.
-    if (inet_pton(AF_INET, target.address.c_str(), &target.socketAddress.sin_addr) != 1 ||
-        (ntohl(target.socketAddress.sin_addr.s_addr) >> 24) != 127) {
+    if (!loopbackAddress(target.address, target.port, target.socketAddress)) {
         std::fprintf(stderr, "bench_exchange: the agent must be a 127.x.x.x address, not %s\n",
                      target.address.c_str());
         return false;

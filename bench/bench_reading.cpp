@@ -22,6 +22,8 @@
 #include <sys/time.h>
 #include <unistd.h>
 
+#include "loopback.h"
+
 #include <benchmark/benchmark.h>
 
 #include <QFile>
@@ -117,14 +119,6 @@ RawGets rawGets(const QStringList &oids) {
         ++id;
     }
     return gets;
-}
-
-int openUdpSocket() {
-    const int fd = socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
-    if (fd < 0) return -1;
-    const timeval limit{2, 0}; // a silent agent ends the benchmark instead of hanging it
-    setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &limit, sizeof limit);
-    return fd;
 }
 
 // Sends each get and waits for its GetResponse; false at the first one unanswered.
@@ -230,12 +224,8 @@ bool configurePrinter(int &argc, char **argv) {
         for (int i = 1; i < argc; ++i) argv[i] = argv[i + 1];
         --argc;
     }
-    target.socketAddress.sin_family = AF_INET;
-    target.socketAddress.sin_port = htons(161);
-    // Loopback only: these benchmarks never send anywhere else.
     const std::string address = target.host.toStdString();
-    if (inet_pton(AF_INET, address.c_str(), &target.socketAddress.sin_addr) != 1 ||
-        (ntohl(target.socketAddress.sin_addr.s_addr) >> 24) != 127) {
+    if (!loopbackAddress(address, 161, target.socketAddress)) {
         std::fprintf(stderr, "bench_reading: the printer must be a 127.x.x.x address, not %s\n", address.c_str());
         return false;
     }
