@@ -92,79 +92,69 @@ bool ServiceStore::open(const QString &file, QString *error) {
                 error);
 }
 
-bool ServiceStore::addReading(const Reading &r, QString *error) {
+// Runs the statements of one write in a transaction of its own: committed when write succeeds, rolled back and
+// reported otherwise, so nothing is answered as stored that is not.
+bool ServiceStore::writeInTransaction(QString *error, const std::function<bool(QSqlQuery &)> &write) {
     QSqlDatabase db = QSqlDatabase::database(connection_);
     if (!db.transaction()) {
         setError(error, db.lastError().text());
         return false;
     }
     QSqlQuery query(db);
-    const int columns = 4 + CounterCount + 4 + 3;
-    QStringList marks;
-    for (int i = 0; i < columns; ++i) marks << QStringLiteral("?");
-    query.prepare(QStringLiteral("INSERT INTO readings (%1) VALUES (%2)").arg(readingColumns(), marks.join(',')));
-    query.addBindValue(r.vendor);
-    query.addBindValue(r.address);
-    query.addBindValue(r.model);
-    query.addBindValue(r.identity);
-    for (qint64 counter : r.counters) query.addBindValue(counter);
-    for (const QString &level : r.toner) query.addBindValue(level);
-    query.addBindValue(r.vendorField);
-    query.addBindValue(r.received);
-    query.addBindValue(r.query);
-    if (!query.exec() || !db.commit()) {
+    if (!write(query) || !db.commit()) {
         setError(error, query.lastError().isValid() ? query.lastError().text() : db.lastError().text());
         db.rollback();
         return false;
     }
     return true;
+}
+
+bool ServiceStore::addReading(const Reading &r, QString *error) {
+    return writeInTransaction(error, [&](QSqlQuery &query) {
+        const int columns = 4 + CounterCount + 4 + 3;
+        QStringList marks;
+        for (int i = 0; i < columns; ++i) marks << QStringLiteral("?");
+        query.prepare(QStringLiteral("INSERT INTO readings (%1) VALUES (%2)").arg(readingColumns(), marks.join(',')));
+        query.addBindValue(r.vendor);
+        query.addBindValue(r.address);
+        query.addBindValue(r.model);
+        query.addBindValue(r.identity);
+        for (qint64 counter : r.counters) query.addBindValue(counter);
+        for (const QString &level : r.toner) query.addBindValue(level);
+        query.addBindValue(r.vendorField);
+        query.addBindValue(r.received);
+        query.addBindValue(r.query);
+        return query.exec();
+    });
 }
 
 bool ServiceStore::addAnnouncement(const Announcement &a, QString *error) {
-    QSqlDatabase db = QSqlDatabase::database(connection_);
-    if (!db.transaction()) {
-        setError(error, db.lastError().text());
-        return false;
-    }
-    QSqlQuery query(db);
-    query.prepare(QStringLiteral("INSERT INTO announcements (vendor, identity, location, received) VALUES (?,?,?,?)"));
-    query.addBindValue(a.vendor);
-    query.addBindValue(a.identity);
-    query.addBindValue(a.location);
-    query.addBindValue(a.received);
-    if (!query.exec() || !db.commit()) {
-        setError(error, query.lastError().isValid() ? query.lastError().text() : db.lastError().text());
-        db.rollback();
-        return false;
-    }
-    return true;
+    return writeInTransaction(error, [&](QSqlQuery &query) {
+        query.prepare(QStringLiteral("INSERT INTO announcements (vendor, identity, location, received) VALUES (?,?,?,?)"));
+        query.addBindValue(a.vendor);
+        query.addBindValue(a.identity);
+        query.addBindValue(a.location);
+        query.addBindValue(a.received);
+        return query.exec();
+    });
 }
 
 bool ServiceStore::setCustomer(const QString &code, const QList<ListedPrinter> &printers, QString *error) {
-    QSqlDatabase db = QSqlDatabase::database(connection_);
-    if (!db.transaction()) {
-        setError(error, db.lastError().text());
-        return false;
-    }
-    QSqlQuery query(db);
-    query.prepare(QStringLiteral("DELETE FROM customer_printers WHERE code = ?"));
-    query.addBindValue(code);
-    bool ok = query.exec();
-    for (int i = 0; ok && i < printers.size(); ++i) {
-        query.prepare(
-            QStringLiteral("INSERT INTO customer_printers (code, position, host, description) VALUES (?,?,?,?)"));
+    return writeInTransaction(error, [&](QSqlQuery &query) {
+        query.prepare(QStringLiteral("DELETE FROM customer_printers WHERE code = ?"));
         query.addBindValue(code);
-        query.addBindValue(i);
-        query.addBindValue(printers[i].host);
-        query.addBindValue(printers[i].description);
-        ok = query.exec();
-    }
-    if (!ok || !db.commit()) {
-        setError(error, query.lastError().isValid() ? query.lastError().text() : db.lastError().text());
-        db.rollback();
-        return false;
-    }
-    return true;
+        bool ok = query.exec();
+        for (int i = 0; ok && i < printers.size(); ++i) {
+            query.prepare(
+                QStringLiteral("INSERT INTO customer_printers (code, position, host, description) VALUES (?,?,?,?)"));
+            query.addBindValue(code);
+            query.addBindValue(i);
+            query.addBindValue(printers[i].host);
+            query.addBindValue(printers[i].description);
+            ok = query.exec();
+        }
+        return ok;
+    });
 }
 
 QList<ListedPrinter> ServiceStore::customerPrinters(const QString &code) const {

@@ -3,12 +3,16 @@
 // whatever was answered with 200 survives a crash or a restart.
 #pragma once
 
+#include <functional>
+
 #include <QList>
 #include <QSqlDatabase>
 #include <QString>
 
 #include <array>
 #include <optional>
+
+class QSqlQuery;
 
 namespace devserver {
 
@@ -66,6 +70,7 @@ public:
 
 private:
     bool exec(const QString &statement, QString *error);
+    bool writeInTransaction(QString *error, const std::function<bool(QSqlQuery &)> &write);
     QString connection_;
 };
 
