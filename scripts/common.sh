@@ -6,7 +6,7 @@ METERLANE_PACKAGES=(
     qt6-base-dev libgtest-dev libbenchmark-dev
     snmpd snmp snmpsim libsnmp-dev
     iproute2 util-linux iputils-ping
-    qt6-httpserver-dev qt6-websockets-dev libqt6sql6-sqlite
+    qt6-httpserver-dev qt6-websockets-dev libqt6sql6-sqlite qt6-svg-dev
 )
 
 install_packages() {
