@@ -2,6 +2,7 @@
 // the development service decodes and stores what arrives.
 #include "upload/servicetable.h"
 
+#include "support/devservice.h"
 #include "support/printers.h"
 #include "support/qtapplication.h"
 #include "support/qtprint.h"
@@ -16,39 +17,13 @@
 #include <QSqlQuery>
 #include <QTemporaryDir>
 
+using testsupport::DevService;
 using testsupport::runCommand;
 using testsupport::SimulatedPrinter;
 
 namespace {
 
 const std::string Cli = METERLANE_BIN_DIR "/meterlane-cli";
-
-// The development service on a free loopback port, stopped with the object.
-class DevService {
-public:
-    DevService(const QString &database, const QStringList &extra = {}) {
-        process_.setProgram(QStringLiteral(METERLANE_BIN_DIR "/yonderlook-devserver"));
-        process_.setArguments(QStringList{"--listen", "127.0.0.1:0", "--db", database} + extra);
-        process_.start();
-        static const QRegularExpression listening(QStringLiteral("listening on (http://\\S+)"));
-        QByteArray said;
-        process_.setReadChannel(QProcess::StandardError);
-        while (root_.isEmpty() && process_.waitForReadyRead(5000)) {
-            said += process_.readAllStandardError();
-            const auto match = listening.match(QString::fromUtf8(said));
-            if (match.hasMatch()) root_ = match.captured(1);
-        }
-    }
-    ~DevService() {
-        process_.terminate();
-        if (!process_.waitForFinished(3000)) process_.kill();
-    }
-    const QString &root() const { return root_; }
-
-private:
-    QProcess process_;
-    QString root_;
-};
 
 class EndToEnd : public ::testing::Test {
 protected:
