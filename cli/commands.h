@@ -23,6 +23,8 @@ int decodeCommand(const QStringList &args);
 int vendorsCommand(const QStringList &args);
 int resolveCommand(const QStringList &args);
 int shellpingCommand(const QStringList &args);
+int pingCommand(const QStringList &args);
+int scanCommand(const QStringList &args);
 int readCommand(const QStringList &args);
 int probeCommand(const QStringList &args);
 int cycleCommand(const QStringList &args);

@@ -1,0 +1,114 @@
+// meterlane-cli scan: the SNMP console's run headless. The ping phase, then the SNMP phase; every result line goes
+// to standard output as it is made and, at the end, to zovdata.txt in the program folder. SIGINT asks the run to
+// stop as "ABORT!" does (a second one ends the program).
+#include "commands.h"
+
+#include "discovery/console.h"
+#include "platform/eventpump.h"
+
+#include <QCommandLineParser>
+#include <QTextStream>
+
+#include <csignal>
+#include <optional>
+
+namespace cli {
+namespace {
+
+// The console's design value of txtOID.
+const QString DefaultOids =
+    QStringLiteral("1.3.6.1.2.1.1.1.0;1.3.6.1.2.1.25.3.2.1.3.1;1.3.6.1.2.1.43.10.2.1.4.1.1");
+
+volatile std::sig_atomic_t interrupted = 0;
+
+void interrupt(int) {
+    interrupted = 1;
+    std::signal(SIGINT, SIG_DFL);
+}
+
+// The console's controls on a terminal: result lines on standard output, the completion message on standard error.
+class TerminalConsole : public discovery::ConsoleView {
+public:
+    void setRunning(bool) override {}
+    void clearAddresses() override {}
+    void addAddress(const QString &) override {}
+    void showPingResult(int, const QString &, int) override {}
+    void showCurrentAddress(const QString &, bool) override {}
+    void clearResults() override { lines_.clear(); }
+    void addResult(const QString &line) override {
+        lines_.append(line);
+        out_ << line << "\n";
+        out_.flush();
+    }
+    QStringList results() const override { return lines_; }
+    void showCompletion(const QString &message) override { QTextStream(stderr) << message << "\n"; }
+
+private:
+    QStringList lines_;
+    QTextStream out_{stdout};
+};
+
+// The request from the options, or a usage message.
+std::optional<discovery::ConsoleRequest> requestFrom(const QStringList &args, QString &usage) {
+    QCommandLineParser parser;
+    parser.setSingleDashWordOptionMode(QCommandLineParser::ParseAsLongOptions);
+    const QCommandLineOption op(QStringLiteral("op"), QString(), QStringLiteral("OPERATION"), QStringLiteral("get"));
+    const QCommandLineOption oids(QStringLiteral("oids"), QString(), QStringLiteral("LIST"), DefaultOids);
+    const QCommandLineOption value(QStringLiteral("value"), QString(), QStringLiteral("V"));
+    const QCommandLineOption integer(QStringLiteral("integer"));
+    const QCommandLineOption fullWalk(QStringLiteral("full-walk"));
+    parser.addOptions({op, oids, value, integer, fullWalk});
+    if (!parser.parse(QStringList{QStringLiteral("scan")} + args)) {
+        usage = parser.errorText();
+        return std::nullopt;
+    }
+    const QStringList range = parser.positionalArguments();
+    const QStringList operations{QStringLiteral("get"), QStringLiteral("getnext"), QStringLiteral("set"),
+                                 QStringLiteral("walk")};
+    const qsizetype operation = operations.indexOf(parser.value(op));
+    if (range.size() != 2)
+        usage = QStringLiteral("scan takes FIRST LAST, the first and last address of the range");
+    else if (operation < 0)
+        usage = QStringLiteral("--op takes get, getnext, set or walk");
+    else if ((parser.isSet(value) || parser.isSet(integer)) && operation != 2)
+        usage = QStringLiteral("--value and --integer go with --op set");
+    else if (parser.isSet(fullWalk) && operation != 3)
+        usage = QStringLiteral("--full-walk goes with --op walk");
+    if (!usage.isEmpty()) return std::nullopt;
+
+    discovery::ConsoleRequest request;
+    request.firstAddress = range[0];
+    request.lastAddress = range[1];
+    request.oids = parser.value(oids);
+    request.setValue = parser.value(value);
+    request.operation = static_cast<discovery::ConsoleOperation>(operation);
+    request.setInteger = parser.isSet(integer);
+    request.fullWalk = parser.isSet(fullWalk);
+    return request;
+}
+
+} // namespace
+
+int scanCommand(const QStringList &arguments) {
+    QStringList args = arguments;
+    if (!takeProgramFolder(args)) return ExitUsage;
+    QString usage;
+    const std::optional<discovery::ConsoleRequest> request = requestFrom(args, usage);
+    if (!request) return usageError(usage);
+
+    TerminalConsole view;
+    discovery::Console console(view);
+    interrupted = 0;
+    std::signal(SIGINT, interrupt);
+    platform::setEventPump([&console] {
+        if (interrupted) console.abort();
+    });
+    const bool completed = console.run(*request);
+    platform::setEventPump(nullptr);
+    std::signal(SIGINT, SIG_DFL);
+    if (completed) return ExitOk;
+    QTextStream(stderr) << "meterlane-cli: " << console.faultDescription() << "\n";
+    return ExitFailed;
+}
+
+} // namespace cli
