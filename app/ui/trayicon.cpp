@@ -1,0 +1,80 @@
+#include "trayicon.h"
+
+#include <QWidget>
+
+namespace ui {
+
+namespace {
+
+QSystemTrayIcon::MessageIcon messageIconOf(quint32 eIcon) {
+    switch (eIcon) {
+    case BalloonInformation: return QSystemTrayIcon::Information;
+    case BalloonWarning: return QSystemTrayIcon::Warning;
+    case BalloonError: return QSystemTrayIcon::Critical;
+    default: return QSystemTrayIcon::NoIcon;
+    }
+}
+
+} // namespace
+
+TrayIcon::TrayIcon(QWidget *window, QObject *parent)
+    : QObject(parent), window_(window), tray_(new QSystemTrayIcon(this)) {
+    connect(tray_, &QSystemTrayIcon::activated, this, [this](QSystemTrayIcon::ActivationReason reason) {
+        if (reason == QSystemTrayIcon::Trigger) emit restoreRequested();
+    });
+}
+
+bool TrayIcon::available() const { return QSystemTrayIcon::isSystemTrayAvailable(); }
+
+quint32 TrayIcon::handleOf(const QIcon &icon) {
+    if (icon.isNull()) return 0;
+    for (auto it = icons_.cbegin(); it != icons_.cend(); ++it)
+        if (it.value().cacheKey() == icon.cacheKey()) return it.key();
+    const quint32 handle = static_cast<quint32>(icons_.size()) + 1;
+    icons_.insert(handle, icon);
+    return handle;
+}
+
+void TrayIcon::create(const QIcon &windowIcon) {
+    const quint32 windowHandle = window_ ? static_cast<quint32>(window_->winId()) : 0;
+    CreateIconRecord(record_, windowHandle, handleOf(windowIcon), Balloons);
+    applyTipAndIcon();
+    if (available()) tray_->show();
+}
+
+void TrayIcon::applyTipAndIcon() {
+    tray_->setToolTip(tipText(record_));
+    tray_->setIcon(iconOf(record_.hIcon));
+}
+
+void TrayIcon::ShowBalloonTip(const QString &sMessage, const QString &sTitle, int eIcon, int lTimeOutMs) {
+    ui::ShowBalloonTip(record_, Balloons, sMessage, sTitle, static_cast<quint32>(eIcon), lTimeOutMs);
+    showRecordedBalloon();
+}
+
+void TrayIcon::showRecordedBalloon() {
+    if (Balloons && available())
+        tray_->showMessage(infoTitleText(record_), infoText(record_), messageIconOf(record_.dwInfoFlags),
+                          static_cast<int>(record_.uTimeoutOrVersion));
+}
+
+void TrayIcon::notifyTonerLow(bool showBalloon, const QString &model, const QString &description,
+                              const QString &tonerWarning) {
+    if (showBalloon) {
+        ShowTonerBalloon(record_, Balloons, model, description, tonerWarning);
+        showRecordedBalloon();
+        return;
+    }
+    // The tip and the picture change whatever flags the record holds: a balloon shown earlier must not keep the
+    // icon from turning to the alert picture.
+    ShowTonerQuietly(record_, Balloons, model, tonerWarning, alertHandle_);
+    applyTipAndIcon();
+}
+
+void TrayIcon::setAlertIcon(const QIcon &icon) {
+    if (!icon.isNull()) alertHandle_ = handleOf(icon);
+}
+
+void TrayIcon::setMenu(QMenu *mnu) { tray_->setContextMenu(mnu); }
+
+} // namespace ui

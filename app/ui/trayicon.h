@@ -1,0 +1,71 @@
+// The notification-area icon: keeps the notification record and applies it to a QSystemTrayIcon (tool tip, icon,
+// balloon with its icon kind and time-out). Where the desktop has no system tray the record is still kept and
+// updated, and nothing is shown.
+#pragma once
+
+#include "trayrecord.h"
+
+#include <QHash>
+#include <QIcon>
+#include <QObject>
+#include <QSystemTrayIcon>
+
+class QMenu;
+class QWidget;
+
+namespace ui {
+
+class TrayIcon : public QObject {
+    Q_OBJECT
+
+public:
+    // Linux has UTF-16 text everywhere and every tray takes balloon messages.
+    static constexpr bool IsNT = true;
+    static constexpr bool Balloons = true;
+
+    explicit TrayIcon(QWidget *window, QObject *parent = nullptr);
+
+    // Fills the record for a new icon (window and icon handles, flags 7, callback 512, tip "Meterlane", version 3)
+    // and shows the icon with that tip and picture.
+    void create(const QIcon &windowIcon);
+
+    // A balloon note at the icon: the record takes text, title, icon kind (0 none, 1 information, 2 warning,
+    // 3 error) and time-out; the tray shows what the record then holds.
+    void ShowBalloonTip(const QString &sMessage, const QString &sTitle, int eIcon, int lTimeOutMs);
+
+    // A toner runs low: a balloon with the warning lines, or the quiet change of the icon to the alert picture and
+    // of the tip to "Meterlane" + model + warning lines.
+    void notifyTonerLow(bool showBalloon, const QString &model, const QString &description,
+                        const QString &tonerWarning);
+
+    // The picture the quiet toner indication shows (the alert icon); a null icon keeps the previous one.
+    void setAlertIcon(const QIcon &icon);
+
+    // The icon menu, opened by a right click on the icon.
+    void setMenu(QMenu *mnu);
+
+    const NotifyIconRecord &record() const { return record_; }
+    // The picture a handle of the record stands for; a null icon for an unknown handle.
+    QIcon iconOf(quint32 handle) const { return icons_.value(handle); }
+    QSystemTrayIcon *trayIcon() const { return tray_; }
+
+    // Whether the desktop has a notification area to show the icon in.
+    bool available() const;
+
+signals:
+    // A left click on the icon: the window comes back.
+    void restoreRequested();
+
+private:
+    quint32 handleOf(const QIcon &icon);
+    void applyTipAndIcon();
+    void showRecordedBalloon(); // shows the balloon the record holds
+
+    QWidget *window_;
+    QSystemTrayIcon *tray_;
+    NotifyIconRecord record_;
+    QHash<quint32, QIcon> icons_; // the pictures behind the record's 32-bit icon handles
+    quint32 alertHandle_ = 0;
+};
+
+} // namespace ui
