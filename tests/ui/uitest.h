@@ -1,0 +1,124 @@
+// What the widget tests of the dialogs and actions stand on: an offscreen application for the suite, a program
+// folder of its own for each test, a recorder of the addresses handed to the desktop (nothing is really opened),
+// and an answerer of the modal boxes that a test expects.
+#pragma once
+
+#include "store/globals.h"
+#include "support/qtprint.h"
+
+#include <gtest/gtest.h>
+
+#include <QAbstractButton>
+#include <QApplication>
+#include <QDesktopServices>
+#include <QMessageBox>
+#include <QPointer>
+#include <QTemporaryDir>
+#include <QTimer>
+#include <QUrl>
+
+#include <deque>
+#include <functional>
+#include <vector>
+
+namespace uitest {
+
+class WidgetTest : public ::testing::Test {
+protected:
+    // The application lives for the suite and goes before the program's own teardown.
+    static void SetUpTestSuite() {
+        if (QApplication::instance()) return;
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+        static int argc = 1;
+        static char name[] = "ui_tests";
+        static char *argv[] = {name, nullptr};
+        app = new QApplication(argc, argv);
+    }
+    static void TearDownTestSuite() {
+        delete app;
+        app = nullptr;
+    }
+    static inline QApplication *app = nullptr;
+
+    void SetUp() override {
+        ASSERT_TRUE(folder.isValid());
+        store::setProgramFolder(folder.path());
+        store::globals().vendorId = QStringLiteral("YLK");
+        store::globals().customerCode.clear();
+        store::globals().dataSent = false;
+    }
+
+    QTemporaryDir folder;
+};
+
+// Takes the addresses that the program hands to the desktop for the schemes it serves, for as long as it lives.
+class UrlRecorder : public QObject {
+    Q_OBJECT
+public:
+    explicit UrlRecorder(const QStringList &schemes = {QStringLiteral("http"), QStringLiteral("https"),
+                                                       QStringLiteral("mailto")})
+        : schemes_(schemes) {
+        for (const QString &scheme : schemes_) QDesktopServices::setUrlHandler(scheme, this, "open");
+    }
+    ~UrlRecorder() override {
+        for (const QString &scheme : schemes_) QDesktopServices::unsetUrlHandler(scheme);
+    }
+
+    std::vector<QUrl> opened;
+
+public slots:
+    void open(const QUrl &url) { opened.push_back(url); }
+
+private:
+    QStringList schemes_;
+};
+
+// One modal box as the user saw it.
+struct SeenBox {
+    QString title, text;
+    QMessageBox::Icon icon = QMessageBox::NoIcon;
+    bool operator==(const SeenBox &) const = default;
+};
+
+inline std::ostream &operator<<(std::ostream &out, const SeenBox &box) {
+    return out << "{" << box.title.toStdString() << " | " << box.text.toStdString() << " | " << int(box.icon) << "}";
+}
+
+// While it lives, answers every modal message box with the next button of its queue (OK once the queue is empty)
+// and records it; any other modal dialog goes to onDialog, which must close it (it is rejected when there is none).
+class BoxAnswerer {
+public:
+    explicit BoxAnswerer(std::deque<QMessageBox::StandardButton> buttons = {}) : buttons_(std::move(buttons)) {
+        QObject::connect(&poll_, &QTimer::timeout, [this] { answer(); });
+        poll_.start(5);
+    }
+
+    std::vector<SeenBox> seen;
+    std::function<void(QDialog *)> onDialog;
+    int dialogs = 0;
+
+private:
+    void answer() {
+        QWidget *modal = QApplication::activeModalWidget();
+        if (!modal || !modal->isVisible()) return;
+        if (auto *box = qobject_cast<QMessageBox *>(modal)) {
+            seen.push_back({box->windowTitle(), box->text(), box->icon()});
+            QMessageBox::StandardButton button = QMessageBox::Ok;
+            if (!buttons_.empty()) {
+                button = buttons_.front();
+                buttons_.pop_front();
+            }
+            box->button(button) ? box->button(button)->click() : box->reject();
+            return;
+        }
+        if (auto *dialog = qobject_cast<QDialog *>(modal)) {
+            ++dialogs;
+            onDialog ? onDialog(dialog) : dialog->reject();
+        }
+    }
+
+    std::deque<QMessageBox::StandardButton> buttons_;
+    QTimer poll_;
+};
+
+} // namespace uitest
