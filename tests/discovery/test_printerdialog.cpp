@@ -1,11 +1,10 @@
-// The printer's announcement: the identity read from a simulated printer, the location, what is logged and what
-// the window's browser is asked to load; hosts that cannot be resolved, in a network namespace of our own.
+// The printer's announcement for hosts that cannot be resolved (in a network namespace of our own) and for a vendor
+// without an announcement address; the printer dialog's tests send one from a simulated printer.
 #include "discovery/printerdialog.h"
 #include "platform/componentfactory.h"
 #include "platform/window.h"
 #include "store/globals.h"
 #include "support/faultagent.h"
-#include "support/printers.h"
 #include "support/qtprint.h"
 #include "support/privatenetwork.h"
 #include "support/recordingwindow.h"
@@ -56,23 +55,6 @@ protected:
     meterlane::test::RecordingWindow window;
     meterlane::test::TransportSettings transport{300, 0};
 };
-
-TEST_F(Announcement, SendsTheIdentityReadFromThePrinterAndTheLocationUnescapedInTheLog) {
-    testsupport::SimulatedPrinter printer("ricoh");
-    ASSERT_TRUE(printer.running()) << printer.failure();
-    const QString address = QString::fromStdString(printer.address());
-    QString host = address;
-    QString location = u"Floor 2 & more"_s;
-    discovery::updateServer(host, location);
-
-    EXPECT_EQ(host, address);
-    EXPECT_EQ(location, u"Floor 2 & more"_s);
-    EXPECT_EQ(logMessages(), QStringList{announced(u"E174M610045"_s, u"Floor 2 & more"_s)});
-    ASSERT_EQ(window.navigations.size(), 1u);
-    EXPECT_EQ(window.navigations[0].toString(QUrl::FullyEncoded),
-              ServiceRoot + u"/ylk/meter/announce?d=YLK%3B"_s + upload::EncodeText(u"004"_s) +
-                  u"&PRNSER=E174M610045&PRNUBI=Floor%202%20%26%20more"_s);
-}
 
 TEST_F(Announcement, AHostThatCannotBeResolvedIsAnnouncedAsUnknown) {
     testsupport::PrivateNetwork network; // the name lookup fails here at once, and goes nowhere

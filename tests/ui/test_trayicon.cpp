@@ -52,16 +52,6 @@ TEST_F(TrayIconTest, LeftClickAsksForTheWindowAndTheMenuIsTheIconsContextMenu) {
     EXPECT_EQ(restore.count(), 2) << "every left click, visible window or not";
 }
 
-TEST_F(TrayIconTest, BalloonGoesIntoTheRecordEvenWithoutATray) {
-    tray.create(windowIcon);
-    tray.ShowBalloonTip(QString(300, u'b'), QStringLiteral("Title"), 1, 5000);
-    EXPECT_EQ(infoText(tray.record()), QString(255, u'b'));
-    EXPECT_EQ(infoTitleText(tray.record()), QStringLiteral("Title"));
-    EXPECT_EQ(tray.record().dwInfoFlags, 1u);
-    EXPECT_EQ(tray.record().uTimeoutOrVersion, 5000u);
-    EXPECT_EQ(tray.record().uFlags, 16u);
-}
-
 TEST_F(TrayIconTest, TonerNotesAsBalloonAndAsQuietAlertIcon) {
     tray.setAlertIcon(alertIcon);
     tray.create(windowIcon);
