@@ -1,0 +1,499 @@
+#include "ui/mainwindow.h"
+
+#include "reading/probe.h"
+#include "store/config.h"
+#include "store/globals.h"
+#include "store/log.h"
+#include "store/piplistmodel.h"
+#include "ui/aboutbox.h"
+#include "ui/art.h"
+#include "ui/consolepanel.h"
+#include "ui/csvexport.h"
+#include "ui/customercodedialog.h"
+#include "ui/hostconfigdialog.h"
+#include "ui/links.h"
+#include "ui/servicebrowser.h"
+#include "ui/trayicon.h"
+#include "ui/twips.h"
+#include "upload/servicerequests.h"
+
+#include <QApplication>
+#include <QCloseEvent>
+#include <QFileInfo>
+#include <QFrame>
+#include <QHeaderView>
+#include <QIdentityProxyModel>
+#include <QInputDialog>
+#include <QLabel>
+#include <QListWidget>
+#include <QMenu>
+#include <QMessageBox>
+#include <QMouseEvent>
+#include <QPushButton>
+#include <QTimer>
+#include <QTreeView>
+
+namespace ui {
+
+using namespace Qt::StringLiterals;
+
+namespace {
+
+// Design layout, twips.
+constexpr int Margin = 120;
+constexpr int ListTop = 960;
+constexpr int ListHeight = 3480;
+constexpr int ContentWidth = MainWindow::NormalWidth - 2 * Margin;
+constexpr int BarTop = 4500;
+constexpr int RowTop = 4620;
+constexpr int ButtonSize = 420;
+constexpr int DetailsTop = 5280;
+constexpr int DetailRowHeight = 330;
+constexpr int Line2Y1 = 7440;
+
+// How the list shows its rows: picture 1 for an ordinary row, 3 for a row with a toner warning; the warning's
+// lines joined on one line, and whole in the tool tip.
+class PipListView : public QIdentityProxyModel {
+public:
+    using QIdentityProxyModel::QIdentityProxyModel;
+    QVariant data(const QModelIndex &index, int role) const override {
+        if (role == Qt::DecorationRole && index.column() == 0) {
+            static const QIcon plain = art::icon(art::Pip), toner = art::icon(art::PipToner);
+            const int icon = QIdentityProxyModel::data(index, store::PipListModel::IconRole).toInt();
+            return icon == store::PipListModel::TonerIcon ? toner : plain;
+        }
+        if (index.column() == store::PipListModel::Toner && (role == Qt::DisplayRole || role == Qt::ToolTipRole)) {
+            const QString warning = QIdentityProxyModel::data(index, Qt::DisplayRole).toString();
+            return role == Qt::ToolTipRole ? warning : QString(warning).replace(u"\r\n"_s, u", "_s);
+        }
+        return QIdentityProxyModel::data(index, role);
+    }
+};
+
+QLabel *label(QWidget *parent, const QString &name, const QString &caption, QRect place) {
+    auto *made = new QLabel(caption, parent);
+    made->setObjectName(name);
+    made->setGeometry(place);
+    return made;
+}
+
+QString brandingFile(const QString &suffix) {
+    const store::Globals &values = store::globals();
+    return values.programFolder + u"/"_s + values.vendorId + suffix;
+}
+
+} // namespace
+
+QString programTitle() { return u"Meterlane"_s; }
+
+MainWindow::MainWindow(QWidget *parent)
+    : QWidget(parent), pips_(new store::PipListModel(this)), tray_(new TrayIcon(this, this)) {
+    setObjectName(u"frmZOV"_s);
+    setWindowTitle(programTitle());
+    setWindowIcon(art::icon(art::Window));
+    hidesInTray_ = tray_->available();
+    buildControls();
+    buildMenu();
+    tray_->setAlertIcon(QIcon(picIcoErr->pixmap()));
+    connect(tray_, &TrayIcon::restoreRequested, this, &MainWindow::NormalWindow);
+    setWidthTwips(NormalWidth);
+    setHeightTwips(compactHeight());
+}
+
+MainWindow::~MainWindow() {
+    if (&platform::window() == this) platform::setWindow(nullptr);
+}
+
+// ---- controls
+
+void MainWindow::buildControls() {
+    auto *title = label(this, u"lblTitle"_s, programTitle(), twips::toPixels(Margin, 120, 4200, 420));
+    QFont big = title->font();
+    big.setPointSizeF(big.pointSizeF() * 1.6);
+    big.setBold(true);
+    title->setFont(big);
+    Label6 = label(this, u"Label6"_s, u"Version x.x.x"_s, twips::toPixels(Margin, 540, 4200, 300));
+    imgCompany = label(this, u"imgCompany"_s, {}, twips::toPixels(8880, 120, 2400, 720));
+    imgCompany->setScaledContents(true);
+    imgCompany->hide();
+    imgCompany->installEventFilter(this);
+    Label4 = label(this, u"Label4"_s, u"i"_s, twips::toPixels(11580, 120, 420, 420));
+    Label4->setAlignment(Qt::AlignCenter);
+    Label4->setToolTip(u"About"_s);
+    Label4->setCursor(Qt::PointingHandCursor);
+    Label4->setStyleSheet(u"QLabel { border: 1px solid palette(mid); border-radius: 14px; font-weight: bold; }"_s);
+    Label4->installEventFilter(this);
+
+    buildPipList();
+    buildButtonRow();
+    buildDetails();
+
+    WebBrowser1 = new ServiceBrowser(this);
+    WebBrowser1->setGeometry(twips::toPixels(5760, DetailsTop, NormalWidth - Margin - 5760, 2040));
+
+    Timer1 = new QTimer(this);
+    Timer1->setObjectName(u"Timer1"_s);
+    Timer1->setInterval(upload::ReadSchedule::TickMilliseconds);
+    connect(Timer1, &QTimer::timeout, this, [this] { schedule_.tick(); });
+
+    console_ = new ConsolePanel(this, Timer1);
+}
+
+void MainWindow::buildPipList() {
+    lvPips = new QTreeView(this);
+    lvPips->setObjectName(u"lvPips"_s);
+    auto *shown = new PipListView(this);
+    shown->setSourceModel(pips_);
+    lvPips->setModel(shown);
+    lvPips->setRootIsDecorated(false);
+    lvPips->setUniformRowHeights(true);
+    lvPips->setAlternatingRowColors(true);
+    lvPips->setSelectionMode(QAbstractItemView::SingleSelection);
+    lvPips->setSelectionBehavior(QAbstractItemView::SelectRows);
+    lvPips->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    lvPips->setGeometry(twips::toPixels(Margin, ListTop, ContentWidth, ListHeight));
+    const int widths[] = {1800, 1800, 1500, 2400, 1100, 1100, 1800};
+    for (int column = 0; column < store::PipListModel::ColumnCount; ++column)
+        lvPips->header()->resizeSection(column, twips::toPixelsX(widths[column]));
+    lvPips->viewport()->installEventFilter(this);
+
+    picBar = new QFrame(this);
+    picBar->setObjectName(u"picBar"_s);
+    picBar->setGeometry(twips::toPixels(Margin, BarTop, ContentWidth, 90));
+    picBar->setStyleSheet(u"#picBar { background: palette(midlight); border-radius: 2px; }"_s);
+    imgBar = new QFrame(picBar);
+    imgBar->setObjectName(u"imgBar"_s);
+    imgBar->setGeometry(0, 0, 0, picBar->height());
+    imgBar->setStyleSheet(u"#imgBar { background: #4a90d9; border-radius: 2px; }"_s);
+    picBar->hide();
+}
+
+QPushButton *MainWindow::pictureButton(const QString &name, const QString &picture, const QString &hint) {
+    auto *button = new QPushButton(art::icon(picture), {}, this);
+    button->setObjectName(name);
+    button->setToolTip(hint);
+    button->setIconSize(QSize(twips::toPixelsX(300), twips::toPixelsY(300)));
+    return button;
+}
+
+void MainWindow::buildButtonRow() {
+    Command2 = new QPushButton(u"Send to Server"_s, this);
+    Command2->setObjectName(u"Command2"_s);
+    Command2->setGeometry(twips::toPixels(Margin, RowTop, 1920, ButtonSize));
+    connect(Command2, &QPushButton::clicked, this, [] { upload::runCycle(); });
+
+    Label3 = label(this, u"Label3"_s, {}, twips::toPixels(2160, RowTop, 7860, ButtonSize));
+    Label3->setTextFormat(Qt::PlainText);
+
+    cmdExport = pictureButton(u"cmdExport"_s, art::Export, u"Export the list to the desktop"_s);
+    cmdWeb = pictureButton(u"cmdWeb"_s, art::Web, u"Open the portal"_s);
+    cmdTest = pictureButton(u"cmdTest"_s, art::Toggle, u"Printer details"_s);
+    cmdInTray = pictureButton(u"cmdInTray"_s, art::InTray, u"Hide in the notification area"_s);
+    int left = NormalWidth - Margin - 4 * ButtonSize - 3 * 60;
+    for (QPushButton *button : {cmdExport, cmdWeb, cmdTest, cmdInTray}) {
+        button->setGeometry(twips::toPixels(left, RowTop, ButtonSize, ButtonSize));
+        left += ButtonSize + 60;
+    }
+    connect(cmdExport, &QPushButton::clicked, this, [this] { exportPipList(this, *pips_); });
+    connect(cmdWeb, &QPushButton::clicked, this, [this] { openPortal(this); });
+    connect(cmdTest, &QPushButton::clicked, this, &MainWindow::toggleHeight);
+    connect(cmdInTray, &QPushButton::clicked, this, &MainWindow::hideInTray);
+}
+
+void MainWindow::buildDetails() {
+    auto *line1 = new QFrame(this);
+    line1->setFrameShape(QFrame::HLine);
+    line1->setFrameShadow(QFrame::Sunken);
+    line1->setGeometry(twips::toPixels(Margin, RowTop + ButtonSize + 90, ContentWidth, 30));
+
+    picIco = label(this, u"picIco"_s, {}, twips::toPixels(Margin, DetailsTop, 480, 480));
+    picIco->setPixmap(art::icon(art::Search).pixmap(picIco->size()));
+    picIco->setToolTip(u"Search Device"_s);
+    picIco->installEventFilter(this);
+
+    const QString captions[] = {u"Brand"_s, u"Model"_s, u"ID"_s, u"Counter"_s, u"Toner"_s};
+    QLabel **values[] = {&lblPrinterBrand, &lblPrinterModel, &lblPrinterID, &lblPrinterCopies, &lblMsg};
+    const QString names[] = {u"lblPrinterBrand"_s, u"lblPrinterModel"_s, u"lblPrinterID"_s, u"lblPrinterCopies"_s,
+                             u"lblMsg"_s};
+    for (int row = 0; row < 5; ++row) {
+        const int top = DetailsTop + row * DetailRowHeight;
+        label(this, {}, captions[row] + u":"_s, twips::toPixels(720, top, 1080, 330))->setEnabled(false);
+        *values[row] = label(this, names[row], u"-"_s, twips::toPixels(1860, top, 3780, 330));
+        (*values[row])->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    }
+    lblMsg->setWordWrap(true);
+    lblMsg->setFixedHeight(twips::toPixelsY(Line2Y1 - 60 - (DetailsTop + 4 * DetailRowHeight)));
+    lblMsg->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+
+    Line2 = new QFrame(this);
+    Line2->setObjectName(u"Line2"_s);
+    Line2->setFrameShape(QFrame::HLine);
+    Line2->setFrameShadow(QFrame::Sunken);
+    Line2->setGeometry(twips::toPixels(Margin, Line2Y1 - 15, ContentWidth, 30));
+
+    picIcoErr = new QLabel(this);
+    picIcoErr->setObjectName(u"picIcoErr"_s);
+    picIcoErr->setPixmap(art::icon(art::Alert).pixmap(32, 32));
+    picIcoErr->hide();
+}
+
+void MainWindow::buildMenu() {
+    mnu = new QMenu(this);
+    mnu->setObjectName(u"mnu"_s);
+    QAction *open = mnu->addAction(u"Open"_s, this, &MainWindow::NormalWindow);
+    open->setObjectName(u"mnu_open"_s);
+    mnu->addSeparator()->setObjectName(u"mnu_b"_s);
+    mnu_min = mnu->addAction(u"Start minimized"_s);
+    mnu_min->setObjectName(u"mnu_min"_s);
+    mnu_min->setCheckable(true);
+    mnu->addSeparator()->setObjectName(u"mnu_c"_s);
+    QAction *exit = mnu->addAction(u"Exit"_s, this, &MainWindow::confirmExit);
+    exit->setObjectName(u"mnu_exit"_s);
+    tray_->setMenu(mnu);
+}
+
+int MainWindow::compactHeight() const { return RowTop + ButtonSize + 60; }
+
+int MainWindow::expandedHeight() const { return Line2Y1 + 10; }
+
+// ---- start-up
+
+void MainWindow::load() {
+    platform::setWindow(this);
+    store::Globals &values = store::globals();
+    values.appCode = u"004"_s;
+    values.version = QStringLiteral(METERLANE_VERSION);
+    if (!store::CreateIniFile()) setStatus(u"Cannot write "_s + values.iniFile);
+    values.intervalRead = 1;
+    Label6->setText(Label6->text().replace(u"x.x.x"_s, values.version));
+    values.vendorId = store::ReadIniValue(values.iniFile, u"Vendor"_s, u"ID"_s);
+    const QString customerCode = store::ReadIniValue(values.iniFile, u"Vendor"_s, u"CID"_s);
+    loadIcons();
+    refillPipList();
+    applyStartUpMinimized();
+    tray_->create(windowIcon());
+    if (!tray_->available() && Label3->text().isEmpty())
+        setStatus(u"This desktop has no notification area: the window stays on the task bar."_s);
+    console_->reset();
+    loadPortal(customerCode);
+    Timer1->start();
+}
+
+void MainWindow::loadIcons() {
+    const QString icon = brandingFile(u".ico"_s), alert = brandingFile(u"!.ico"_s);
+    QPixmap picture;
+    if (QFileInfo::exists(icon)) {
+        if (!picture.load(icon)) return setStatus(u"Error loading icons: "_s + store::globals().vendorId);
+        setWindowIcon(QIcon(picture));
+    }
+    if (QFileInfo::exists(alert)) {
+        if (!picture.load(alert)) return setStatus(u"Error loading icons: "_s + store::globals().vendorId);
+        picIcoErr->setPixmap(picture);
+    }
+    tray_->setAlertIcon(QIcon(picIcoErr->pixmap()));
+}
+
+void MainWindow::applyStartUpMinimized() {
+    const QString value = store::ReadIniValue(store::globals().iniFile, u"Settings"_s, u"StartUpMinimized"_s);
+    const bool minimized = store::leadingNumber(value) == 1;
+    mnu_min->setChecked(minimized);
+    if (minimized)
+        hideInTray();
+    else
+        show();
+}
+
+void MainWindow::loadPortal(const QString &customerCode) {
+    const store::Globals &values = store::globals();
+    const upload::ServiceRequest portal =
+        upload::portalRequest(values.vendorId, values.appCode, values.version, customerCode);
+    loadBanner();
+    store::WriteLog(portal.text());
+    WebBrowser1->navigate(portal.url());
+}
+
+void MainWindow::loadBanner() {
+    const QString banner = brandingFile(u"b.jpg"_s);
+    QPixmap picture;
+    if (!QFileInfo::exists(banner) || !picture.load(banner)) return;
+    imgCompany->setPixmap(picture);
+    imgCompany->show();
+}
+
+// ---- behaviour
+
+void MainWindow::NormalWindow() {
+    setWindowState(windowState() & ~(Qt::WindowMinimized | Qt::WindowMaximized));
+    show();
+    raise();
+    activateWindow();
+    move(twips::toPixelsX(RestoredPosition), twips::toPixelsY(RestoredPosition));
+}
+
+void MainWindow::ShowBalloonTip(const QString &sMessage, const QString &sTitle, int eIcon, int lTimeOutMs) {
+    tray_->ShowBalloonTip(sMessage, sTitle, eIcon, lTimeOutMs);
+}
+
+void MainWindow::hideInTray() {
+    if (!hidesInTray_) return showMinimized();
+    move(twips::toPixelsX(HiddenPosition), twips::toPixelsY(HiddenPosition));
+    setWindowState(windowState() | Qt::WindowMinimized);
+    hide();
+}
+
+void MainWindow::changeEvent(QEvent *event) {
+    QWidget::changeEvent(event);
+    if (event->type() == QEvent::WindowStateChange && isMinimized() && hidesInTray_)
+        QTimer::singleShot(0, this, [this] {
+            if (isMinimized()) hide();
+        });
+}
+
+void MainWindow::resizeEvent(QResizeEvent *event) {
+    QWidget::resizeEvent(event);
+    if (!isMinimized()) sizeResultList();
+}
+
+void MainWindow::sizeResultList() {
+    QWidget *list = console_->resultList();
+    const int width = twips::fromPixelsX(this->width()), height = twips::fromPixelsY(this->height());
+    const int left = twips::fromPixelsX(list->x()), top = twips::fromPixelsY(list->y());
+    if (top >= height) return;
+    const int listWidth = width - left - ListMargin, listHeight = height - top - ListMargin;
+    if (listWidth <= 0 || listHeight <= 0) return;
+    list->resize(twips::toPixelsX(listWidth), twips::toPixelsY(listHeight));
+}
+
+void MainWindow::setWidthTwips(int width) { resize(twips::toPixelsX(width), height()); }
+
+void MainWindow::setHeightTwips(int height) { resize(width(), twips::toPixelsY(height)); }
+
+void MainWindow::toggleHeight() {
+    setHeightTwips(expanded_ ? compactHeight() : expandedHeight());
+    expanded_ = !expanded_;
+}
+
+void MainWindow::askAccessCode() {
+    bool ok = false;
+    const QString answer =
+        QInputDialog::getText(this, u"debug"_s, u"pwd"_s, QLineEdit::Normal, u"0"_s, &ok);
+    setWidthTwips(NormalWidth);
+    if (ok && answer == AccessCode) setWidthTwips(DiagnosticWidth);
+}
+
+void MainWindow::mousePressEvent(QMouseEvent *event) {
+    dragAnchor_ = event->position().toPoint();
+    QWidget::mousePressEvent(event);
+}
+
+void MainWindow::mouseMoveEvent(QMouseEvent *event) {
+    if (event->buttons() == Qt::LeftButton && !isMinimized())
+        move(pos() + event->position().toPoint() - dragAnchor_);
+    QWidget::mouseMoveEvent(event);
+}
+
+void MainWindow::contextMenuEvent(QContextMenuEvent *event) { mnu->popup(event->globalPos()); }
+
+void MainWindow::closeEvent(QCloseEvent *event) {
+    event->accept();
+    QCoreApplication::quit();
+}
+
+bool MainWindow::eventFilter(QObject *watched, QEvent *event) {
+    const auto *mouse = static_cast<QMouseEvent *>(event);
+    if (watched == lvPips->viewport() && event->type() == QEvent::MouseButtonRelease) {
+        pipListReleased(mouse->modifiers());
+    } else if (watched == picIco && event->type() == QEvent::MouseButtonPress) {
+        if (mouse->modifiers() == Qt::ShiftModifier) askAccessCode();
+    } else if (watched == Label4 && event->type() == QEvent::MouseButtonRelease) {
+        AboutBox::showAbout(this);
+    } else if (watched == imgCompany && event->type() == QEvent::MouseButtonPress) {
+        dragAnchor_ = imgCompany->mapTo(this, mouse->position().toPoint());
+    } else if (watched == imgCompany && event->type() == QEvent::MouseMove && mouse->buttons() == Qt::LeftButton) {
+        move(pos() + imgCompany->mapTo(this, mouse->position().toPoint()) - dragAnchor_);
+    }
+    return QWidget::eventFilter(watched, event);
+}
+
+void MainWindow::pipListReleased(Qt::KeyboardModifiers modifiers) {
+    if (modifiers == Qt::ShiftModifier)
+        editSelectedPrinter();
+    else
+        probeSelectedPrinter();
+}
+
+void MainWindow::editSelectedPrinter() {
+    const QModelIndex selected = lvPips->currentIndex();
+    const QModelIndex row = selected.isValid() ? selected : lvPips->model()->index(pips_->rowCount() - 1, 0);
+    HostConfigDialog::edit(row.data(store::PipListModel::SlotRole).toInt(), this);
+    refillPipList();
+}
+
+void MainWindow::probeSelectedPrinter() {
+    for (QLabel *value : {lblPrinterModel, lblPrinterID, lblPrinterCopies, lblPrinterBrand, lblMsg})
+        value->setText(u"-"_s);
+    const QModelIndexList selected = lvPips->selectionModel()->selectedRows();
+    if (selected.isEmpty()) {
+        QMessageBox::information(this, programTitle(), u"Select a printer!"_s);
+        return;
+    }
+    const int row = selected.first().row();
+    const QString host = pips_->index(row, store::PipListModel::Ip).data().toString();
+    if (host.isEmpty()) return;
+    const reading::ProbeLabels shown =
+        reading::ProbeSelectedPrinter(host, pips_->index(row, store::PipListModel::Toner).data().toString());
+    if (!shown.status.isEmpty()) return setStatus(shown.status);
+    lblPrinterBrand->setText(shown.brand);
+    if (!shown.brandTip.isEmpty()) lblPrinterBrand->setToolTip(shown.brandTip);
+    lblPrinterModel->setText(shown.model);
+    lblPrinterID->setText(shown.identity);
+    lblPrinterCopies->setText(shown.counter);
+    lblMsg->setText(shown.message);
+}
+
+void MainWindow::confirmExit() {
+    QMessageBox box(QMessageBox::Question, u"ZOV"_s, u"Exit?"_s, QMessageBox::Yes | QMessageBox::No, this);
+    if (box.exec() == QMessageBox::Yes) QCoreApplication::quit();
+}
+
+// ---- the window interface of the core
+
+void MainWindow::setStatus(const QString &text) {
+    Label3->setText(text);
+    Label3->repaint();
+}
+
+void MainWindow::showProgress() {
+    imgBar->resize(0, picBar->height());
+    picBar->show();
+    picBar->repaint();
+}
+
+void MainWindow::setProgress(int done, int total) {
+    if (total <= 0) return;
+    imgBar->resize(int(qint64(picBar->width()) * qBound(0, done, total) / total), picBar->height());
+    picBar->repaint();
+}
+
+void MainWindow::hideProgress() { picBar->hide(); }
+
+void MainWindow::updatePipRow(const QString &host, const QString &model, const QString &identity,
+                              const QString &totalBW, const QString &totalColour, const QString &tonerWarning) {
+    store::UpdatePipRow(*pips_, host, model, identity, totalBW, totalColour, tonerWarning);
+    if (tonerWarning.isEmpty()) return lblMsg->setText(u"-"_s);
+    lblPrinterModel->setText(model);
+    lblMsg->setText(tonerWarning);
+}
+
+void MainWindow::notifyTonerLow(bool showBalloon, const QString &model, const QString &description,
+                                const QString &tonerWarning) {
+    tray_->notifyTonerLow(showBalloon, model, description, tonerWarning);
+}
+
+void MainWindow::promptCustomerCode() { CustomerCodeDialog::ask(this); }
+
+void MainWindow::navigate(const QUrl &address) { WebBrowser1->navigate(address); }
+
+void MainWindow::refillPipList() { store::FillPipList(*pips_, store::globals().iniFile); }
+
+} // namespace ui

@@ -1,0 +1,131 @@
+// frmZOV, the main window: the list of monitored printers, the status line, the buttons of the read-and-send
+// cycle, export, portal, height toggle and tray, the probe labels and the service page below the button row, and the
+// diagnostic console beyond the normal width. It is the window the core talks to, and it lives mostly in the
+// notification area.
+#pragma once
+
+#include "platform/window.h"
+#include "upload/cycle.h"
+
+#include <QPoint>
+#include <QWidget>
+
+class QAction;
+class QFrame;
+class QLabel;
+class QMenu;
+class QPushButton;
+class QTimer;
+class QTreeView;
+
+namespace store {
+class PipListModel;
+}
+
+namespace ui {
+
+class ConsolePanel;
+class ServiceBrowser;
+class TrayIcon;
+
+class MainWindow : public QWidget, public platform::Window {
+    Q_OBJECT
+public:
+    // Geometry of the window in twips.
+    static constexpr int HiddenPosition = -10000;
+    static constexpr int RestoredPosition = 100;
+    static constexpr int NormalWidth = 12120;
+    static constexpr int DiagnosticWidth = 19900;
+    static constexpr int ListMargin = 100;
+    static inline const QString AccessCode = QStringLiteral("kdwfz");
+
+    explicit MainWindow(QWidget *parent = nullptr);
+    ~MainWindow() override;
+
+    // The start-up sequence: process-wide values, configuration file, branding, printer list, start minimized or
+    // shown, notification icon, console reset, portal page.
+    void load();
+
+    // Brings the window back from the notification area at the restored position.
+    void NormalWindow();
+    // A balloon note at the notification icon.
+    void ShowBalloonTip(const QString &sMessage, const QString &sTitle, int eIcon, int lTimeOutMs);
+
+    int compactHeight() const;  // twips: the window ends just below the button row
+    int expandedHeight() const; // twips: the printer details and the service page are shown too
+    // Whether minimizing hides the window into the notification area; false where the desktop has none, so that
+    // the window stays reachable from the task bar.
+    bool hidesInTray() const { return hidesInTray_; }
+    void setHidesInTray(bool hides) { hidesInTray_ = hides; }
+    TrayIcon &tray() const { return *tray_; }
+    ServiceBrowser &browser() const { return *WebBrowser1; }
+
+    // platform::Window
+    void setStatus(const QString &text) override;
+    void showProgress() override;
+    void setProgress(int done, int total) override;
+    void hideProgress() override;
+    void updatePipRow(const QString &host, const QString &model, const QString &identity, const QString &totalBW,
+                      const QString &totalColour, const QString &tonerWarning) override;
+    void notifyTonerLow(bool showBalloon, const QString &model, const QString &description,
+                        const QString &tonerWarning) override;
+    void promptCustomerCode() override;
+    void navigate(const QUrl &address) override;
+    void refillPipList() override;
+
+protected:
+    void changeEvent(QEvent *event) override;
+    void resizeEvent(QResizeEvent *event) override;
+    void mousePressEvent(QMouseEvent *event) override;
+    void mouseMoveEvent(QMouseEvent *event) override;
+    void contextMenuEvent(QContextMenuEvent *event) override;
+    void closeEvent(QCloseEvent *event) override;
+    bool eventFilter(QObject *watched, QEvent *event) override;
+
+private:
+    void buildControls();
+    void buildPipList();
+    void buildButtonRow();
+    void buildDetails();
+    void buildMenu();
+    QPushButton *pictureButton(const QString &name, const QString &picture, const QString &hint);
+
+    void loadIcons();
+    void applyStartUpMinimized();
+    void loadPortal(const QString &customerCode);
+    void loadBanner();
+
+    void hideInTray();
+    void toggleHeight();
+    void askAccessCode();
+    void pipListReleased(Qt::KeyboardModifiers modifiers);
+    void editSelectedPrinter();
+    void probeSelectedPrinter();
+    void confirmExit();
+    void sizeResultList();
+    void setWidthTwips(int width);
+    void setHeightTwips(int height);
+
+    store::PipListModel *pips_;
+    upload::ReadSchedule schedule_;
+    TrayIcon *tray_;
+    ConsolePanel *console_ = nullptr;
+    bool hidesInTray_;
+    bool expanded_ = false;
+    QPoint dragAnchor_;
+
+    QLabel *imgCompany, *Label4, *Label6, *Label3, *picIco, *picIcoErr;
+    QLabel *lblPrinterBrand, *lblPrinterModel, *lblPrinterID, *lblPrinterCopies, *lblMsg;
+    QTreeView *lvPips;
+    QFrame *picBar, *imgBar, *Line2;
+    QPushButton *Command2, *cmdExport, *cmdWeb, *cmdTest, *cmdInTray;
+    ServiceBrowser *WebBrowser1;
+    QTimer *Timer1;
+    QMenu *mnu;
+    QAction *mnu_min;
+};
+
+// The title of the program's own message boxes.
+QString programTitle();
+
+} // namespace ui

@@ -1,0 +1,33 @@
+// WebBrowser1: the main window's view of the service. navigate() sends the request at once and shows the answer
+// page read-only when it arrives; nobody waits for it. Pictures and links of the page are never fetched.
+#pragma once
+
+#include <QTextBrowser>
+#include <QUrl>
+
+class QNetworkAccessManager;
+class QNetworkReply;
+
+namespace ui {
+
+class ServiceBrowser : public QTextBrowser {
+    Q_OBJECT
+public:
+    explicit ServiceBrowser(QWidget *parent = nullptr);
+
+    // An empty or invalid address clears the page and sends nothing.
+    void navigate(const QUrl &address);
+    // Requests sent and not yet answered.
+    int pending() const { return pending_; }
+
+signals:
+    // The answer to a request arrived (or the request failed); the page shows it.
+    void loaded(const QUrl &address);
+
+private:
+    void show(QNetworkReply *reply);
+    QNetworkAccessManager *network_;
+    int pending_ = 0;
+};
+
+} // namespace ui

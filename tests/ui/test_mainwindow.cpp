@@ -1,0 +1,674 @@
+// The main window under the offscreen platform, driven through its controls' names against simulated printers and
+// the development service: start-up with and without branding files and with each StartUpMinimized, hiding and
+// restoring, the height toggle and the diagnostic width, the exit question, the printer dialog from the list, the
+// probe of each make, a read-and-send cycle with its toner notes, the export and the portal button.
+#include "platform/componentfactory.h"
+#include "platform/eventpump.h"
+#include "store/config.h"
+#include "store/globals.h"
+#include "ui/mainwindow.h"
+#include "ui/servicebrowser.h"
+#include "ui/trayicon.h"
+#include "ui/trayrecord.h"
+#include "ui/twips.h"
+#include "upload/servicetable.h"
+
+#include "support/devservice.h"
+#include "support/modal.h"
+#include "support/printers.h"
+#include "support/qtprint.h"
+
+#include <gtest/gtest.h>
+
+#include <QAction>
+#include <QApplication>
+#include <QCheckBox>
+#include <QDesktopServices>
+#include <QDir>
+#include <QFile>
+#include <QImage>
+#include <QInputDialog>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QMenu>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QRegularExpression>
+#include <QSqlDatabase>
+#include <QSqlQuery>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QTreeView>
+#include <QTreeWidget>
+
+#include <memory>
+
+namespace {
+
+using namespace Qt::StringLiterals;
+using testsupport::answerNextModal;
+using testsupport::SimulatedPrinter;
+
+// Receives what the window hands to the desktop's browser or mail program.
+class UrlCatcher : public QObject {
+    Q_OBJECT
+public:
+    QList<QUrl> opened;
+public slots:
+    void open(const QUrl &url) { opened << url; }
+};
+
+QString readText(const QString &path) {
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? QString::fromUtf8(file.readAll()) : QString();
+}
+
+QColor centreColour(const QPixmap &picture) {
+    const QImage image = picture.toImage();
+    return image.pixelColor(image.width() / 2, image.height() / 2);
+}
+
+void clickButton(QWidget *dialog, const QString &name) {
+    auto *button = dialog->findChild<QPushButton *>(name);
+    ASSERT_NE(button, nullptr) << name.toStdString();
+    button->click();
+}
+
+void clickStandardButton(QWidget *box, QMessageBox::StandardButton which) {
+    auto *message = qobject_cast<QMessageBox *>(box);
+    ASSERT_NE(message, nullptr);
+    message->button(which)->click();
+}
+
+class MainWindowTest : public ::testing::Test {
+protected:
+    static void SetUpTestSuite() {
+        if (QApplication::instance()) return;
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+        qputenv("QUORREL_TIMEOUT_MS", "300");
+        home = new QTemporaryDir;
+        qputenv("HOME", home->path().toUtf8());
+        qputenv("XDG_CONFIG_HOME", (home->path() + "/.config").toUtf8());
+        static int argc = 1;
+        static char name[] = "mainwindow_tests";
+        static char *argv[] = {name, nullptr};
+        app = new QApplication(argc, argv);
+        platform::setLibraryFolder(QStringLiteral(METERLANE_BIN_DIR));
+        platform::setEventPump([] { QCoreApplication::processEvents(); });
+        database = new QTemporaryDir;
+        service = new testsupport::DevService(database->filePath("service.sqlite"));
+        qputenv("METERLANE_SERVICE_URL", service->root().toUtf8());
+    }
+    static void TearDownTestSuite() {
+        delete service;
+        delete database;
+        delete app;
+        delete home;
+        app = nullptr;
+    }
+    static inline QApplication *app = nullptr;
+    static inline QTemporaryDir *home = nullptr;
+    static inline QTemporaryDir *database = nullptr;
+    static inline testsupport::DevService *service = nullptr;
+
+    void SetUp() override {
+        ASSERT_FALSE(service->root().isEmpty()) << "the development service did not start";
+        store::setProgramFolder(folder.path());
+        store::globals().dataSent = false;
+    }
+
+    // A configuration file of the current version, so start-up keeps it; printers as (host, description).
+    void writeIni(const QList<std::pair<QString, QString>> &printers = {}, const QString &settings = {},
+                  const QString &customerCode = {}) {
+        QString text = u"[General]\r\nver=2.7.9\r\n[Settings]\r\nTonerLow=20\r\nIntervalReadMinutes=150\r\n"_s + settings +
+                       u"[Vendor]\r\nID="_s + vendor() + u"\r\nCID="_s + customerCode + u"\r\n[pips]\r\n"_s;
+        QString info = u"[pipsinfo]\r\n"_s;
+        for (int slot = 1; slot <= printers.size(); ++slot) {
+            text += u"pip%1=%2\r\n"_s.arg(slot, 3, 10, QChar('0')).arg(printers[slot - 1].first);
+            info += u"pip%1=%2\r\n"_s.arg(slot, 3, 10, QChar('0')).arg(printers[slot - 1].second);
+        }
+        QFile file(store::globals().iniFile);
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+        file.write((text + info).toUtf8());
+    }
+
+    static QString vendor() { return upload::vendorTable()[0].vendorId; }
+
+    std::unique_ptr<ui::MainWindow> start(bool hidesInTray = false) {
+        auto window = std::make_unique<ui::MainWindow>();
+        window->setHidesInTray(hidesInTray);
+        window->load();
+        return window;
+    }
+
+    template <typename T> static T *child(QWidget &window, const QString &name) {
+        T *found = window.findChild<T *>(name);
+        EXPECT_NE(found, nullptr) << name.toStdString();
+        return found;
+    }
+
+    static QString caption(QWidget &window, const QString &name) { return child<QLabel>(window, name)->text(); }
+
+    static void waitForService(ui::MainWindow &window) {
+        EXPECT_TRUE(QTest::qWaitFor([&] { return window.browser().pending() == 0; }, 10000));
+    }
+
+    // The rectangle of a row of the printer list, in its viewport.
+    static QRect rowRect(QWidget &window, int row) {
+        auto *list = child<QTreeView>(window, u"lvPips"_s);
+        return list->visualRect(list->model()->index(row, 0));
+    }
+
+    // A release over a row of the printer list, with or without Shift (the press selects it first).
+    static void releaseOnRow(QWidget &window, int row, Qt::KeyboardModifiers modifiers) {
+        auto *list = child<QTreeView>(window, u"lvPips"_s);
+        QTest::mouseClick(list->viewport(), Qt::LeftButton, modifiers, rowRect(window, row).center());
+    }
+
+    static int rowCount(QWidget &window) { return child<QTreeView>(window, u"lvPips"_s)->model()->rowCount(); }
+
+    static QString cell(QWidget &window, int row, int column) {
+        auto *list = child<QTreeView>(window, u"lvPips"_s);
+        return list->model()->index(row, column).data().toString();
+    }
+
+    QString logText() const { return readText(folder.filePath("log/zov.log")); }
+
+    QTemporaryDir folder;
+};
+
+// ---- start-up
+
+TEST_F(MainWindowTest, StartUpWithoutBrandingKeepsBuiltInPicturesAndLoadsThePortal) {
+    writeIni({{u"127.0.0.250"_s, u"Floor 2"_s}}, u"StartUpMinimized=0\r\n"_s);
+    auto window = start();
+
+    EXPECT_TRUE(window->isVisible());
+    EXPECT_FALSE(child<QAction>(*window, u"mnu_min"_s)->isChecked());
+    EXPECT_FALSE(child<QLabel>(*window, u"imgCompany"_s)->isVisible());
+    EXPECT_EQ(caption(*window, u"Label6"_s), u"Version 2.7.9"_s);
+    EXPECT_FALSE(caption(*window, u"Label3"_s).startsWith(u"Error loading icons"_s));
+    EXPECT_EQ(store::globals().vendorId, vendor());
+    EXPECT_EQ(store::globals().intervalRead, 1);
+    EXPECT_EQ(window->tray().record().uFlags, ui::CreationFlags);
+    EXPECT_EQ(ui::tipText(window->tray().record()), u"Meterlane"_s);
+
+    // The list: the stored printer, then "[new]".
+    ASSERT_EQ(rowCount(*window), 2);
+    EXPECT_EQ(cell(*window, 0, 0), u"127.0.0.250"_s);
+    EXPECT_EQ(cell(*window, 0, 3), u"Floor 2"_s);
+    EXPECT_EQ(cell(*window, 1, 0), u"[new]"_s);
+
+    // The portal address is logged, with an empty customer code at its end, and its page is shown.
+    const QRegularExpression portal(u"\\?d="_s + vendor() + u";\\w+&SWV=2\\.7\\.9&CID=\r\n"_s);
+    EXPECT_TRUE(portal.match(logText()).hasMatch()) << logText().toStdString();
+    waitForService(*window);
+    EXPECT_TRUE(window->browser().toPlainText().contains(u"Yonderlook"_s)) << window->browser().toPlainText().toStdString();
+    EXPECT_TRUE(child<QTimer>(*window, u"Timer1"_s)->isActive());
+}
+
+TEST_F(MainWindowTest, BrandingFilesGiveIconAlertPictureAndBanner) {
+    writeIni();
+    const QString base = folder.filePath(vendor());
+    QImage red(32, 32, QImage::Format_RGB32), green(32, 32, QImage::Format_RGB32), banner(160, 48, QImage::Format_RGB32);
+    red.fill(Qt::red);
+    green.fill(Qt::green);
+    banner.fill(Qt::blue);
+    ASSERT_TRUE(red.save(base + ".ico", "PNG"));
+    ASSERT_TRUE(green.save(base + "!.ico", "PNG"));
+    ASSERT_TRUE(banner.save(base + "b.jpg", "JPG"));
+    auto window = start();
+
+    EXPECT_EQ(centreColour(window->windowIcon().pixmap(32, 32)), QColor(Qt::red));
+    EXPECT_EQ(centreColour(child<QLabel>(*window, u"picIcoErr"_s)->pixmap()), QColor(Qt::green));
+    EXPECT_TRUE(child<QLabel>(*window, u"imgCompany"_s)->isVisible());
+    EXPECT_FALSE(caption(*window, u"Label3"_s).startsWith(u"Error loading icons"_s));
+
+    // The quiet toner note shows the alert picture.
+    window->notifyTonerLow(false, u"MP C3003"_s, u"Floor 2"_s, u"Cyan = 15%"_s);
+    EXPECT_EQ(centreColour(window->tray().iconOf(window->tray().record().hIcon).pixmap(32, 32)), QColor(Qt::green));
+}
+
+TEST_F(MainWindowTest, AnUnreadableIconIsReportedAndStartUpGoesOn) {
+    writeIni({{u"127.0.0.250"_s, u"x"_s}});
+    QFile broken(folder.filePath(vendor() + ".ico"));
+    ASSERT_TRUE(broken.open(QIODevice::WriteOnly));
+    broken.write("not a picture");
+    broken.close();
+    auto window = start();
+    EXPECT_EQ(caption(*window, u"Label3"_s), u"Error loading icons: "_s + vendor());
+    EXPECT_EQ(rowCount(*window), 2);
+    EXPECT_TRUE(window->isVisible());
+}
+
+TEST_F(MainWindowTest, StartUpMinimizedOnlyForTheValueOne) {
+    for (const QString &value : {u"1"_s, u"0"_s, u""_s, u"abc"_s, u"1.0"_s}) {
+        writeIni({}, u"StartUpMinimized="_s + value + u"\r\n"_s);
+        auto window = start(true);
+        const bool minimized = value == u"1"_s || value == u"1.0"_s;
+        EXPECT_EQ(window->isVisible(), !minimized) << value.toStdString();
+        EXPECT_EQ(child<QAction>(*window, u"mnu_min"_s)->isChecked(), minimized) << value.toStdString();
+    }
+}
+
+TEST_F(MainWindowTest, WithoutANotificationAreaTheWindowStaysReachable) {
+    writeIni({}, u"StartUpMinimized=1\r\n"_s);
+    auto window = start(false);
+    EXPECT_TRUE(window->isVisible());
+    EXPECT_TRUE(window->isMinimized());
+    if (!window->tray().available()) {
+        EXPECT_TRUE(caption(*window, u"Label3"_s).contains(u"no notification area"_s));
+    }
+    child<QPushButton>(*window, u"cmdInTray"_s)->click();
+    EXPECT_TRUE(window->isVisible());
+}
+
+// ---- window behaviour
+
+TEST_F(MainWindowTest, HidesIntoTheTrayAndComesBackAtTheRestoredPlace) {
+    writeIni();
+    auto window = start(true);
+    child<QPushButton>(*window, u"cmdInTray"_s)->click();
+    QCoreApplication::processEvents();
+    EXPECT_FALSE(window->isVisible());
+
+    emit window->tray().restoreRequested();
+    EXPECT_TRUE(window->isVisible());
+    EXPECT_FALSE(window->isMinimized());
+    EXPECT_EQ(window->pos(), QPoint(ui::twips::toPixelsX(100), ui::twips::toPixelsY(100)));
+
+    // Minimizing by any means hides the window; "Open" of the icon menu brings it back, also when it is visible.
+    window->showMinimized();
+    QTest::qWait(20);
+    EXPECT_FALSE(window->isVisible());
+    child<QAction>(*window, u"mnu_open"_s)->trigger();
+    EXPECT_TRUE(window->isVisible());
+    child<QAction>(*window, u"mnu_open"_s)->trigger();
+    EXPECT_TRUE(window->isVisible());
+
+    // "Start minimized" only changes its check mark.
+    const QString settings = readText(store::globals().iniFile);
+    child<QAction>(*window, u"mnu_min"_s)->trigger();
+    EXPECT_TRUE(child<QAction>(*window, u"mnu_min"_s)->isChecked());
+    EXPECT_EQ(readText(store::globals().iniFile), settings);
+}
+
+TEST_F(MainWindowTest, HeightToggleAndResultListFollowTheWindow) {
+    writeIni();
+    auto window = start();
+    const int compact = ui::twips::toPixelsY(window->compactHeight());
+    const int expanded = ui::twips::toPixelsY(window->expandedHeight());
+    EXPECT_EQ(window->height(), compact);
+    auto *toggle = child<QPushButton>(*window, u"cmdTest"_s);
+    toggle->click();
+    EXPECT_EQ(window->height(), expanded);
+    toggle->click();
+    EXPECT_EQ(window->height(), compact);
+    toggle->click();
+    EXPECT_EQ(window->height(), expanded);
+
+    auto *results = child<QListWidget>(*window, u"lstResults"_s);
+    window->resize(ui::twips::toPixelsX(ui::MainWindow::DiagnosticWidth), window->height());
+    const int margin = ui::twips::toPixelsX(ui::MainWindow::ListMargin);
+    EXPECT_NEAR(results->geometry().right() + 1, window->width() - margin, 2);
+    EXPECT_NEAR(results->geometry().bottom() + 1, window->height() - margin, 2);
+
+    // A window whose height ends above the list leaves the list as it is.
+    const QSize before = results->size();
+    window->resize(window->width() + 40, results->y() - 5);
+    EXPECT_EQ(results->size(), before);
+}
+
+TEST_F(MainWindowTest, TheAccessCodeUncoversTheConsole) {
+    writeIni();
+    auto window = start();
+    auto *picIco = child<QLabel>(*window, u"picIco"_s);
+    const int normal = ui::twips::toPixelsX(ui::MainWindow::NormalWidth);
+    const int diagnostic = ui::twips::toPixelsX(ui::MainWindow::DiagnosticWidth);
+
+    auto answer = [&](const QString &text, bool cancel) {
+        QWidget *seen = nullptr;
+        answerNextModal(
+            [&](QWidget *box) {
+                auto *input = qobject_cast<QInputDialog *>(box);
+                ASSERT_NE(input, nullptr);
+                EXPECT_EQ(input->windowTitle(), u"debug"_s);
+                EXPECT_EQ(input->labelText(), u"pwd"_s);
+                EXPECT_EQ(input->textValue(), u"0"_s);
+                input->setTextValue(text);
+                cancel ? input->reject() : input->accept();
+            },
+            &seen);
+        QTest::mousePress(picIco, Qt::LeftButton, Qt::ShiftModifier);
+        QTest::mouseRelease(picIco, Qt::LeftButton, Qt::ShiftModifier);
+        EXPECT_NE(seen, nullptr);
+    };
+    answer(u"kdwfz"_s, false);
+    EXPECT_EQ(window->width(), diagnostic);
+    answer(u"KDWFZ"_s, false);
+    EXPECT_EQ(window->width(), normal);
+    answer(u"kdwfz"_s, false);
+    EXPECT_EQ(window->width(), diagnostic);
+    answer(u"kdwfz"_s, true);
+    EXPECT_EQ(window->width(), normal);
+
+    // Without Shift, or with Shift and Ctrl, no prompt comes up.
+    bool prompted = false;
+    answerNextModal([&](QWidget *box) { prompted = true; box->close(); }, nullptr, 300);
+    QTest::mouseClick(picIco, Qt::LeftButton);
+    QTest::mouseClick(picIco, Qt::LeftButton, Qt::ShiftModifier | Qt::ControlModifier);
+    QTest::qWait(400);
+    EXPECT_FALSE(prompted);
+}
+
+TEST_F(MainWindowTest, ExitAnsweredNoKeepsTheProgramAsItWas) {
+    writeIni();
+    auto window = start();
+    bool quitting = false;
+    QObject::connect(app, &QCoreApplication::aboutToQuit, [&] { quitting = true; });
+    QWidget *seen = nullptr;
+    answerNextModal(
+        [](QWidget *box) {
+            auto *message = qobject_cast<QMessageBox *>(box);
+            ASSERT_NE(message, nullptr);
+            EXPECT_EQ(message->windowTitle(), u"ZOV"_s);
+            EXPECT_EQ(message->text(), u"Exit?"_s);
+            EXPECT_EQ(message->icon(), QMessageBox::Question);
+            clickStandardButton(box, QMessageBox::No);
+        },
+        &seen);
+    child<QAction>(*window, u"mnu_exit"_s)->trigger();
+    EXPECT_NE(seen, nullptr);
+    EXPECT_FALSE(quitting);
+    EXPECT_TRUE(window->isVisible());
+}
+
+// ---- the printer list: dialog and probe
+
+TEST_F(MainWindowTest, ShiftReleaseOnNewAddsAnnouncesAndRemovesAPrinter) {
+    SimulatedPrinter ricoh("ricoh");
+    ASSERT_AGENT(ricoh);
+    const QString address = QString::fromStdString(ricoh.address());
+    writeIni({{u"127.0.0.251"_s, u"Hall"_s}});
+    auto window = start();
+    waitForService(*window);
+
+    // A plain release on "[new]" probes it: its text is no address.
+    releaseOnRow(*window, 1, Qt::NoModifier);
+    EXPECT_EQ(caption(*window, u"Label3"_s), u"PIP error: [new]>"_s);
+
+    answerNextModal([&](QWidget *dialog) {
+        EXPECT_EQ(dialog->windowTitle(), u"host config"_s);
+        EXPECT_TRUE(dialog->findChild<QLineEdit *>(u"txtIP"_s)->text().isEmpty());
+        dialog->findChild<QLineEdit *>(u"txtIP"_s)->setText(address);
+        dialog->findChild<QLineEdit *>(u"txtDescr"_s)->setText(u"Floor 2; east"_s);
+        clickButton(dialog, u"Command1"_s);
+    });
+    releaseOnRow(*window, 1, Qt::ShiftModifier);
+    const QString ini = store::globals().iniFile;
+    EXPECT_EQ(store::ReadIniValue(ini, u"pips"_s, u"pip002"_s), address);
+    EXPECT_EQ(store::ReadIniValue(ini, u"pipsinfo"_s, u"pip002"_s), u"Floor 2; east"_s);
+    ASSERT_EQ(rowCount(*window), 3);
+    EXPECT_EQ(cell(*window, 1, 0), address);
+
+    // The service received the identity read from the printer and the description as its location.
+    waitForService(*window);
+    {
+        QSqlDatabase db = QSqlDatabase::addDatabase(u"QSQLITE"_s, u"announcements"_s);
+        db.setDatabaseName(database->filePath("service.sqlite"));
+        ASSERT_TRUE(db.open());
+        QSqlQuery query(u"SELECT identity, location FROM announcements ORDER BY id DESC LIMIT 1"_s, db);
+        ASSERT_TRUE(query.next());
+        EXPECT_EQ(query.value(0).toString(), u"E174M610045"_s);
+        EXPECT_EQ(query.value(1).toString(), u"Floor 2; east"_s);
+    }
+    QSqlDatabase::removeDatabase(u"announcements"_s);
+
+    // Remove answered No leaves the record and the dialog; Yes removes it.
+    for (const bool yes : {false, true}) {
+        answerNextModal([&](QWidget *dialog) {
+            answerNextModal([&](QWidget *box) {
+                EXPECT_EQ(qobject_cast<QMessageBox *>(box)->text(), u"Are you sure?"_s);
+                clickStandardButton(box, yes ? QMessageBox::Yes : QMessageBox::No);
+            });
+            clickButton(dialog, u"cmdRemove"_s);
+            EXPECT_EQ(dialog->isVisible(), !yes);
+            if (!yes) clickButton(dialog, u"cmdCancel"_s);
+        });
+        releaseOnRow(*window, 1, Qt::ShiftModifier);
+        EXPECT_EQ(store::ReadIniValue(ini, u"pips"_s, u"pip002"_s), yes ? QString() : address);
+        EXPECT_EQ(rowCount(*window), yes ? 2 : 3);
+    }
+}
+
+TEST_F(MainWindowTest, ProbeShowsEachMakesValues) {
+    const auto printers = testsupport::startPrinters({"ricoh", "oki", "hp", "brother", "kyocera", "unknown"});
+    QList<std::pair<QString, QString>> rows;
+    for (const auto &printer : printers) {
+        ASSERT_AGENT(*printer);
+        rows.append({QString::fromStdString(printer->address()), QString::fromStdString(printer->name())});
+    }
+    writeIni(rows);
+    auto window = start();
+    struct Expected {
+        QString brand, model, identity, counter;
+    };
+    const Expected expected[] = {
+        {u"RICOH"_s, u"MP C3003"_s, u"E174M610045"_s, u"154321"_s},
+        {u"OKI"_s, u"C5850"_s, u"AK59012345"_s, u"23456"_s},
+        {u"HP "_s, u"LaserJet 4250"_s, u"CNRXB12345"_s, u"87654"_s},
+        {u"BROTHER"_s, u"HL-5250DN"_s, u"L5J123456"_s, u"12873"_s},
+        {u"KYOCERA"_s, u"ECOSYS P3045dn"_s, u"VCF8Z01234"_s, u"45678"_s},
+        {u"unknow"_s, u"-"_s, u"-"_s, u"-"_s},
+    };
+    for (int row = 0; row < 6; ++row) {
+        releaseOnRow(*window, row, Qt::NoModifier);
+        const std::string make = rows[row].second.toStdString();
+        EXPECT_EQ(caption(*window, u"lblPrinterBrand"_s), expected[row].brand) << make;
+        EXPECT_EQ(caption(*window, u"lblPrinterModel"_s), expected[row].model) << make;
+        EXPECT_EQ(caption(*window, u"lblPrinterID"_s), expected[row].identity) << make;
+        EXPECT_EQ(caption(*window, u"lblPrinterCopies"_s), expected[row].counter) << make;
+        EXPECT_EQ(caption(*window, u"lblMsg"_s), row == 5 ? u"-"_s : QString()) << make;
+    }
+    EXPECT_TRUE(child<QLabel>(*window, u"lblPrinterBrand"_s)->toolTip().startsWith(u"KYOCERA"_s));
+}
+
+// ---- a read-and-send cycle, its toner notes and the export
+
+TEST_F(MainWindowTest, SendToServerFillsTheRowsAndRaisesTheTonerNotes) {
+    SimulatedPrinter ricoh("ricoh");
+    ASSERT_AGENT(ricoh);
+    const QString address = QString::fromStdString(ricoh.address());
+    for (const bool balloon : {true, false}) {
+        writeIni({{address, u"Floor 2"_s}, {u"abc"_s, u"short"_s}},
+                 u"TonerLowNotNotify="_s + (balloon ? u"0"_s : u"1"_s) + u"\r\n"_s);
+        auto window = start();
+        child<QPushButton>(*window, u"Command2"_s)->click();
+        EXPECT_TRUE(store::globals().dataSent);
+        EXPECT_TRUE(caption(*window, u"Label3"_s).startsWith(u"Last Update "_s)) << caption(*window, u"Label3"_s).toStdString();
+        EXPECT_EQ(cell(*window, 0, 1), u"MP C3003"_s);
+        EXPECT_EQ(cell(*window, 0, 4), u"92110"_s);
+        const QString warning = u"Cyan = 15%\r\nMagenta Empty!!!\r\nYellow < 20%"_s;
+        EXPECT_EQ(cell(*window, 0, 6), warning);
+        EXPECT_EQ(caption(*window, u"lblPrinterModel"_s), u"MP C3003"_s);
+        EXPECT_EQ(caption(*window, u"lblMsg"_s), warning);
+
+        const ui::NotifyIconRecord &record = window->tray().record();
+        if (balloon) {
+            EXPECT_EQ(ui::infoTitleText(record), u"MP C3003 (Floor 2) - Toner Low!"_s);
+            EXPECT_EQ(ui::infoText(record), warning);
+            EXPECT_EQ(record.dwInfoFlags, ui::BalloonWarning);
+            EXPECT_EQ(record.uTimeoutOrVersion, 30000u);
+            EXPECT_EQ(record.uFlags, ui::NifInfo);
+            EXPECT_EQ(ui::tipText(record), u"Meterlane"_s);
+        } else {
+            EXPECT_EQ(ui::tipText(record), u"MeterlaneMP C3003"_s + warning);
+            EXPECT_EQ(record.uFlags, ui::CreationFlags);
+            EXPECT_TRUE(ui::infoText(record).isEmpty());
+        }
+        waitForService(*window);
+    }
+
+    // A long warning cuts the tip at 127 characters.
+    writeIni();
+    auto window = start();
+    window->notifyTonerLow(false, u"M"_s, u"d"_s, QString(200, u'x'));
+    EXPECT_EQ(ui::tipText(window->tray().record()), u"MeterlaneM"_s + QString(117, u'x'));
+}
+
+TEST_F(MainWindowTest, ExportBeforeAndAfterACycle) {
+    SimulatedPrinter hp("hp");
+    ASSERT_AGENT(hp);
+    const QString address = QString::fromStdString(hp.address());
+    writeIni({{address, u"Floor 2; east"_s}, {u"abc"_s, u"short"_s}});
+    auto window = start();
+    const QString path = QDir(home->path()).filePath(u"Desktop/ZOVExport.csv"_s);
+    QDir(home->path()).mkpath(u"Desktop"_s);
+    QFile::remove(path);
+
+    QStringList messages;
+    auto answerOk = [&] {
+        answerNextModal([&](QWidget *box) {
+            messages << qobject_cast<QMessageBox *>(box)->text();
+            clickStandardButton(box, QMessageBox::Ok);
+        });
+    };
+    answerOk();
+    child<QPushButton>(*window, u"cmdExport"_s)->click();
+    EXPECT_EQ(messages, QStringList{u"Send data before export"_s});
+    EXPECT_FALSE(QFile::exists(path));
+
+    child<QPushButton>(*window, u"Command2"_s)->click();
+    waitForService(*window);
+    messages.clear();
+    answerOk();
+    child<QPushButton>(*window, u"cmdExport"_s)->click();
+    EXPECT_EQ(messages, QStringList{u"File available on desktop \r\n"_s + path});
+    EXPECT_EQ(readText(path), u"IP;Model;ID;Description;TotBW;TotCol;Toner;\r\n"_s + address +
+                                  u";LaserJet 4250;CNRXB12345;Floor 2; east;87654;0;\r\n"_s);
+}
+
+// ---- the diagnostic console
+
+TEST_F(MainWindowTest, ConsoleOptionsFollowTheOperation) {
+    writeIni();
+    auto window = start();
+    auto *value = child<QLineEdit>(*window, u"txtSetVal"_s);
+    auto *integer = child<QCheckBox>(*window, u"chkSetInteger"_s);
+    auto *fullWalk = child<QCheckBox>(*window, u"chkFullWalk"_s);
+    EXPECT_TRUE(child<QRadioButton>(*window, u"optOps_0"_s)->isChecked());
+    EXPECT_FALSE(value->isEnabled());
+
+    child<QRadioButton>(*window, u"optOps_2"_s)->click();
+    EXPECT_TRUE(value->isEnabled());
+    EXPECT_FALSE(integer->isHidden());
+    EXPECT_TRUE(fullWalk->isHidden());
+    integer->setChecked(true);
+
+    child<QRadioButton>(*window, u"optOps_3"_s)->click();
+    EXPECT_FALSE(value->isEnabled());
+    EXPECT_TRUE(integer->isHidden());
+    EXPECT_FALSE(integer->isChecked());
+    EXPECT_FALSE(fullWalk->isHidden());
+    fullWalk->setChecked(true);
+
+    child<QRadioButton>(*window, u"optOps_1"_s)->click();
+    EXPECT_TRUE(fullWalk->isHidden());
+    EXPECT_FALSE(fullWalk->isChecked());
+}
+
+TEST_F(MainWindowTest, ConsoleRunListsTheResultsAndAppendsThemToTheFile) {
+    SimulatedPrinter ricoh("ricoh");
+    ASSERT_AGENT(ricoh);
+    const QString address = QString::fromStdString(ricoh.address());
+    writeIni();
+    auto window = start();
+    child<QLineEdit>(*window, u"txtAgent"_s)->setText(address);
+    child<QLineEdit>(*window, u"txtAgentTo"_s)->setText(address);
+    child<QLineEdit>(*window, u"txtOID"_s)->setText(u"1.3.6.1.2.1.1.1.0"_s);
+    child<QRadioButton>(*window, u"optOps_1"_s)->click();
+
+    QString message;
+    bool timerHeldOff = false;
+    answerNextModal([&](QWidget *box) {
+        message = qobject_cast<QMessageBox *>(box)->text();
+        clickStandardButton(box, QMessageBox::Ok);
+    });
+    QTimer::singleShot(0, [&] { timerHeldOff = !child<QTimer>(*window, u"Timer1"_s)->isActive(); });
+    child<QPushButton>(*window, u"cmdGo"_s)->click();
+
+    const QString resultsFile = folder.filePath(u"zovdata.txt"_s);
+    EXPECT_EQ(message, u"Complete ... file at: "_s + resultsFile);
+    EXPECT_TRUE(timerHeldOff);
+    EXPECT_TRUE(child<QTimer>(*window, u"Timer1"_s)->isActive());
+    EXPECT_TRUE(child<QPushButton>(*window, u"cmdGo"_s)->isEnabled());
+    EXPECT_TRUE(child<QPushButton>(*window, u"cmdCancelScan"_s)->isHidden());
+
+    auto *addresses = child<QTreeWidget>(*window, u"LV_IPs"_s);
+    ASSERT_EQ(addresses->topLevelItemCount(), 1);
+    EXPECT_EQ(addresses->topLevelItem(0)->text(0), address);
+    EXPECT_TRUE(QRegularExpression(u"^\\d+$"_s).match(addresses->topLevelItem(0)->text(1)).hasMatch());
+    auto *current = child<QLineEdit>(*window, u"txtIP"_s);
+    EXPECT_EQ(current->text(), address);
+    EXPECT_EQ(current->palette().color(QPalette::Base), QColor(128, 255, 128));
+
+    const QStringList expected{u"> "_s + address, u"-  1.3.6.1.2.1.1.2.0 : 1.3.6.1.4.1.367.1.1"_s,
+                               QString(59, u'-')};
+    QStringList shown;
+    auto *results = child<QListWidget>(*window, u"lstResults"_s);
+    for (int row = 0; row < results->count(); ++row) shown << results->item(row)->text();
+    EXPECT_EQ(shown, expected);
+
+    // A second run appends its lines after the first run's.
+    answerNextModal([&](QWidget *box) { clickStandardButton(box, QMessageBox::Ok); });
+    child<QPushButton>(*window, u"cmdGo"_s)->click();
+    EXPECT_EQ(readText(resultsFile), (shown + shown).join(u"\r\n"_s) + u"\r\n"_s);
+}
+
+// ---- the portal button and the about box
+
+TEST_F(MainWindowTest, PortalButtonOpensThePortalWithAFreshToken) {
+    writeIni({}, {}, u"4711"_s);
+    auto window = start();
+    UrlCatcher catcher;
+    QDesktopServices::setUrlHandler(u"http"_s, &catcher, "open");
+    QDesktopServices::setUrlHandler(u"https"_s, &catcher, "open");
+    child<QPushButton>(*window, u"cmdWeb"_s)->click();
+    child<QPushButton>(*window, u"cmdWeb"_s)->click();
+    QDesktopServices::unsetUrlHandler(u"http"_s);
+    QDesktopServices::unsetUrlHandler(u"https"_s);
+
+    ASSERT_EQ(catcher.opened.size(), 2);
+    const QRegularExpression token(u"t=(\\d{12})(-?\\d+)(\\d{12})$"_s);
+    QStringList middles, tokens;
+    for (const QUrl &url : catcher.opened) {
+        EXPECT_TRUE(url.toString().startsWith(upload::vendorTable()[0].portalButton)) << url.toString().toStdString();
+        const auto match = token.match(url.toString());
+        ASSERT_TRUE(match.hasMatch()) << url.toString().toStdString();
+        middles << match.captured(2);
+        tokens << match.captured(0);
+    }
+    EXPECT_EQ(middles[0], QString::number(7305194 - 4711));
+    EXPECT_EQ(middles[1], middles[0]);
+    EXPECT_NE(tokens[0], tokens[1]);
+}
+
+TEST_F(MainWindowTest, TheInfoLabelOpensTheAboutBox) {
+    writeIni();
+    auto window = start();
+    QString name, title;
+    answerNextModal([&](QWidget *box) {
+        name = box->objectName();
+        title = box->windowTitle();
+        clickButton(box, u"cmdOK"_s);
+    });
+    QTest::mouseClick(child<QLabel>(*window, u"Label4"_s), Qt::LeftButton);
+    EXPECT_EQ(name, u"frmCastorel"_s);
+    EXPECT_EQ(title, u"info"_s);
+}
+
+} // namespace
+
+#include "test_mainwindow.moc"
