@@ -400,19 +400,24 @@ void MainWindow::closeEvent(QCloseEvent *event) {
 }
 
 bool MainWindow::eventFilter(QObject *watched, QEvent *event) {
-    const auto *mouse = static_cast<QMouseEvent *>(event);
-    if (watched == lvPips->viewport() && event->type() == QEvent::MouseButtonRelease) {
-        pipListReleased(mouse->modifiers());
-    } else if (watched == picIco && event->type() == QEvent::MouseButtonPress) {
-        if (mouse->modifiers() == Qt::ShiftModifier) askAccessCode();
-    } else if (watched == Label4 && event->type() == QEvent::MouseButtonRelease) {
-        AboutBox::showAbout(this);
-    } else if (watched == imgCompany && event->type() == QEvent::MouseButtonPress) {
-        dragAnchor_ = imgCompany->mapTo(this, mouse->position().toPoint());
-    } else if (watched == imgCompany && event->type() == QEvent::MouseMove && mouse->buttons() == Qt::LeftButton) {
-        move(pos() + imgCompany->mapTo(this, mouse->position().toPoint()) - dragAnchor_);
-    }
+    const QEvent::Type type = event->type();
+    if (type == QEvent::MouseButtonPress || type == QEvent::MouseButtonRelease || type == QEvent::MouseMove)
+        mouseOnControl(watched, type, *static_cast<QMouseEvent *>(event));
     return QWidget::eventFilter(watched, event);
+}
+
+void MainWindow::mouseOnControl(QObject *control, QEvent::Type type, const QMouseEvent &mouse) {
+    if (control == lvPips->viewport() && type == QEvent::MouseButtonRelease) {
+        pipListReleased(mouse.modifiers());
+    } else if (control == picIco && type == QEvent::MouseButtonPress) {
+        if (mouse.modifiers() == Qt::ShiftModifier) askAccessCode();
+    } else if (control == Label4 && type == QEvent::MouseButtonRelease) {
+        AboutBox::showAbout(this);
+    } else if (control == imgCompany && type == QEvent::MouseButtonPress) {
+        dragAnchor_ = imgCompany->mapTo(this, mouse.position().toPoint());
+    } else if (control == imgCompany && type == QEvent::MouseMove && mouse.buttons() == Qt::LeftButton) {
+        move(pos() + imgCompany->mapTo(this, mouse.position().toPoint()) - dragAnchor_);
+    }
 }
 
 void MainWindow::pipListReleased(Qt::KeyboardModifiers modifiers) {

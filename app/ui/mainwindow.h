@@ -7,6 +7,7 @@
 #include "platform/window.h"
 #include "upload/cycle.h"
 
+#include <QEvent>
 #include <QPoint>
 #include <QWidget>
 
@@ -14,6 +15,7 @@ class QAction;
 class QFrame;
 class QLabel;
 class QMenu;
+class QMouseEvent;
 class QPushButton;
 class QTimer;
 class QTreeView;
@@ -98,6 +100,7 @@ private:
     void hideInTray();
     void toggleHeight();
     void askAccessCode();
+    void mouseOnControl(QObject *control, QEvent::Type type, const QMouseEvent &mouse);
     void pipListReleased(Qt::KeyboardModifiers modifiers);
     void editSelectedPrinter();
     void probeSelectedPrinter();

@@ -169,9 +169,9 @@ protected:
 
     static int rowCount(QWidget &window) { return child<QTreeView>(window, u"lvPips"_s)->model()->rowCount(); }
 
-    static QString cell(QWidget &window, int row, int column) {
+    static QString cell(QWidget &window, int row, int column, int role = Qt::DisplayRole) {
         auto *list = child<QTreeView>(window, u"lvPips"_s);
-        return list->model()->index(row, column).data().toString();
+        return list->model()->index(row, column).data(role).toString();
     }
 
     QString logText() const { return readText(folder.filePath("log/zov.log")); }
@@ -491,7 +491,9 @@ TEST_F(MainWindowTest, SendToServerFillsTheRowsAndRaisesTheTonerNotes) {
         EXPECT_EQ(cell(*window, 0, 1), u"MP C3003"_s);
         EXPECT_EQ(cell(*window, 0, 4), u"92110"_s);
         const QString warning = u"Cyan = 15%\r\nMagenta Empty!!!\r\nYellow < 20%"_s;
-        EXPECT_EQ(cell(*window, 0, 6), warning);
+        // The list shows the warning on one line and whole in the tool tip.
+        EXPECT_EQ(cell(*window, 0, 6), u"Cyan = 15%, Magenta Empty!!!, Yellow < 20%"_s);
+        EXPECT_EQ(cell(*window, 0, 6, Qt::ToolTipRole), warning);
         EXPECT_EQ(caption(*window, u"lblPrinterModel"_s), u"MP C3003"_s);
         EXPECT_EQ(caption(*window, u"lblMsg"_s), warning);
 
