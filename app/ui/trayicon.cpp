@@ -39,7 +39,8 @@ void TrayIcon::create(const QIcon &windowIcon) {
     const quint32 windowHandle = window_ ? static_cast<quint32>(window_->winId()) : 0;
     CreateIconRecord(record_, windowHandle, handleOf(windowIcon), Balloons);
     applyTipAndIcon();
-    if (available()) tray_->show();
+    // Shown even without a tray now: Qt puts the icon in place once a tray turns up.
+    tray_->show();
 }
 
 void TrayIcon::applyTipAndIcon() {

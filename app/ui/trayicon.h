@@ -1,6 +1,6 @@
 // The notification-area icon: keeps the notification record and applies it to a QSystemTrayIcon (tool tip, icon,
 // balloon with its icon kind and time-out). Where the desktop has no system tray the record is still kept and
-// updated, and nothing is shown.
+// updated, and nothing is shown until a tray turns up.
 #pragma once
 
 #include "trayrecord.h"
