@@ -170,6 +170,15 @@ public:
           environment_(QProcessEnvironment::systemEnvironment()) {
         environment_.insert(QStringLiteral("LC_ALL"), QStringLiteral("C")); // the English reply line
     }
+    ProcessChannel(const ProcessChannel &) = delete;
+    ProcessChannel &operator=(const ProcessChannel &) = delete;
+    // A ping still running (its run cut short) is ended and reaped.
+    ~ProcessChannel() override {
+        for (const int slot : running_) {
+            requests_[slot].process->kill();
+            requests_[slot].process->waitForFinished();
+        }
+    }
 
     QString method() const override { return QStringLiteral("system ping"); }
 
