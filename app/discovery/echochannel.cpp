@@ -135,7 +135,8 @@ private:
         if (waiting == waiting_.constEnd()) return; // late, duplicate or never asked for
         Request &request = requests_[*waiting];
         if (request.address != source) return;
-        request.outcome = EchoOutcome{true, static_cast<int>((clock_.nsecsElapsed() - request.sentAt) / NanosecondsPerMs)};
+        const qint64 roundTrip = clock_.nsecsElapsed() - request.sentAt;
+        request.outcome = EchoOutcome{true, static_cast<int>(roundTrip / NanosecondsPerMs)};
         waiting_.erase(waiting);
     }
 
@@ -206,7 +207,7 @@ public:
             QProcess &process = *requests_[slot].process;
             if (process.state() == QProcess::NotRunning || process.waitForFinished(0)) {
                 finish(slot);
-            } else if (requests_[slot].started.hasExpired(requests_[slot].timeOutMs + HangMarginMs)) {
+            } else if (requests_[slot].started.hasExpired(qint64(requests_[slot].timeOutMs) + HangMarginMs)) {
                 process.kill();
                 process.waitForFinished();
                 finish(slot);

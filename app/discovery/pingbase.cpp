@@ -68,7 +68,7 @@ private:
             }
             if (done_ >= slotCount_) break;
             if (windowDone_ >= width_ && last_ < slotCount_ - 1)
-                openWindow(last_ + 1, std::min(last_ + width_, slotCount_ - 1));
+                openWindow(last_ + 1, last_ + std::min(width_, slotCount_ - 1 - last_));
         }
         pinger_.lastError_ = channel_->problem();
     }
