@@ -14,12 +14,9 @@
 namespace {
 
 using namespace Qt::StringLiterals;
+using uitest::child;
+using uitest::readBytes;
 using uitest::SeenBox;
-
-QByteArray readBytes(const QString &path) {
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<unreadable>");
-}
 
 // The user's desktop is a folder of the test's own: Qt finds it under HOME.
 class CsvExportTest : public uitest::WidgetTest {

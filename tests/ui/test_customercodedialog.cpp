@@ -4,6 +4,8 @@
 #include "store/globals.h"
 #include "ui/customercodedialog.h"
 
+#include "uitest.h"
+
 #include <gtest/gtest.h>
 
 #include <QApplication>
@@ -22,39 +24,13 @@
 namespace {
 
 using namespace Qt::StringLiterals;
+using uitest::child;
+using uitest::readBytes;
 
-QByteArray readBytes(const QString &path) {
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<unreadable>");
-}
-
-template <typename T> T *child(QWidget &dialog, const QString &name) {
-    T *found = dialog.findChild<T *>(name);
-    EXPECT_NE(found, nullptr) << name.toStdString();
-    return found;
-}
-
-class CustomerCodeDialogTest : public ::testing::Test {
+class CustomerCodeDialogTest : public uitest::WidgetTest {
 protected:
-    // The application lives for the suite and goes before the program's own teardown, which would otherwise
-    // destroy Qt's input devices after the platform they belong to.
-    static void SetUpTestSuite() {
-        if (QApplication::instance()) return;
-        qputenv("QT_QPA_PLATFORM", "offscreen");
-        static int argc = 1;
-        static char name[] = "ui_tests";
-        static char *argv[] = {name, nullptr};
-        app = new QApplication(argc, argv);
-    }
-    static void TearDownTestSuite() {
-        delete app;
-        app = nullptr;
-    }
-    static inline QApplication *app = nullptr;
-
     void SetUp() override {
-        ASSERT_TRUE(folder.isValid());
-        store::setProgramFolder(folder.path());
+        WidgetTest::SetUp();
         store::globals().vendorId = u"V42"_s;
         store::globals().customerCode = u"previous"_s;
         ASSERT_TRUE(store::WriteIniValue(store::globals().iniFile, u"Vendor"_s, u"CID"_s, u"OLD-7"_s));
@@ -63,7 +39,6 @@ protected:
 
     QStringList iniLines() const { return QString::fromUtf8(readBytes(store::globals().iniFile)).split(u"\r\n"_s); }
 
-    QTemporaryDir folder;
     QByteArray before;
 };
 

@@ -22,22 +22,13 @@
 namespace {
 
 using namespace Qt::StringLiterals;
+using uitest::child;
+using uitest::readBytes;
 using meterlane::test::RecordingWindow;
 using ui::HostConfigDialog;
 using uitest::SeenBox;
 
 const QString ServiceRoot = u"http://127.0.0.1:9"_s;
-
-QByteArray readBytes(const QString &path) {
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<unreadable>");
-}
-
-template <typename T> T *child(QWidget &dialog, const QString &name) {
-    T *found = dialog.findChild<T *>(name);
-    EXPECT_NE(found, nullptr) << name.toStdString();
-    return found;
-}
 
 class HostConfigTest : public uitest::WidgetTest {
 protected:

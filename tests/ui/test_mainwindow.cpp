@@ -18,6 +18,8 @@
 #include "support/printers.h"
 #include "support/qtprint.h"
 
+#include "uitest.h"
+
 #include <gtest/gtest.h>
 
 #include <QAction>
@@ -50,20 +52,9 @@ namespace {
 using namespace Qt::StringLiterals;
 using testsupport::answerNextModal;
 using testsupport::SimulatedPrinter;
+using uitest::child;
 
-// Receives what the window hands to the desktop's browser or mail program.
-class UrlCatcher : public QObject {
-    Q_OBJECT
-public:
-    QList<QUrl> opened;
-public slots:
-    void open(const QUrl &url) { opened << url; }
-};
-
-QString readText(const QString &path) {
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? QString::fromUtf8(file.readAll()) : QString();
-}
+QString readText(const QString &path) { return QString::fromUtf8(uitest::readBytes(path)); }
 
 QColor centreColour(const QPixmap &picture) {
     const QImage image = picture.toImage();
@@ -82,19 +73,15 @@ void clickStandardButton(QWidget *box, QMessageBox::StandardButton which) {
     message->button(which)->click();
 }
 
-class MainWindowTest : public ::testing::Test {
+class MainWindowTest : public uitest::WidgetTest {
 protected:
+    // The desktop folder lies in a home of the suite's own; the service runs for the whole suite.
     static void SetUpTestSuite() {
-        if (QApplication::instance()) return;
-        qputenv("QT_QPA_PLATFORM", "offscreen");
-        qputenv("QUORREL_TIMEOUT_MS", "300");
         home = new QTemporaryDir;
         qputenv("HOME", home->path().toUtf8());
         qputenv("XDG_CONFIG_HOME", (home->path() + "/.config").toUtf8());
-        static int argc = 1;
-        static char name[] = "mainwindow_tests";
-        static char *argv[] = {name, nullptr};
-        app = new QApplication(argc, argv);
+        qputenv("QUORREL_TIMEOUT_MS", "300");
+        WidgetTest::SetUpTestSuite();
         platform::setLibraryFolder(QStringLiteral(METERLANE_BIN_DIR));
         platform::setEventPump([] { QCoreApplication::processEvents(); });
         database = new QTemporaryDir;
@@ -104,19 +91,16 @@ protected:
     static void TearDownTestSuite() {
         delete service;
         delete database;
-        delete app;
+        WidgetTest::TearDownTestSuite();
         delete home;
-        app = nullptr;
     }
-    static inline QApplication *app = nullptr;
     static inline QTemporaryDir *home = nullptr;
     static inline QTemporaryDir *database = nullptr;
     static inline testsupport::DevService *service = nullptr;
 
     void SetUp() override {
+        WidgetTest::SetUp();
         ASSERT_FALSE(service->root().isEmpty()) << "the development service did not start";
-        store::setProgramFolder(folder.path());
-        store::globals().dataSent = false;
     }
 
     // A configuration file of the current version, so start-up keeps it; printers as (host, description).
@@ -141,12 +125,6 @@ protected:
         window->setHidesInTray(hidesInTray);
         window->load();
         return window;
-    }
-
-    template <typename T> static T *child(QWidget &window, const QString &name) {
-        T *found = window.findChild<T *>(name);
-        EXPECT_NE(found, nullptr) << name.toStdString();
-        return found;
     }
 
     static QString caption(QWidget &window, const QString &name) { return child<QLabel>(window, name)->text(); }
@@ -175,8 +153,6 @@ protected:
     }
 
     QString logText() const { return readText(folder.filePath("log/zov.log")); }
-
-    QTemporaryDir folder;
 };
 
 // ---- start-up
@@ -634,15 +610,11 @@ TEST_F(MainWindowTest, ConsoleRunListsTheResultsAndAppendsThemToTheFile) {
 TEST_F(MainWindowTest, PortalButtonOpensThePortalWithAFreshToken) {
     writeIni({}, {}, u"4711"_s);
     auto window = start();
-    UrlCatcher catcher;
-    QDesktopServices::setUrlHandler(u"http"_s, &catcher, "open");
-    QDesktopServices::setUrlHandler(u"https"_s, &catcher, "open");
+    uitest::UrlRecorder catcher;
     child<QPushButton>(*window, u"cmdWeb"_s)->click();
     child<QPushButton>(*window, u"cmdWeb"_s)->click();
-    QDesktopServices::unsetUrlHandler(u"http"_s);
-    QDesktopServices::unsetUrlHandler(u"https"_s);
 
-    ASSERT_EQ(catcher.opened.size(), 2);
+    ASSERT_EQ(catcher.opened.size(), 2u);
     const QRegularExpression token(u"t=(\\d{12})(-?\\d+)(\\d{12})$"_s);
     QStringList middles, tokens;
     for (const QUrl &url : catcher.opened) {
@@ -673,4 +645,3 @@ TEST_F(MainWindowTest, TheInfoLabelOpensTheAboutBox) {
 
 } // namespace
 
-#include "test_mainwindow.moc"

@@ -11,6 +11,7 @@
 #include <QAbstractButton>
 #include <QApplication>
 #include <QDesktopServices>
+#include <QFile>
 #include <QMessageBox>
 #include <QPointer>
 #include <QTemporaryDir>
@@ -22,6 +23,18 @@
 #include <vector>
 
 namespace uitest {
+
+inline QByteArray readBytes(const QString &path) {
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<unreadable>");
+}
+
+// A control of a window or dialog by its name; a test failure when there is none.
+template <typename T> T *child(QWidget &parent, const QString &name) {
+    T *found = parent.findChild<T *>(name);
+    EXPECT_NE(found, nullptr) << name.toStdString();
+    return found;
+}
 
 class WidgetTest : public ::testing::Test {
 protected:
