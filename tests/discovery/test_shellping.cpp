@@ -2,6 +2,7 @@
 // stand-in ping programs), and the real ping on loopback and on a silent address of a namespace of our own.
 #include "discovery/shellping.h"
 #include "platform/fault.h"
+#include "support/privatenetwork.h"
 #include "support/realagents.h"
 
 #include <gtest/gtest.h>
@@ -13,8 +14,6 @@
 #include <QFileInfo>
 #include <QTemporaryDir>
 
-#include <fcntl.h>
-#include <sched.h>
 #include <unistd.h>
 
 #include <cstring>
@@ -49,40 +48,15 @@ protected:
     ScopedVariable tempVariable_{"temp", temp_.path()};
 };
 
-// Moves this thread, and the programs it starts, into a network namespace of its own with loopback up and a veth
-// pair holding 198.18.0.1/24, whose peer has no address: every other 198.18.0.x is then silent, and nothing sent
-// here can leave the machine. The namespace and the pair go with the test.
+// A network namespace of the test's own: loopback answers, every 198.18.0.x but our own end is silent.
 class PrivateNetwork : public ShellPing {
 protected:
     void SetUp() override {
-        original_ = open("/proc/thread-self/ns/net", O_RDONLY | O_CLOEXEC);
-        ASSERT_GE(original_, 0) << std::strerror(errno);
-        if (unshare(CLONE_NEWNET) != 0) GTEST_SKIP() << "no private network namespace: " << std::strerror(errno);
-        entered_ = true;
-        for (const std::vector<std::string> &command : std::vector<std::vector<std::string>>{
-                 {"ip", "link", "set", "lo", "up"},
-                 {"ip", "link", "add", "mlsilent0", "type", "veth", "peer", "name", "mlsilent1"},
-                 {"ip", "addr", "add", "198.18.0.1/24", "dev", "mlsilent0"},
-                 {"ip", "link", "set", "mlsilent0", "up"},
-                 {"ip", "link", "set", "mlsilent1", "up"}}) {
-            const auto result = runCommand(command);
-            ASSERT_EQ(result.status, 0) << command[1] << " " << command[2] << ": " << result.err;
-        }
-        // The guard: the silent addresses are reached through our own pair and nothing else.
-        ASSERT_NE(runCommand({"ip", "route", "get", "198.18.0.5"}).out.find("dev mlsilent0"), std::string::npos);
-    }
-    void TearDown() override {
-        if (entered_) {
-            EXPECT_EQ(runCommand({"ip", "link", "del", "mlsilent0"}).status, 0);
-            EXPECT_EQ(setns(original_, CLONE_NEWNET), 0) << std::strerror(errno);
-        }
-        if (original_ >= 0) close(original_);
-        ShellPing::TearDown();
+        if (!network_.ready()) GTEST_SKIP() << "no private network namespace: " << network_.failure();
     }
 
 private:
-    int original_ = -1;
-    bool entered_ = false;
+    testsupport::PrivateNetwork network_;
 };
 
 TEST(ReplyLine, TimeAfterEqualsOrLessThan) {
