@@ -5,6 +5,7 @@
 #include "platform/window.h"
 #include "store/globals.h"
 #include "support/faultagent.h"
+#include "support/logmessages.h"
 #include "support/qtprint.h"
 #include "support/privatenetwork.h"
 #include "support/recordingwindow.h"
@@ -36,16 +37,6 @@ protected:
         qunsetenv("METERLANE_SERVICE_URL");
     }
 
-    // The messages of the log, without date, time and version.
-    QStringList logMessages() const {
-        QFile file(folder.filePath(u"log/zov.log"_s));
-        if (!file.open(QIODevice::ReadOnly)) return {};
-        QStringList lines = QString::fromUtf8(file.readAll()).split(u"\r\n"_s);
-        lines.removeLast();
-        const QString stamp = u' ' + store::globals().version;
-        for (QString &line : lines) line = line.section(stamp, 1).mid(1);
-        return lines;
-    }
     static QString announced(const QString &identity, const QString &location) {
         return ServiceRoot + u"/ylk/meter/announce?d=YLK;"_s + upload::EncodeText(u"004"_s) + u"&PRNSER="_s +
                identity + u"&PRNUBI="_s + location;
@@ -66,7 +57,7 @@ TEST_F(Announcement, AHostThatCannotBeResolvedIsAnnouncedAsUnknown) {
         EXPECT_EQ(host, QString()) << "the host as resolved";
         EXPECT_EQ(location, u"-"_s) << "an empty location";
     }
-    EXPECT_EQ(logMessages().filter(ServiceRoot), QStringList(2, announced(u"unknow"_s, u"-"_s)));
+    EXPECT_EQ(testsupport::logMessages().filter(ServiceRoot), QStringList(2, announced(u"unknow"_s, u"-"_s)));
     EXPECT_EQ(window.navigations.size(), 2u);
 }
 

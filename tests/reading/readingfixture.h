@@ -8,6 +8,7 @@
 #include "store/config.h"
 #include "store/globals.h"
 #include "support/faultagent.h"
+#include "support/logmessages.h"
 #include "support/qtprint.h"
 #include "support/recordingwindow.h"
 
@@ -57,16 +58,7 @@ protected:
         ASSERT_TRUE(store::WriteIniValue(store::globals().iniFile, QStringLiteral("Settings"), key, value));
     }
 
-    // The messages of the log lines, without their date, time and version.
-    static QStringList logMessages() {
-        QFile file(store::globals().programFolder + QStringLiteral("/log/zov.log"));
-        if (!file.open(QIODevice::ReadOnly)) return {};
-        QStringList lines = QString::fromUtf8(file.readAll()).split(QStringLiteral("\r\n"));
-        lines.removeLast(); // after the last line end
-        const QString stamp = u' ' + store::globals().version + u' ';
-        for (QString &line : lines) line = line.mid(line.indexOf(stamp) + stamp.size());
-        return lines;
-    }
+    static QStringList logMessages() { return testsupport::logMessages(); }
 
     QTemporaryDir folder;
     RecordingWindow window;

@@ -7,6 +7,7 @@
 #include "store/piplistmodel.h"
 #include "store/pips.h"
 #include "support/faultagent.h"
+#include "support/logmessages.h"
 #include "support/printers.h"
 #include "support/privatenetwork.h"
 #include "support/recordingwindow.h"
@@ -57,10 +58,9 @@ protected:
         return ServiceRoot + u"/ylk/meter/announce?d=YLK;"_s + upload::EncodeText(u"004"_s) + u"&PRNSER="_s +
                identity + u"&PRNUBI="_s + location;
     }
-    QString lastLogMessage() const {
-        const QStringList lines = QString::fromUtf8(readBytes(folder.filePath(u"log/zov.log"_s))).split(u"\r\n"_s);
-        const QString stamp = u' ' + store::globals().version + u' ';
-        return lines.size() < 2 ? QString() : lines[lines.size() - 2].section(stamp, 1);
+    static QString lastLogMessage() {
+        const QStringList messages = testsupport::logMessages();
+        return messages.isEmpty() ? QString() : messages.last();
     }
 
     RecordingWindow window;

@@ -9,6 +9,7 @@
 #include "upload/scrambler.h"
 #include "upload/servicetable.h"
 
+#include "support/logmessages.h"
 #include "support/printers.h"
 #include "support/qtapplication.h"
 #include "support/qtprint.h"
@@ -93,15 +94,7 @@ protected:
     static QString read(const QString &section, const QString &key) {
         return store::ReadIniValue(store::globals().iniFile, section, key);
     }
-    static QStringList log() {
-        QFile file(store::globals().programFolder + "/log/zov.log");
-        if (!file.open(QIODevice::ReadOnly)) return {};
-        QStringList messages;
-        for (const QByteArray &line : file.readAll().split('\n'))
-            if (!line.trimmed().isEmpty()) // the message follows the date, the time and the version
-                messages << QString::fromUtf8(line.trimmed()).section(u' ' + store::globals().version + u' ', 1);
-        return messages;
-    }
+    static QStringList log() { return testsupport::logMessages(); }
     // The record a navigation carried, decoded as the service decodes it.
     static QStringList recordOf(const QUrl &address) {
         const QString data = QUrlQuery(address).queryItemValue("d", QUrl::FullyDecoded);
