@@ -12,7 +12,11 @@ short brandOfDescription(const QString &sysDescr) {
         {"BRO", Brother}, {"HP ", Hp},    {"OKI", Oki},    {"RIC", Ricoh},   {"NAS", Ricoh},
         {"NRG", Ricoh},   {"INF", Ricoh}, {"LAN", Ricoh},  {"SAV", Ricoh},   {"GES", Ricoh},
         {"KYO", Kyocera}};
-    const QString key = sysDescr.trimmed().left(3).toUpper();
+    // Only blanks are trimmed: a description that starts with a tab or a line break is not recognised.
+    qsizetype first = 0, end = sysDescr.size();
+    while (first < end && sysDescr[first] == u' ') ++first;
+    while (end > first && sysDescr[end - 1] == u' ') --end;
+    const QString key = sysDescr.mid(first, end - first).left(3).toUpper();
     for (const auto &[text, brand] : keys)
         if (key == QLatin1String(text)) return brand;
     return Unknown;

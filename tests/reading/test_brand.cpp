@@ -18,6 +18,7 @@ TEST(BrandOfDescription, FirstThreeLettersOfTheTrimmedUpperCasedDescription) {
         {"HP ", -1},                   {"HP-UX", -1},         {"HPLaserJet", -1},     {"KYOCERA Document", 4},
         {"Brother NC-6400h", 3},       {"OKI OkiLAN 8200e", 1}, {"oki", 1},           {"", -1},
         {"-10000", -1},                {"RI", -1},            {"Canon iR-ADV", -1},   {"R ICOH", -1},
+        {"\tRICOH", -1},              {"\r\nHP LaserJet", -1}, // only blanks are trimmed
     };
     for (const auto &[description, brand] : cases)
         EXPECT_EQ(brandOfDescription(QString::fromLatin1(description)), brand) << '"' << description << '"';
