@@ -16,6 +16,27 @@ constexpr qsizetype MaxValueLength = 249; // the value buffer the settings file 
 
 void AddIniLine(QByteArray &file, const QString &line) { file += line.toUtf8() + "\r\n"; }
 
+// A digit of a "&H" or "&O" number, or -1.
+int radixDigit(QChar c, int radix) {
+    const char16_t u = c.toUpper().unicode();
+    const int digit = u >= u'0' && u <= u'9' ? u - u'0' : u >= u'A' && u <= u'F' ? u - u'A' + 10 : -1;
+    return digit < radix ? digit : -1;
+}
+
+// "&H" and "&O" numbers: up to 16 bits they read as a signed 16-bit value, up to 32 bits as a signed 32-bit one
+// (so "&HFFFF" is -1); wider ones fit nowhere and give infinity.
+double radixNumber(QStringView digits, int radix) {
+    quint64 n = 0;
+    for (const QChar c : digits) {
+        const int digit = radixDigit(c, radix);
+        if (digit < 0) break;
+        n = n * radix + digit;
+        if (n > 0xFFFFFFFFu) return std::numeric_limits<double>::infinity();
+    }
+    if (n <= 0xFFFF) return static_cast<qint16>(n);
+    return static_cast<qint32>(n);
+}
+
 } // namespace
 
 QString ReadIniValue(const QString &path, const QString &section, const QString &key) {
@@ -72,21 +93,33 @@ bool CreateIniFile() {
 }
 
 double leadingNumber(const QString &text) {
+    QString compact;
+    for (const QChar c : text)
+        if (c != u' ' && c != u'\t' && c != u'\n') compact += c;
+    if (compact.startsWith(QLatin1String("&H"), Qt::CaseInsensitive)) return radixNumber(QStringView(compact).mid(2), 16);
+    if (compact.startsWith(QLatin1String("&O"), Qt::CaseInsensitive)) return radixNumber(QStringView(compact).mid(2), 8);
+
     qsizetype at = 0;
-    while (at < text.size() && text[at].isSpace()) ++at;
-    const qsizetype start = at;
-    if (at < text.size() && (text[at] == u'+' || text[at] == u'-')) ++at;
-    qsizetype digits = 0;
-    const auto skipDigits = [&] {
-        for (; at < text.size() && text[at] >= u'0' && text[at] <= u'9'; ++at) ++digits;
+    const auto isDigit = [&](qsizetype i) { return i < compact.size() && compact[i] >= u'0' && compact[i] <= u'9'; };
+    const auto skipDigits = [&](qsizetype &i) {
+        const qsizetype start = i;
+        while (isDigit(i)) ++i;
+        return i - start;
     };
-    skipDigits();
-    if (at < text.size() && text[at] == u'.') {
+    if (at < compact.size() && (compact[at] == u'+' || compact[at] == u'-')) ++at;
+    qsizetype digits = skipDigits(at);
+    if (at < compact.size() && compact[at] == u'.') {
         ++at;
-        skipDigits();
+        digits += skipDigits(at);
     }
     if (digits == 0) return 0;
-    return text.mid(start, at - start).toDouble(); // C number format whatever the locale; too long gives ±inf
+    QString number = compact.left(at);
+    if (at < compact.size() && QStringLiteral("EeDd").contains(compact[at])) { // D marks a double's exponent
+        qsizetype end = at + 1;
+        if (end < compact.size() && (compact[end] == u'+' || compact[end] == u'-')) ++end;
+        if (skipDigits(end) > 0) number += u'e' + compact.mid(at + 1, end - at - 1);
+    }
+    return number.toDouble(); // C number format whatever the locale; beyond a double gives ±inf
 }
 
 int settingNumber(const QString &path, const QString &section, const QString &key) {

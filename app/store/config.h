@@ -19,8 +19,9 @@ bool WriteIniValue(const QString &path, const QString &section, const QString &k
 // False when the new file could not be written; the old file then stays as it was.
 bool CreateIniFile();
 
-// Settings are numbers stored as text: the leading decimal number counts ("20abc" is 20, " -1.5" is -1.5), a text
-// without one counts as 0.
+// The lenient leading-number scan that settings and readings are taken with: blanks, tabs and line feeds count for
+// nothing anywhere ("1 000" is 1000), then a signed decimal number with an optional exponent ("12E3", "1D2"), or a
+// "&H" hexadecimal or "&O" octal whole number; "20abc" is 20, a text without a number is 0.
 double leadingNumber(const QString &text);
 
 // A setting read as a whole number: its leading number rounded to the nearest whole number, halves to even, kept

@@ -13,7 +13,9 @@
 #include <csignal>
 #include <climits>
 #include <optional>
+#include <sys/fsuid.h>
 #include <sys/resource.h>
+#include <sys/stat.h>
 
 namespace {
 
@@ -48,6 +50,16 @@ public:
 private:
     rlimit saved{};
     void (*previous)(int) = nullptr;
+};
+
+// While alive, this thread's file access is checked as an ordinary user's: root would pass every mode bit.
+class AsOrdinaryUser {
+public:
+    AsOrdinaryUser() : previous(setfsuid(65534)) {}
+    ~AsOrdinaryUser() { setfsuid(previous); }
+
+private:
+    uid_t previous;
 };
 
 QByteArray defaultFile(const QByteArray &version, const QByteArray &vendorId) {
@@ -139,6 +151,17 @@ TEST_F(Config, FailedWriteKeepsTheOldFile) {
               (QStringList{u"a.ini"_s, u"afile"_s, u"folder.ini"_s})); // no temporary file left behind
 }
 
+TEST_F(Config, WriteInAFolderClosedToNewFilesGoesIntoTheFileItself) {
+    writeBytes(ini(), "[Pips]\r\npip001=10.0.0.1\r\n");
+    ASSERT_EQ(chmod(QFile::encodeName(ini()).constData(), 0666), 0);
+    ASSERT_EQ(chmod(QFile::encodeName(dir.path()).constData(), 0555), 0);
+    {
+        AsOrdinaryUser user;
+        EXPECT_TRUE(store::WriteIniValue(ini(), u"Vendor"_s, u"CID"_s, u"42"_s));
+    }
+    EXPECT_EQ(readBytes(ini()), QByteArray("[Pips]\r\npip001=10.0.0.1\r\n[Vendor]\r\nCID=42\r\n"));
+}
+
 TEST_F(Config, CreatesTheDefaultFileWithTheVendorId) {
     const struct {
         const char *name;
@@ -211,7 +234,8 @@ TEST_F(Config, SettingsReadAsWholeNumbers) {
     } cases[] = {
         {"150", 150},   {" 20abc", 20},   {"abc", 0},    {"", 0},         {nullptr, 0},    {"2.5", 2},
         {"3.5", 4},     {"-2.5", -2},     {"-7", -7},    {"+4", 4},       {"12.7kg", 13},  {".6", 1},
-        {"1e3", 1},     {"- 4", 0},       {"0x10", 0},   {"4 5", 4},      {"99999999999", INT_MAX},
+        {"1e3", 1000},  {"- 4", -4},      {"0x10", 0},   {"4 5", 45},     {"99999999999", INT_MAX},
+        {"&H14", 20},   {"&o24", 20},
         {"-99999999999", INT_MIN},        {"1,5", 1},
     };
     for (const auto &c : cases) {
