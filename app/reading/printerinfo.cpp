@@ -14,6 +14,7 @@
 
 #include <array>
 #include <cmath>
+#include <initializer_list>
 #include <limits>
 
 namespace reading {
@@ -59,18 +60,32 @@ double fieldNumber(const QString &field) {
     return n;
 }
 
+// A value as a counter slot holds it, signed 32 bits; beyond that the step faults and the slot keeps its value.
+qint32 slotValue(double n) {
+    if (!(n >= std::numeric_limits<qint32>::min() && n <= std::numeric_limits<qint32>::max()))
+        throw platform::Fault(6, QStringLiteral("Overflow"));
+    return static_cast<qint32>(n);
+}
+
+// A sum of counters as 32-bit arithmetic takes it, term by term.
+qint32 slotSum(std::initializer_list<qint32> terms) {
+    qint32 sum = 0;
+    for (const qint32 term : terms) sum = slotValue(double(sum) + term);
+    return sum;
+}
+
 // A text taken as a whole number where the reading needs one (slot 1 as the black-and-white total).
-qint64 wholeNumber(const QString &text) {
+qint32 wholeNumber(const QString &text) {
     bool isNumber = false;
     const double n = text.trimmed().toDouble(&isNumber);
-    if (!isNumber) throw platform::Fault(13, QStringLiteral("Type mismatch"));
-    return static_cast<qint64>(std::nearbyint(n));
+    if (!isNumber || !std::isfinite(n)) throw platform::Fault(13, QStringLiteral("Type mismatch"));
+    return slotValue(std::nearbyint(n));
 }
 
 // Everything one reading gathers.
 struct Gathered {
     QString model, identity, slotOne;
-    std::array<qint64, CounterSlots + 1> counters{}; // slots 2 to 26 by number
+    std::array<qint32, CounterSlots + 1> counters{}; // slots 2 to 26 by number
     std::array<QString, Cartridges> levels;          // as they go into the record
     QString tonerWarning;
     int notifySwitch = 0;
@@ -95,14 +110,22 @@ void evaluateCartridge(const QString &name, const QString &level, int threshold,
     else if (value > 0 && value <= threshold) appendWarning(found.tonerWarning, name + QStringLiteral(" = ") + level + u'%');
 }
 
+// Each counter uploads as its slot's constant minus the counter; one that would leave 32 bits faults and stays.
+bool applyOffsets(FaultRule &rule, Gathered &found) {
+    for (int slot = upload::FirstOffsetSlot; slot <= CounterSlots; ++slot) {
+        qint32 &counter = found.counters[slot];
+        const qint32 key = upload::UploadOffsetKey[slot - upload::FirstOffsetSlot];
+        if (!rule.run([&] { counter = slotValue(double(key) - counter); })) return false;
+    }
+    return true;
+}
+
 QString composeRecord(const QString &address, const Gathered &found) {
     QStringList fields{address, found.model, found.identity};
-    const auto offset = [&](int slot) {
-        return QString::number(qint64{upload::UploadOffsetKey[slot - upload::FirstOffsetSlot]} - found.counters[slot]);
-    };
-    for (int slot = 2; slot <= 8; ++slot) fields << offset(slot);
+    const auto counter = [&](int slot) { return QString::number(found.counters[slot]); };
+    for (int slot = 2; slot <= 8; ++slot) fields << counter(slot);
     for (const QString &level : found.levels) fields << level;
-    for (int slot = 9; slot <= CounterSlots; ++slot) fields << offset(slot);
+    for (int slot = 9; slot <= CounterSlots; ++slot) fields << counter(slot);
     fields << store::globals().vendorId;
     return fields.join(QLatin1Char(';'));
 }
@@ -130,7 +153,7 @@ PrinterReading readPrinter(short brand, const QString &storedHost, const QString
     };
 
     if (!rule.run([&] { window.setStatus(QStringLiteral("Reading ") + address); })) return finish();
-    const QStringList fields = keyPoint.split(QLatin1Char(','));
+    const QStringList fields = keyPoint.isEmpty() ? QStringList() : keyPoint.split(QLatin1Char(','));
     if (!oids.model.isEmpty()) {
         found.model = GetOID(address, oids.model);
         if (brand == Hp) found.model.remove(QStringLiteral("Name="));
@@ -155,8 +178,8 @@ PrinterReading readPrinter(short brand, const QString &storedHost, const QString
     }
 
     auto &c = found.counters;
-    if (!rule.run({[&] { if (c[3] == 0) c[3] = c[5] + c[7]; },
-                   [&] { if (c[2] == 0) c[2] = c[4] + c[6] + c[8]; },
+    if (!rule.run({[&] { if (c[3] == 0) c[3] = slotSum({c[5], c[7]}); },
+                   [&] { if (c[2] == 0) c[2] = slotSum({c[4], c[6], c[8]}); },
                    [&] { if (c[2] == 0) c[2] = wholeNumber(found.slotOne); }}))
         return finish();
 
@@ -180,6 +203,7 @@ PrinterReading readPrinter(short brand, const QString &storedHost, const QString
                                 found.tonerWarning);
         }))
         return finish();
+    if (!applyOffsets(rule, found)) return finish();
     out.record = composeRecord(address, found);
     if (!found.tonerWarning.isEmpty())
         rule.run([&] { window.notifyTonerLow(found.notifySwitch == 0, found.model, description, found.tonerWarning); });

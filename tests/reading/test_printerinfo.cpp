@@ -80,28 +80,38 @@ TEST_F(PrinterInfo, TotalsFallBackToTheSumsAndThenToSlotOne) {
         std::string slotOne;
         QString bw, colour;
         QStringList log;
+        QString uploadedBW = {}; // when the offset itself overflows
     };
+    const QString overflow = QStringLiteral("errgetPrinterInfo 6 Overflow");
+    const QString mismatch = QStringLiteral("errgetPrinterInfo 13 Type mismatch");
     const Case cases[] = {
         {"slot 1 read at 19.1.0", {}, "4567", QStringLiteral("4567"), QStringLiteral("0"), {}},
         {"slot 1 read from its row", {{1, "30"}}, "4567", QStringLiteral("890"), QStringLiteral("0"), {}},
         {"slot 2 read, no fall-back", {{1, "30"}, {2, "31"}, {4, "32"}}, "4567", QStringLiteral("5"),
          QStringLiteral("0"), {}},
-        {"sums past 32 bits", {{4, "33"}, {6, "33"}, {5, "33"}, {7, "33"}}, "1",
-         QStringLiteral("4294967294"), QStringLiteral("4294967294"), {}},
-        {"slot 1 that is no number", {}, "n/a", QStringLiteral("0"), QStringLiteral("0"),
-         {QStringLiteral("errgetPrinterInfo 13 Type mismatch")}},
+        {"sums past 32 bits fault and leave the slots", {{4, "33"}, {6, "33"}, {5, "33"}, {7, "33"}}, "1",
+         QStringLiteral("1"), QStringLiteral("0"), {overflow, overflow}},
+        {"slot 1 past 32 bits", {}, "3000000000", QStringLiteral("0"), QStringLiteral("0"), {overflow}},
+        {"slot 1 far past 32 bits", {}, "1e300", QStringLiteral("0"), QStringLiteral("0"), {overflow}},
+        {"slot 1 infinite", {}, "inf", QStringLiteral("0"), QStringLiteral("0"), {mismatch}},
+        {"slot 1 not a number", {}, "nan", QStringLiteral("0"), QStringLiteral("0"), {mismatch}},
+        {"slot 1 that is no number", {}, "n/a", QStringLiteral("0"), QStringLiteral("0"), {mismatch}},
+        {"offset past 32 bits", {{2, "34"}}, "1", QStringLiteral("-2147483648"), QStringLiteral("0"), {overflow},
+         QStringLiteral("-2147483648")},
     };
     for (const auto &c : cases) {
         SCOPED_TRACE(c.what);
         QFile::remove(store::globals().programFolder + QStringLiteral("/log/zov.log"));
         window = RecordingWindow();
         serve(agent, ricoh({{30, WireValue::integer(890)}, {31, WireValue::integer(5)}, {32, WireValue::integer(77)},
-                            {33, WireValue::integer(std::numeric_limits<qint32>::max())}},
+                            {33, WireValue::integer(std::numeric_limits<qint32>::max())},
+                            {34, WireValue::integer(std::numeric_limits<qint32>::min())}},
                            {}, c.slotOne));
         const auto reading = readPrinter(reading::Ricoh, Host, address, Description, keyPoint(c.key), "E0123");
         EXPECT_EQ(reading.totalBW, c.bw);
         EXPECT_EQ(reading.totalColour, c.colour);
-        EXPECT_EQ(reading.record.section(u';', 3, 3), offset(2, c.bw.toLongLong()));
+        EXPECT_EQ(reading.record.section(u';', 3, 3),
+                  c.uploadedBW.isNull() ? offset(2, c.bw.toLongLong()) : c.uploadedBW);
         EXPECT_EQ(logMessages(), c.log);
     }
 }
@@ -239,11 +249,13 @@ TEST_F(PrinterInfo, ShortKeyPointFaultsTwicePerMissingFieldAndTheTenthEndsTheRea
     EXPECT_EQ(record.split(u';').size(), 33);
     EXPECT_EQ(logMessages(), QStringList(4, missing));
 
-    QFile::remove(store::globals().programFolder + QStringLiteral("/log/zov.log"));
-    window = RecordingWindow();
-    EXPECT_EQ(getPrinterInfo(reading::Ricoh, Host, address, Description, keyPoint({}, 3), "E0123"), QString());
-    EXPECT_EQ(logMessages(), QStringList(10, missing));
-    EXPECT_TRUE(window.rows.empty());
+    for (const QString &shortKey : {keyPoint({}, 3), QString()}) { // an empty key point has no fields at all
+        QFile::remove(store::globals().programFolder + QStringLiteral("/log/zov.log"));
+        window = RecordingWindow();
+        EXPECT_EQ(getPrinterInfo(reading::Ricoh, Host, address, Description, shortKey, "E0123"), QString());
+        EXPECT_EQ(logMessages(), QStringList(10, missing));
+        EXPECT_TRUE(window.rows.empty());
+    }
 }
 
 TEST(TextToLong, LeadingNumberRoundedHalfToEvenWithinThirtyTwoBits) {
@@ -252,6 +264,10 @@ TEST(TextToLong, LeadingNumberRoundedHalfToEvenWithinThirtyTwoBits) {
         {"abc", 0},            {"-10000", -10000}, {"99999999999", -1}, {"2147483647", 2147483647},
         {"2147483648", -1},    {"-2147483648", std::numeric_limits<qint32>::min()},    {"2147483647.5", -1},
         {"-2147483649", -1},   {"+7", 7},       {"0.49", 0},
+        // The lenient scan: blanks anywhere, exponents, hexadecimal and octal.
+        {"1 000", 1000},       {"- 4", -4},     {"12E3", 12000},  {"1D2", 100},         {"12E", 12},
+        {"2.5e-1", 0},         {"1e400", -1},   {"&HFF", 255},    {"&hFFFF", -1},       {"&H10000", 65536},
+        {"&HFFFFFFFF", -1},    {"&H100000000", -1}, {"&O17", 15}, {"&O8", 0},           {"\t7\n1", 71},
     };
     for (const auto &[input, expected] : cases) EXPECT_EQ(reading::TextToLong(input), expected) << '"' << input << '"';
 }
