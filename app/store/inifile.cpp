@@ -128,6 +128,9 @@ QByteArray IniFile::serialize() const {
 
 bool IniFile::save(const QString &path) const {
     QSaveFile file(path);
+    // A folder closed to new files (installed by root, the file handed to the user) leaves no room for the
+    // temporary file: the file itself is then written over in place, which only a crash while writing can spoil.
+    file.setDirectWriteFallback(true);
     // Unbuffered: a buffered write that fails only when flushed at commit (disk full) would still be renamed
     // into place, truncated.
     if (!file.open(QIODevice::WriteOnly | QIODevice::Unbuffered)) return false;

@@ -27,7 +27,8 @@ public:
     bool setValue(const QString &section, const QString &key, const QString &value);
 
     QByteArray serialize() const;
-    // Atomic: a temporary file renamed over path. A missing folder is a failure; on failure path is untouched.
+    // Atomic: a temporary file renamed over path; in place when the folder takes no new file but the file may be
+    // written. A missing folder is a failure; on failure path is untouched, unless written in place.
     bool save(const QString &path) const;
 
     const QStringList &lines() const { return m_lines; }
