@@ -24,17 +24,25 @@ void putTlv(std::string &out, std::uint8_t tag, std::string_view content) {
     out += content;
 }
 
+// A number's content without the leading bytes that carry no value: in a signed number those that only repeat the
+// sign (00 before a byte with a clear top bit, FF before one with a set top bit), in an unsigned one every leading
+// 00. Agents send such padded forms; we write none.
+std::string_view withoutPadding(std::string_view content, bool isSigned) {
+    while (content.size() > 1) {
+        const auto first = static_cast<std::uint8_t>(content[0]);
+        const bool nextNegative = static_cast<std::uint8_t>(content[1]) & 0x80;
+        const bool padding = first == 0x00 ? !(isSigned && nextNegative) : isSigned && first == 0xFF && nextNegative;
+        if (!padding) break;
+        content.remove_prefix(1);
+    }
+    return content;
+}
+
 // Two's complement, shortest form.
 std::string signedContent(std::int64_t n) {
     std::string bytes;
     for (int i = 7; i >= 0; --i) bytes.push_back(static_cast<char>((static_cast<std::uint64_t>(n) >> (8 * i)) & 0xFF));
-    std::size_t skip = 0;
-    while (skip + 1 < bytes.size()) {
-        const auto b = static_cast<std::uint8_t>(bytes[skip]), next = static_cast<std::uint8_t>(bytes[skip + 1]);
-        if ((b == 0x00 && !(next & 0x80)) || (b == 0xFF && (next & 0x80))) ++skip;
-        else break;
-    }
-    return bytes.substr(skip);
+    return std::string(withoutPadding(bytes, true));
 }
 
 // Unsigned, shortest form, with a leading zero byte where the top bit would read as a sign.
@@ -122,7 +130,9 @@ private:
     std::string_view data_;
 };
 
+// Signed with at most `maxBytes` bytes once the padding is gone.
 std::optional<std::int64_t> readSigned(std::string_view content, std::size_t maxBytes) {
+    content = withoutPadding(content, true);
     if (content.empty() || content.size() > maxBytes) return std::nullopt;
     std::int64_t n = static_cast<std::int8_t>(content[0]);
     for (std::size_t i = 1; i < content.size(); ++i)
@@ -130,11 +140,10 @@ std::optional<std::int64_t> readSigned(std::string_view content, std::size_t max
     return n;
 }
 
-// Unsigned with at most `bits` bits; one extra leading zero byte is allowed.
+// Unsigned with at most `bits` bits once the padding is gone.
 std::optional<std::uint64_t> readUnsigned(std::string_view content, unsigned bits) {
-    if (content.empty()) return std::nullopt;
-    if (content.size() > bits / 8 && content[0] == '\0') content.remove_prefix(1);
-    if (content.size() > bits / 8) return std::nullopt;
+    content = withoutPadding(content, false);
+    if (content.empty() || content.size() > bits / 8) return std::nullopt;
     std::uint64_t n = 0;
     for (char c : content) n = n << 8 | static_cast<std::uint8_t>(c);
     return n;

@@ -36,7 +36,7 @@ using Oid = std::vector<std::uint32_t>;
 constexpr std::size_t MaxOidLength = 128;
 
 // A value of a variable binding. `readable` is false when the syntax is unknown or its content does not fit the
-// syntax (an INTEGER longer than 32 bits, a broken OID): the message is still well-formed, the binding is not.
+// syntax (an INTEGER that does not fit 32 bits, a broken OID): the message is still well-formed, the binding is not.
 struct Value {
     std::uint8_t syntax = Null;
     bool readable = true;

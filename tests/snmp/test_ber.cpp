@@ -141,6 +141,20 @@ TEST(Ber, RejectsHostileStructure) {
     EXPECT_FALSE(decode(message(bytes({0xA2, static_cast<int>(content.size())}) + content)));
 }
 
+TEST(Ber, ReadsHeaderIntegersWithBytesThatOnlyRepeatTheSign) {
+    // version 0, request id -2, error status 2, error index 1
+    const std::string fields = bytes({0x02, 0x05, 0xFF, 0xFF, 0xFF, 0xFF, 0xFE, 0x02, 0x02, 0x00, 0x02,
+                                      0x02, 0x03, 0x00, 0x00, 0x01, 0x30, 0x00});
+    const std::string body =
+        bytes({0x02, 0x02, 0x00, 0x00, 0x04, 0x00, 0xA2, static_cast<int>(fields.size())}) + fields;
+    const auto m = decode(bytes({0x30, static_cast<int>(body.size())}) + body);
+    ASSERT_TRUE(m);
+    EXPECT_EQ(m->version, 0);
+    EXPECT_EQ(m->pdu.requestId, -2);
+    EXPECT_EQ(m->pdu.errorStatus, 2);
+    EXPECT_EQ(m->pdu.errorIndex, 1);
+}
+
 TEST(Ber, KeepsWellFormedMessagesWithUnreadableValues) {
     const auto valueOf = [](const std::string &tlv) {
         std::string vb = bytes({0x06, 0x02, 0x2B, 0x06}) + tlv;
