@@ -6,6 +6,9 @@
 
 #include <utility>
 
+#include <sys/stat.h>
+#include <unistd.h>
+
 namespace store {
 namespace {
 
@@ -52,6 +55,16 @@ std::pair<qsizetype, qsizetype> findKey(const QStringList &lines, Span span, con
         lastKey = i;
     }
     return {-1, lastKey};
+}
+
+// The new file takes over the old one's owner, group and mode, so that root writing a user's file (the command
+// line run on the user's folder) leaves it the user's. Only root may give a file away: for anyone else the new file
+// stays their own, which is no failure. The mode comes after the owner, whose change clears set-id bits.
+void keepOwnerAndMode(const QSaveFile &file, const QString &path) {
+    struct stat old {};
+    if (::stat(QFile::encodeName(path).constData(), &old) != 0) return;
+    [[maybe_unused]] const int given = ::fchown(file.handle(), old.st_uid, old.st_gid);
+    ::fchmod(file.handle(), old.st_mode & 07777);
 }
 
 bool storableNames(const QString &section, const QString &key) {
@@ -134,6 +147,7 @@ bool IniFile::save(const QString &path) const {
     // Unbuffered: a buffered write that fails only when flushed at commit (disk full) would still be renamed
     // into place, truncated.
     if (!file.open(QIODevice::WriteOnly | QIODevice::Unbuffered)) return false;
+    keepOwnerAndMode(file, path);
     const QByteArray bytes = serialize();
     if (file.write(bytes) != bytes.size()) {
         file.cancelWriting();

@@ -16,6 +16,7 @@
 #include <sys/fsuid.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 namespace {
 
@@ -160,6 +161,20 @@ TEST_F(Config, WriteInAFolderClosedToNewFilesGoesIntoTheFileItself) {
         EXPECT_TRUE(store::WriteIniValue(ini(), u"Vendor"_s, u"CID"_s, u"42"_s));
     }
     EXPECT_EQ(readBytes(ini()), QByteArray("[Pips]\r\npip001=10.0.0.1\r\n[Vendor]\r\nCID=42\r\n"));
+}
+
+TEST_F(Config, WriteByRootKeepsTheFilesOwnerGroupAndMode) {
+    if (geteuid() != 0) GTEST_SKIP() << "only root can give a file to another user";
+    writeBytes(ini(), "[Pips]\r\n");
+    const QByteArray name = QFile::encodeName(ini());
+    ASSERT_EQ(chown(name.constData(), 4242, 4343), 0);
+    ASSERT_EQ(chmod(name.constData(), 0640), 0);
+    ASSERT_TRUE(store::WriteIniValue(ini(), u"Pips"_s, u"pip001"_s, u"10.0.0.1"_s));
+    struct stat after {};
+    ASSERT_EQ(stat(name.constData(), &after), 0);
+    EXPECT_EQ(after.st_uid, 4242u);
+    EXPECT_EQ(after.st_gid, 4343u);
+    EXPECT_EQ(after.st_mode & 07777, 0640u);
 }
 
 TEST_F(Config, CreatesTheDefaultFileWithTheVendorId) {
