@@ -229,14 +229,13 @@ std::uint32_t Transport::lastError(SessionId id) {
 std::uint32_t Transport::await(SessionId id, RequestId request, const std::function<void()> &idle) {
     constexpr auto IdleInterval = std::chrono::milliseconds(100);
     auto nextIdle = Clock::now() + IdleInterval;
-    bool readable = false; // nothing can have arrived yet for a request just sent
     while (true) {
-        const Progress progress = advance(id, request, readable);
+        const Progress progress = advance(id, request);
         if (progress.completion) return *progress.completion;
         const auto until = std::min(progress.deadline, nextIdle);
         const auto left = std::chrono::ceil<std::chrono::milliseconds>(until - Clock::now()).count();
         pollfd socket{progress.fd, POLLIN, 0};
-        readable = poll(&socket, 1, static_cast<int>(std::max<long long>(left, 0))) > 0;
+        poll(&socket, 1, static_cast<int>(std::max<long long>(left, 0)));
         if (Clock::now() >= nextIdle) {
             if (idle) idle();
             nextIdle = Clock::now() + IdleInterval;
@@ -244,13 +243,14 @@ std::uint32_t Transport::await(SessionId id, RequestId request, const std::funct
     }
 }
 
-// Takes in one datagram when the socket has one, then completes the request, resends it at its deadline, or says
-// how long to wait. (The reply may also have been queued by a wait nested in `idle`.)
-Transport::Progress Transport::advance(SessionId id, RequestId request, bool readable) {
+// Takes in what the socket holds, then completes the request, resends it at its deadline, or says how long to wait.
+// The socket comes first because the host's event pump may have run past the deadline (a modal box) while the reply
+// waited there. (The reply may also have been queued by a wait nested in `idle`.)
+Transport::Progress Transport::advance(SessionId id, RequestId request) {
     std::lock_guard lock(mutex_);
     Session *session = find(id);
     if (!session) return {InvalidSession, -1, {}};
-    if (readable) receiveOne(*session);
+    receiveWaiting(*session);
     const auto matches = [&](const auto &entry) { return entry.first == request; };
     if (std::any_of(session->replies.begin(), session->replies.end(), matches)) return {Success, -1, {}};
     auto &outstanding = session->outstanding;
@@ -271,15 +271,20 @@ Transport::Progress Transport::advance(SessionId id, RequestId request, bool rea
     return {std::nullopt, session->fd, it->deadline};
 }
 
-void Transport::receiveOne(Session &session) {
+// Takes in the datagrams already waiting in the socket, without blocking; a bounded number, so that a flood cannot
+// hold the wait. An ICMP error report is read as one of them and leaves the request to its time-out.
+void Transport::receiveWaiting(Session &session) {
+    constexpr int MostAtOnce = 64;
     static thread_local std::string buffer(65536, '\0');
-    sockaddr_in from{};
-    socklen_t fromLength = sizeof from;
-    const auto got =
-        recvfrom(session.fd, buffer.data(), buffer.size(), 0, reinterpret_cast<sockaddr *>(&from), &fromLength);
-    // Nothing (or an ICMP error report, which leaves the request to its time-out) when got < 0.
-    if (got >= 0 && fromLength == sizeof from && from.sin_family == AF_INET)
-        accept(session, std::string_view(buffer.data(), static_cast<std::size_t>(got)), from);
+    for (int taken = 0; taken < MostAtOnce; ++taken) {
+        sockaddr_in from{};
+        socklen_t fromLength = sizeof from;
+        const auto got =
+            recvfrom(session.fd, buffer.data(), buffer.size(), 0, reinterpret_cast<sockaddr *>(&from), &fromLength);
+        if (got < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) return;
+        if (got >= 0 && fromLength == sizeof from && from.sin_family == AF_INET)
+            accept(session, std::string_view(buffer.data(), static_cast<std::size_t>(got)), from);
+    }
 }
 
 void Transport::accept(Session &session, std::string_view datagram, const sockaddr_in &from) {

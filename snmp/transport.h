@@ -117,8 +117,8 @@ private:
     };
 
     Transport();
-    Progress advance(SessionId id, RequestId request, bool readable);
-    void receiveOne(Session &session);
+    Progress advance(SessionId id, RequestId request);
+    void receiveWaiting(Session &session);
     void accept(Session &session, std::string_view datagram, const sockaddr_in &from);
     Session *find(SessionId session);
     void fail(SessionId session, std::uint32_t code);

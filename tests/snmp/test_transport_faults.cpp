@@ -9,6 +9,7 @@
 
 #include <cstdlib>
 #include <string>
+#include <thread>
 #include <vector>
 
 namespace {
@@ -339,6 +340,22 @@ TEST_F(TransportFaults, RequestFromTheEventPumpDoesNotTakeTheWaitingRequestsAnsw
         EXPECT_EQ(seen.back().oid, "1.3.6.1.2.1.1.5.0");
         EXPECT_EQ(agent.requestCount() + second.requestCount(), 2u);
     }
+}
+
+// A modal box opened from the event pump: the first call keeps the wait away from the socket for longer than the
+// whole time-out.
+void blockOnce(void *calls) {
+    if ((*static_cast<int *>(calls))++ == 0) std::this_thread::sleep_for(1s);
+}
+
+TEST_F(TransportFaults, ReplyThatArrivedWhileThePumpRanPastTheLastDeadlineIsTaken) {
+    reopen(300, 0);
+    agent.script(Step{{Reply{.value = WireValue::octets("meanwhile")}}, 200ms}); // after the pump's first call
+    int calls = 0;
+    quorrel::engine::setEventPump(blockOnce, &calls);
+    EXPECT_EQ(session.SnmpGet("1.3.6.1.2.1.1.1.0"), "meanwhile");
+    EXPECT_GE(calls, 1);
+    EXPECT_EQ(agent.requestCount(), 1u);
 }
 
 // The host may close the object from an event handler while a request waits (a window closing mid-read). No
