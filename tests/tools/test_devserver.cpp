@@ -320,7 +320,15 @@ TEST_F(Binary, GarbageRequestsLeaveTheServerRunning) {
     Answer huge = get(QUrl(root + "/ylk/meter/upload?d=YLK" + QString(100000, 'x')));
     EXPECT_NE(huge.status, 200);
     ASSERT_EQ(server->state(), QProcess::Running);
-    EXPECT_EQ(get(upload::uploadRequest("YLK", recordText("10.0.0.5", 3), "004").url()).status, 200);
+    const QUrl upload = upload::uploadRequest("YLK", recordText("10.0.0.5", 3), "004").url();
+    EXPECT_EQ(get(upload).status, 200);
+    // The log line shows the query as it came ("%3B", "%20"; cut after 160 characters), then the status.
+    const QByteArray query = upload.query(QUrl::FullyEncoded).toUtf8();
+    const QByteArray line = "GET /ylk/meter/upload?" + query.left(160) + "...(" + QByteArray::number(query.size()) +
+                            " bytes) -> 200 reading YLK 10.0.0.5";
+    QByteArray said = server->readAllStandardError();
+    while (!said.contains(line) && server->waitForReadyRead(3000)) said += server->readAllStandardError();
+    EXPECT_TRUE(said.contains(line)) << said.toStdString();
 }
 
 } // namespace

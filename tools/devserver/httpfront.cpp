@@ -40,12 +40,12 @@ bool HttpFront::handleRequest(const QHttpServerRequest &request, QTcpSocket *soc
     makeResponder(request, socket)
         .write(reply.body, reply.contentType, static_cast<QHttpServerResponder::StatusCode>(reply.status));
 
-    const QString line = QStringLiteral("%1 %2 %3 %4%5 -> %6 %7\n")
-                             .arg(QDateTime::currentDateTimeUtc().toString(Qt::ISODateWithMs),
-                                  request.remoteAddress().toString(), QString::fromLatin1(in.method),
-                                  logSafe(in.path), in.query.isEmpty() ? QString() : QStringLiteral("?") + logSafe(in.query))
-                             .arg(reply.status)
-                             .arg(reply.note.left(200).simplified());
+    // Concatenated, never formatted: the path, the query and the note carry "%" of their own.
+    const QString line = QDateTime::currentDateTimeUtc().toString(Qt::ISODateWithMs) + u' ' +
+                         request.remoteAddress().toString() + u' ' + QString::fromLatin1(in.method) + u' ' +
+                         logSafe(in.path) + (in.query.isEmpty() ? QString() : u'?' + logSafe(in.query)) +
+                         QStringLiteral(" -> ") + QString::number(reply.status) + u' ' +
+                         reply.note.left(200).simplified() + u'\n';
     std::fputs(line.toUtf8().constData(), stderr);
     std::fflush(stderr);
     return true;
