@@ -67,6 +67,17 @@ void keepOwnerAndMode(const QSaveFile &file, const QString &path) {
     ::fchmod(file.handle(), old.st_mode & 07777);
 }
 
+// UTF-8 where the line is valid UTF-8, else Windows-1252: the code page in which the home platform's programs and
+// editors wrote such files, one byte per character, so nothing is lost. Line by line, so that one line in the code
+// page leaves the others as they are.
+QString decodeLine(const QByteArray &line) {
+    QStringDecoder utf8(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless | QStringDecoder::Flag::ConvertInitialBom);
+    QString text = utf8.decode(line);
+    if (!utf8.hasError()) return text;
+    QStringDecoder windows1252("windows-1252", QStringDecoder::Flag::Stateless);
+    return windows1252.decode(line);
+}
+
 bool storableNames(const QString &section, const QString &key) {
     const auto hasLineBreak = [](const QString &text) { return text.contains(u'\n') || text.contains(u'\r'); };
     return !section.isEmpty() && !key.isEmpty() && !hasLineBreak(section) && !hasLineBreak(key) &&
@@ -85,20 +96,17 @@ std::optional<IniFile> IniFile::load(const QString &path) {
 }
 
 IniFile IniFile::parse(const QByteArray &bytes) {
-    QByteArrayView data(bytes);
-    if (data.startsWith("\xEF\xBB\xBF")) data = data.sliced(3);
-    QStringDecoder utf8(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
-    QString text = utf8.decode(data);
-    while (text.startsWith(QChar(0xFEFF))) text.remove(0, 1); // repeated marks too: a write must not add one
-    // A file saved by an editor in a legacy code page is not valid UTF-8: read it one byte per character, so that
-    // nothing is lost and a write stores the same characters (then as UTF-8).
-    if (utf8.hasError()) text = QString::fromLatin1(data);
+    qsizetype start = 0;
+    while (bytes.sliced(start).startsWith("\xEF\xBB\xBF")) start += 3; // repeated marks too: a write must not add one
+    QList<QByteArray> lines = bytes.sliced(start).split('\n');
+    if (lines.last().isEmpty()) lines.removeLast(); // the last line's end, or an empty file
 
     IniFile file;
-    file.m_lines = text.split(u'\n');
-    if (file.m_lines.last().isEmpty()) file.m_lines.removeLast(); // the last line's end, or an empty file
-    for (QString &line : file.m_lines)
-        if (line.endsWith(u'\r')) line.chop(1);
+    for (QByteArray &line : lines) {
+        if (line.endsWith('\r')) line.chop(1);
+        file.m_lines << decodeLine(line);
+        file.m_bytes << line;
+    }
     return file;
 }
 
@@ -122,20 +130,31 @@ bool IniFile::setValue(const QString &section, const QString &key, const QString
 
     const auto span = findSection(m_lines, sectionText);
     if (!span) {
-        m_lines << u'[' + sectionText + u']' << keyText + u'=' + text;
+        insertLine(m_lines.size(), u'[' + sectionText + u']');
+        insertLine(m_lines.size(), keyText + u'=' + text);
         return true;
     }
     const auto [line, at] = findKey(m_lines, *span, keyText);
     if (line >= 0)
-        m_lines[line] = m_lines[line].left(at + 1) + text; // the key as the file spells it, and its spacing
+        setLine(line, m_lines[line].left(at + 1) + text); // the key as the file spells it, and its spacing
     else
-        m_lines.insert(at + 1, keyText + u'=' + text);
+        insertLine(at + 1, keyText + u'=' + text);
     return true;
+}
+
+void IniFile::setLine(qsizetype at, const QString &text) {
+    m_lines[at] = text;
+    m_bytes[at] = text.toUtf8();
+}
+
+void IniFile::insertLine(qsizetype at, const QString &text) {
+    m_lines.insert(at, text);
+    m_bytes.insert(at, text.toUtf8());
 }
 
 QByteArray IniFile::serialize() const {
     QByteArray bytes;
-    for (const QString &line : m_lines) bytes += line.toUtf8() + "\r\n";
+    for (const QByteArray &line : m_bytes) bytes += line + "\r\n";
     return bytes;
 }
 

@@ -1,9 +1,11 @@
 // An ini file held as its lines, read and changed the way the program's settings file has always been handled:
 // section and key names match without regard to case, the first of duplicate sections or keys wins, and a change
-// touches only the one line it concerns. Written back as UTF-8 with CR LF line ends, atomically.
+// touches only the one line it concerns, the others keep their bytes. Written back with CR LF line ends, the lines
+// a write changed or added as UTF-8, atomically.
 #pragma once
 
 #include <QByteArray>
+#include <QList>
 #include <QString>
 #include <QStringList>
 
@@ -16,7 +18,8 @@ public:
     // The file's lines; an empty file when none exists at path. Nothing when a file exists but cannot be read, so
     // that a writer never replaces a file it could not see.
     static std::optional<IniFile> load(const QString &path);
-    // Bytes as found on disk: UTF-8 (with or without BOM), else Latin-1; LF or CR LF line ends.
+    // Bytes as found on disk: each line UTF-8 where it is valid UTF-8, else Windows-1252; with or without BOM; LF
+    // or CR LF line ends.
     static IniFile parse(const QByteArray &bytes);
 
     // The value of key in the first section named section; nothing when either is missing.
@@ -35,7 +38,11 @@ public:
     const QStringList &lines() const { return m_lines; }
 
 private:
+    void setLine(qsizetype at, const QString &text);
+    void insertLine(qsizetype at, const QString &text);
+
     QStringList m_lines;
+    QList<QByteArray> m_bytes; // each line's bytes: as read, or UTF-8 once a write changed or added it
 };
 
 } // namespace store

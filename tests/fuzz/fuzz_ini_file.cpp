@@ -1,5 +1,6 @@
-// Arbitrary bytes read as the settings file, as an editor or another program may leave it. Written back, the file
-// must read the same; after one value is set, that value must read back and every other lookup must be unchanged.
+// Arbitrary bytes read as the settings file, as an editor or another program may leave it, in any mix of encodings.
+// Written back, the file must read the same and keep its bytes; after one value is set, that value must read back
+// and every other lookup must be unchanged.
 #include "store/inifile.h"
 
 #include <cstdint>
@@ -20,7 +21,9 @@ bool sameName(const QString &a, const QString &b) {
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size) {
     const QByteArray bytes(reinterpret_cast<const char *>(data), static_cast<qsizetype>(size));
     store::IniFile file = store::IniFile::parse(bytes);
-    check(store::IniFile::parse(file.serialize()).lines() == file.lines());
+    const QByteArray written = file.serialize();
+    check(store::IniFile::parse(written).lines() == file.lines());
+    check(store::IniFile::parse(written).serialize() == written);
 
     // Names to look up: those the file spells itself (roughly; the reader decides what they really are), and ours.
     QStringList sections{QStringLiteral("Pips")}, keys{QStringLiteral("pip001")};

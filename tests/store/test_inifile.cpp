@@ -65,7 +65,7 @@ TEST(IniFileRead, FindsValuesAsTheProgramExpects) {
             << c.section << "/" << c.key;
 }
 
-TEST(IniFileRead, DecodesUtf8WithOrWithoutBomElseLatin1) {
+TEST(IniFileRead, DecodesUtf8WithOrWithoutBomElseWindows1252) {
     const struct {
         QByteArray bytes;
         QString expected;
@@ -73,7 +73,7 @@ TEST(IniFileRead, DecodesUtf8WithOrWithoutBomElseLatin1) {
         {"\xEF\xBB\xBF[Pips]\r\npip001=caf\xC3\xA9\r\n", u"caf\u00E9"_s},
         {"[Pips]\r\npip001=caf\xC3\xA9", u"caf\u00E9"_s},
         {"[Pips]\r\npip001=caf\xE9\r\n", u"caf\u00E9"_s},
-        {"[Pips]\r\npip001=\xC3\r\n", u"\u00C3"_s}, // a lone lead byte: Latin-1, not a replacement character
+        {"[Pips]\r\npip001=\xC3\r\n", u"\u00C3"_s}, // a lone lead byte: the code page, not a replacement character
         {"\xEF\xBB\xBF[Pips]\r\npip001=\xFF\xFE\r\n", u"\u00FF\u00FE"_s},
         {"\xEF\xBB\xBF\xEF\xBB\xBF\xEF\xBB\xBF[Pips]\npip001=x", u"x"_s}, // found by the fuzzer
     };
@@ -81,10 +81,13 @@ TEST(IniFileRead, DecodesUtf8WithOrWithoutBomElseLatin1) {
         EXPECT_EQ(IniFile::parse(c.bytes).value(u"pips"_s, u"pip001"_s), c.expected) << c.bytes.toHex().data();
 }
 
-TEST(IniFileWrite, Latin1FileKeepsItsCharactersWrittenAsUtf8) {
-    IniFile file = IniFile::parse("[Pips]\r\npipsinfo=Stra\xDF" "e\r\n");
-    ASSERT_TRUE(file.setValue(u"Pips"_s, u"pip001"_s, u"x"_s));
-    EXPECT_EQ(file.serialize(), QByteArray("[Pips]\r\npipsinfo=Stra\xC3\x9F" "e\r\npip001=x\r\n"));
+TEST(IniFileWrite, EachLineReadInItsOwnEncodingAndUntouchedLinesKeepTheirBytes) {
+    const QByteArray before = "[pipsinfo]\r\npip001=B\xC3\xBCro\r\npip002=Kasse \x80\r\n";
+    IniFile file = IniFile::parse(before);
+    EXPECT_EQ(file.value(u"pipsinfo"_s, u"pip001"_s), u"B\u00FCro"_s);
+    EXPECT_EQ(file.value(u"pipsinfo"_s, u"pip002"_s), u"Kasse \u20AC"_s);
+    ASSERT_TRUE(file.setValue(u"pipsinfo"_s, u"pip003"_s, u"Stra\u00DFe"_s));
+    EXPECT_EQ(file.serialize(), before + "pip003=Stra\xC3\x9F" "e\r\n");
 }
 
 struct WriteCase {
