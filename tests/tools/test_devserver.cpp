@@ -98,6 +98,17 @@ TEST_F(InProcess, UploadStoresTheCountersTakenBackExactly) {
     EXPECT_EQ(latest->counters[1], 0);
 }
 
+TEST_F(InProcess, AHeadIsAnsweredAndStoresNothing) {
+    for (const upload::ServiceRequest &sr : {upload::uploadRequest("YLK", recordText("10.0.0.5", 1), "004"),
+                                             upload::announcementRequest("YLK", "004", "SER-77", "Hall")}) {
+        Request head = requestOf(sr);
+        head.method = "HEAD";
+        EXPECT_EQ(handler.handle(head).status, 200);
+    }
+    EXPECT_TRUE(store.allReadings().isEmpty());
+    EXPECT_TRUE(store.announcements().isEmpty());
+}
+
 TEST_F(InProcess, MalformedUploadsAreRefusedAndNothingIsStored) {
     const auto status = [&](const upload::ServiceRequest &sr) { return handler.handle(requestOf(sr)); };
     Reply r = status(upload::uploadRequest("YLK", recordText("10.0.0.5", 1, 32), "004"));

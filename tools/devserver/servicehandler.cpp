@@ -157,10 +157,11 @@ Reply ServiceHandler::handle(const Request &request) {
     QString error;
     if (!parseQuery(request.query, &query, &error)) return refuse(error);
     const QString vendorId = route->vendor >= 0 ? vendorIds_[route->vendor] : QString();
+    const bool keep = request.method == "GET"; // a HEAD is checked and answered, and changes nothing
     switch (route->kind) {
-    case Kind::Upload: return upload(vendorId, query, request.query);
+    case Kind::Upload: return upload(vendorId, query, request.query, keep);
     case Kind::Download: return download(query);
-    case Kind::Announcement: return announcement(vendorId, query);
+    case Kind::Announcement: return announcement(vendorId, query, keep);
     case Kind::StartupPortal: return startupPortal(vendorId, query);
     case Kind::PortalButton: return portalButton(vendorId, takesToken_[route->vendor], query);
     }
@@ -168,10 +169,11 @@ Reply ServiceHandler::handle(const Request &request) {
 }
 
 Reply ServiceHandler::upload(const QString &vendorId, const QHash<QString, QString> &query,
-                             const QByteArray &rawQuery) {
+                             const QByteArray &rawQuery, bool keep) {
     if (!query.contains(QStringLiteral("d"))) return refuse(QStringLiteral("missing d"));
     DecodedRecord decoded = decodeUploadData(vendorId, query.value(QStringLiteral("d")));
     if (!decoded.error.isEmpty()) return refuse(decoded.error);
+    if (!keep) return text(200, QStringLiteral("OK reading valid, not stored"));
     Reading &reading = decoded.reading;
     reading.vendor = vendorId;
     reading.received = now();
@@ -196,11 +198,12 @@ Reply ServiceHandler::download(const QHash<QString, QString> &query) {
     return reply;
 }
 
-Reply ServiceHandler::announcement(const QString &vendorId, const QHash<QString, QString> &query) {
+Reply ServiceHandler::announcement(const QString &vendorId, const QHash<QString, QString> &query, bool keep) {
     const QString problem = checkIdentified(vendorId, query);
     if (!problem.isEmpty()) return refuse(problem);
     if (!query.contains(QStringLiteral("PRNSER"))) return refuse(QStringLiteral("missing PRNSER"));
     if (!query.contains(QStringLiteral("PRNUBI"))) return refuse(QStringLiteral("missing PRNUBI"));
+    if (!keep) return text(200, QStringLiteral("OK announcement valid, not stored"));
     const Announcement a{vendorId, query.value(QStringLiteral("PRNSER")), query.value(QStringLiteral("PRNUBI")), now()};
     QString error;
     if (!store_.addAnnouncement(a, &error)) return text(500, QStringLiteral("not stored: ") + error);

@@ -42,9 +42,10 @@ private:
         int vendor; // index into the vendor table; -1 for the default list download
     };
 
-    Reply upload(const QString &vendorId, const QHash<QString, QString> &query, const QByteArray &rawQuery);
+    // keep: store what the request carries (GET); a HEAD is only checked.
+    Reply upload(const QString &vendorId, const QHash<QString, QString> &query, const QByteArray &rawQuery, bool keep);
     Reply download(const QHash<QString, QString> &query);
-    Reply announcement(const QString &vendorId, const QHash<QString, QString> &query);
+    Reply announcement(const QString &vendorId, const QHash<QString, QString> &query, bool keep);
     Reply startupPortal(const QString &vendorId, const QHash<QString, QString> &query);
     Reply portalButton(const QString &vendorId, bool takesToken, const QHash<QString, QString> &query);
     Reply adminCustomer(const QHash<QString, QString> &query, const QByteArray &body);
