@@ -14,6 +14,8 @@
 #include <QNetworkAccessManager>
 #include <QNetworkReply>
 #include <QProcess>
+#include <QSqlDatabase>
+#include <QSqlQuery>
 #include <QTcpSocket>
 #include <QTemporaryDir>
 #include <QTimer>
@@ -96,6 +98,34 @@ TEST_F(InProcess, UploadStoresTheCountersTakenBackExactly) {
     ASSERT_TRUE(latest);
     EXPECT_EQ(latest->counters[0], -10000);
     EXPECT_EQ(latest->counters[1], 0);
+
+    // Model and identity may hold ";": the fixed fields are counted from the end, the rest split at its first ";".
+    fields = recordText("10.0.0.7", 0).split(';');
+    fields[1] = "MP;C3003";
+    fields[2] = "SER;77";
+    ASSERT_EQ(handler.handle(requestOf(upload::uploadRequest("YLK", fields.join(';'), "004"))).status, 200);
+    const auto split = store.latestReading("YLK", "10.0.0.7");
+    ASSERT_TRUE(split);
+    EXPECT_EQ(split->model, "MP");
+    EXPECT_EQ(split->identity, "C3003;SER;77");
+    EXPECT_TRUE(split->ambiguousSplit);
+    EXPECT_EQ(split->counters[24], 26);
+    EXPECT_FALSE(store.allReadings()[0].ambiguousSplit);
+}
+
+TEST_F(InProcess, AFileMadeBeforeTheSplitFlagGetsIt) {
+    {
+        QSqlDatabase old = QSqlDatabase::addDatabase("QSQLITE", "old");
+        old.setDatabaseName(dir.filePath("service.sqlite"));
+        ASSERT_TRUE(old.open());
+        ASSERT_TRUE(QSqlQuery("ALTER TABLE readings DROP COLUMN ambiguous_split", old).isActive());
+    }
+    QSqlDatabase::removeDatabase("old");
+    ServiceStore reopened;
+    QString error;
+    ASSERT_TRUE(reopened.open(dir.filePath("service.sqlite"), &error)) << error.toStdString();
+    EXPECT_EQ(ServiceHandler(reopened).handle(requestOf(upload::uploadRequest("YLK", recordText("10.0.0.5", 1), "004"))).status,
+              200);
 }
 
 TEST_F(InProcess, AHeadIsAnsweredAndStoresNothing) {

@@ -96,8 +96,10 @@ DecodedRecord decodeUploadData(const QString &vendorId, const QString &data) {
         out.error = QStringLiteral("d does not start with the vendor id %1").arg(vendorId);
         return out;
     }
-    const QStringList pieces = upload::DecodeText(data.mid(vendorId.size())).split(QLatin1Char(';'));
-    if (pieces.size() != RecordFields + 1) {
+    // Fields 4 to 33 and the application code are free of ";": taken from the end, they leave the address and,
+    // between it and them, model and identity, which may hold ";" of their own.
+    QStringList pieces = upload::DecodeText(data.mid(vendorId.size())).split(QLatin1Char(';'));
+    if (pieces.size() < RecordFields + 1) {
         out.error = QStringLiteral("record has %1 fields, expected %2 and the app code")
                         .arg(pieces.size() - 1)
                         .arg(RecordFields);
@@ -107,7 +109,11 @@ DecodedRecord decodeUploadData(const QString &vendorId, const QString &data) {
         out.error = QStringLiteral("wrong app code");
         return out;
     }
+    const qsizetype extra = pieces.size() - (RecordFields + 1);
     Reading &r = out.reading;
+    r.ambiguousSplit = extra > 0;
+    pieces[2] = pieces.mid(2, extra + 1).join(QLatin1Char(';'));
+    pieces.remove(3, extra);
     r.address = pieces[0];
     r.model = pieces[1];
     r.identity = pieces[2];

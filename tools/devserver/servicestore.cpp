@@ -18,7 +18,7 @@ QString readingColumns() {
     for (int i = 0; i < CounterCount; ++i) columns << counterColumn(i);
     columns << QStringLiteral("toner1") << QStringLiteral("toner2") << QStringLiteral("toner3")
             << QStringLiteral("toner4") << QStringLiteral("vendor_field") << QStringLiteral("received")
-            << QStringLiteral("query");
+            << QStringLiteral("query") << QStringLiteral("ambiguous_split");
     return columns.join(QLatin1Char(','));
 }
 
@@ -34,6 +34,7 @@ Reading readingFrom(const QSqlQuery &query) {
     r.vendorField = query.value(c++).toString();
     r.received = query.value(c++).toString();
     r.query = query.value(c++).toString();
+    r.ambiguousSplit = query.value(c++).toBool();
     return r;
 }
 
@@ -80,6 +81,8 @@ bool ServiceStore::open(const QString &file, QString *error) {
                                    "toner4 TEXT NOT NULL, vendor_field TEXT NOT NULL, received TEXT NOT NULL,"
                                    "query TEXT NOT NULL)"),
                 error) &&
+           addMissingColumn(QStringLiteral("readings"), QStringLiteral("ambiguous_split INTEGER NOT NULL DEFAULT 0"),
+                            error) &&
            exec(QStringLiteral("CREATE INDEX IF NOT EXISTS readings_by_printer ON readings(vendor, address, id)"),
                 error) &&
            exec(QStringLiteral("CREATE TABLE IF NOT EXISTS announcements (id INTEGER PRIMARY KEY AUTOINCREMENT,"
@@ -90,6 +93,15 @@ bool ServiceStore::open(const QString &file, QString *error) {
                                "position INTEGER NOT NULL, host TEXT NOT NULL, description TEXT NOT NULL,"
                                "PRIMARY KEY (code, position))"),
                 error);
+}
+
+// A column added after the table's first release: added to new files and to older ones alike, with its default
+// for the rows they hold.
+bool ServiceStore::addMissingColumn(const QString &table, const QString &definition, QString *error) {
+    QSqlQuery probe(QSqlDatabase::database(connection_));
+    const QString column = definition.section(QLatin1Char(' '), 0, 0);
+    if (probe.exec(QStringLiteral("SELECT %1 FROM %2 LIMIT 0").arg(column, table))) return true;
+    return exec(QStringLiteral("ALTER TABLE %1 ADD COLUMN %2").arg(table, definition), error);
 }
 
 // Runs the statements of one write in a transaction of its own: committed when write succeeds, rolled back and
@@ -111,7 +123,7 @@ bool ServiceStore::writeInTransaction(QString *error, const std::function<bool(Q
 
 bool ServiceStore::addReading(const Reading &r, QString *error) {
     return writeInTransaction(error, [&](QSqlQuery &query) {
-        const int columns = 4 + CounterCount + 4 + 3;
+        const int columns = 4 + CounterCount + 4 + 4;
         QStringList marks;
         for (int i = 0; i < columns; ++i) marks << QStringLiteral("?");
         query.prepare(QStringLiteral("INSERT INTO readings (%1) VALUES (%2)").arg(readingColumns(), marks.join(',')));
@@ -124,6 +136,7 @@ bool ServiceStore::addReading(const Reading &r, QString *error) {
         query.addBindValue(r.vendorField);
         query.addBindValue(r.received);
         query.addBindValue(r.query);
+        query.addBindValue(r.ambiguousSplit);
         return query.exec();
     });
 }

@@ -24,6 +24,8 @@ struct Reading {
     QString address;
     QString model;
     QString identity;
+    // Model and identity came as one text holding more than one ";": split at its first.
+    bool ambiguousSplit = false;
     std::array<qint64, CounterCount> counters{}; // slot 2 at index 0
     std::array<QString, 4> toner;
     QString vendorField; // the record's last field
@@ -70,6 +72,7 @@ public:
 
 private:
     bool exec(const QString &statement, QString *error);
+    bool addMissingColumn(const QString &table, const QString &definition, QString *error);
     bool writeInTransaction(QString *error, const std::function<bool(QSqlQuery &)> &write);
     QString connection_;
 };
