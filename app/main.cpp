@@ -15,7 +15,7 @@ int main(int argc, char *argv[]) {
     const QString folder = QCoreApplication::applicationDirPath();
     platform::setLibraryFolder(folder);
     platform::setEventPump([] { QCoreApplication::processEvents(); });
-    store::setProgramFolder(folder, QCoreApplication::applicationName());
+    store::setProgramFolder(folder, store::programFileName());
 
     ui::MainWindow frmZOV;
     frmZOV.load();

@@ -1,6 +1,8 @@
 #include "globals.h"
 
+#include <QCoreApplication>
 #include <QDir>
+#include <QFileInfo>
 
 namespace store {
 
@@ -15,5 +17,7 @@ void setProgramFolder(const QString &folder, const QString &programName) {
     values.iniFile = QDir(values.programFolder).filePath(programName + QStringLiteral(".ini"));
     values.version = QStringLiteral(METERLANE_VERSION);
 }
+
+QString programFileName() { return QFileInfo(QCoreApplication::applicationFilePath()).fileName(); }
 
 } // namespace store

@@ -21,4 +21,8 @@ Globals &globals();
 // Points the globals at a program folder: its ini file (programName + ".ini") and the program's version.
 void setProgramFolder(const QString &folder, const QString &programName = QStringLiteral("meterlane"));
 
+// The name of the running program's executable file, which names its ini file; never argv[0], which a renamed link
+// or "exec -a" sets to anything. Needs the application object.
+QString programFileName();
+
 } // namespace store

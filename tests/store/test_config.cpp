@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <QCoreApplication>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -175,6 +176,15 @@ TEST_F(Config, WriteByRootKeepsTheFilesOwnerGroupAndMode) {
     EXPECT_EQ(after.st_uid, 4242u);
     EXPECT_EQ(after.st_gid, 4343u);
     EXPECT_EQ(after.st_mode & 07777, 0640u);
+}
+
+TEST_F(Config, IniFileIsNamedAfterTheProgramFileNotTheNameItWasStartedUnder) {
+    int argc = 1;
+    char name[] = "other"; // as "exec -a other" or a renamed link starts it
+    char *argv[] = {name, nullptr};
+    const QCoreApplication app(argc, argv);
+    store::setProgramFolder(dir.path(), store::programFileName());
+    EXPECT_EQ(ini(), path(u"store_tests.ini"_s));
 }
 
 TEST_F(Config, CreatesTheDefaultFileWithTheVendorId) {
