@@ -86,6 +86,23 @@ TEST_F(ServiceRequests, AnyTextReachesTheServiceUnchanged) {
     EXPECT_EQ(query(portalRequest(id, "004", "2.7.9", "A&B"), "CID"), "A&B");
 }
 
+TEST_F(ServiceRequests, KnownAnswersOnTheWire) {
+    // Worked out by hand, so that a change of the key or the table on both sides at once still fails here. The key
+    // 23 moves each character of A-Z a-z 0-9 on by 23 places: 0 N, 1 O, 3 Q, 4 R, 5 S, A X, C Z, E b, M j, P m,
+    // c z, f 2, i 5, o B. The token is 12 digits, 7305194 - 1234, 12 digits.
+    const std::pair<ServiceRequest, const char *> known[] = {
+        {uploadRequest("YLK", "10.0.0.5;Aficio MP C3003;E1", "004"),
+         "http://127.0.0.1:8099/ylk/meter/upload?d=YLKON.N.N.S%3BX25z5B%20jm%20ZQNNQ%3BbO%3BNNR"},
+        {portalRequest("YLK", "004", "2.7.9", "4711"),
+         "http://127.0.0.1:8099/ylk/portal/start?d=YLK%3BNNR&SWV=2.7.9&CID=4711"},
+        {portalButtonRequest("YLK", 1234, counting()),
+         "http://127.0.0.1:8099/ylk/portal/customer?t=0123456789017303960234567890123"},
+        {announcementRequest("YLK", "004", "E174M610045", "Office 2"),
+         "http://127.0.0.1:8099/ylk/meter/announce?d=YLK%3BNNR&PRNSER=E174M610045&PRNUBI=Office%202"},
+    };
+    for (const auto &[request, wire] : known) EXPECT_EQ(request.url().toEncoded(), QByteArray(wire));
+}
+
 TEST_F(ServiceRequests, PortalTokenHidesTheCustomerNumber) {
     const QString token = portalToken(1234, counting());
     EXPECT_EQ(token, "012345678901" + QString::number(TokenOffset - 1234) + "234567890123");
