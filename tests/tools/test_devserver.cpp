@@ -124,8 +124,8 @@ TEST_F(InProcess, AFileMadeBeforeTheSplitFlagGetsIt) {
     ServiceStore reopened;
     QString error;
     ASSERT_TRUE(reopened.open(dir.filePath("service.sqlite"), &error)) << error.toStdString();
-    EXPECT_EQ(ServiceHandler(reopened).handle(requestOf(upload::uploadRequest("YLK", recordText("10.0.0.5", 1), "004"))).status,
-              200);
+    ServiceHandler onOldFile(reopened);
+    EXPECT_EQ(onOldFile.handle(requestOf(upload::uploadRequest("YLK", recordText("10.0.0.5", 1), "004"))).status, 200);
 }
 
 TEST_F(InProcess, AHeadIsAnsweredAndStoresNothing) {
