@@ -484,7 +484,7 @@ void MainWindow::hideProgress() { picBar->hide(); }
 
 void MainWindow::updatePipRow(const QString &host, const QString &model, const QString &identity,
                               const QString &totalBW, const QString &totalColour, const QString &tonerWarning) {
-    store::UpdatePipRow(*pips_, host, model, identity, totalBW, totalColour, tonerWarning);
+    if (!store::UpdatePipRow(*pips_, host, model, identity, totalBW, totalColour, tonerWarning)) return;
     if (tonerWarning.isEmpty()) return lblMsg->setText(u"-"_s);
     lblPrinterModel->setText(model);
     lblMsg->setText(tonerWarning);
