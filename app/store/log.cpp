@@ -19,13 +19,28 @@ QString generalDateTime() {
     return locale.toString(QDateTime::currentDateTime(), locale.dateFormat(QLocale::ShortFormat) + u' ' + time);
 }
 
+namespace {
+
+// Messages carry values from the network (a printer's serial number, a service's reply): a line break or any other
+// control character among them would forge lines of their own, so each is written as a blank.
+QString oneLine(QString message) {
+    for (QChar &c : message)
+        if (c.category() == QChar::Other_Control || c.category() == QChar::Separator_Line ||
+            c.category() == QChar::Separator_Paragraph)
+            c = u' ';
+    return message;
+}
+
+} // namespace
+
 void WriteLog(const QString &message) {
     // Each step does its part or nothing: a log that cannot be written never disturbs the caller.
     const QDir folder(globals().programFolder);
     folder.mkdir(QStringLiteral("log"));
     QFile file(folder.filePath(QStringLiteral("log/zov.log")));
     if (!file.open(QIODevice::WriteOnly | QIODevice::Append)) return;
-    file.write((generalDateTime() + u' ' + globals().version + u' ' + message + QStringLiteral("\r\n")).toUtf8());
+    const QString line = generalDateTime() + u' ' + globals().version + u' ' + oneLine(message);
+    file.write((line + QStringLiteral("\r\n")).toUtf8());
     file.close();
 }
 

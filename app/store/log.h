@@ -5,7 +5,8 @@
 
 namespace store {
 
-// Appends "<local date> <local time> <version> <message>" and CR LF, as UTF-8. The date and time use the system
+// Appends "<local date> <local time> <version> <message>" and CR LF, as UTF-8, with the message's control
+// characters and line separators written as blanks, so that one call is one line. The date and time use the system
 // locale's short date and long time formats, without a time-zone part. Creates the log folder when missing; never
 // fails visibly and keeps nothing open.
 void WriteLog(const QString &message);

@@ -1,5 +1,5 @@
-// The log: lines as people read them (local date and time, version, message), appended in call order, and a log
-// that cannot be written never troubling the caller.
+// The log: lines as people read them (local date and time, version, message), appended in call order, one line
+// per call whatever the message holds, and a log that cannot be written never troubling the caller.
 #include "store/globals.h"
 #include "store/log.h"
 
@@ -67,12 +67,13 @@ TEST_F(Log, FirstCallCreatesFolderAndFileWithOneLine) {
     expectLines({u"http://127.0.0.1/upload?c=004&v=1"_s}, from, QDateTime::currentDateTime());
 }
 
-TEST_F(Log, LinesAppendInCallOrderAndMessagesStayUnchanged) {
+TEST_F(Log, LinesAppendInCallOrderWithControlCharactersAsBlanks) {
     const QDateTime from = QDateTime::currentDateTime();
     store::WriteLog(u"first"_s);
-    store::WriteLog(u"errSendPCC 5\r\nsecond line, \u00E4\u00F6\u00FC"_s);
+    // A serial number from the network cannot forge a line of its own.
+    store::WriteLog(u"Reset pip 1 E1\r\n2.0.15 forged\u0085\u2028\t\u0000\u00E4\u00F6\u00FC"_s);
     store::WriteLog(QString());
-    expectLines({u"first"_s, u"errSendPCC 5\r\nsecond line, \u00E4\u00F6\u00FC"_s, QString()}, from,
+    expectLines({u"first"_s, u"Reset pip 1 E1  2.0.15 forged    \u00E4\u00F6\u00FC"_s, QString()}, from,
                 QDateTime::currentDateTime());
 
     ASSERT_TRUE(QDir(dir.filePath(u"log"_s)).removeRecursively());
