@@ -10,18 +10,71 @@
 #include <QNetworkAccessManager>
 #include <QNetworkReply>
 #include <QRegularExpression>
+#include <QStringDecoder>
 #include <QTimer>
 
 namespace upload {
 
 namespace {
+
 std::chrono::milliseconds currentPageTimeLimit{15000};
-} // namespace
 
-std::chrono::milliseconds pageTimeLimit() { return currentPageTimeLimit; }
-void setPageTimeLimit(std::chrono::milliseconds limit) { currentPageTimeLimit = limit; }
+// The media type and the charset parameter of a Content-Type value ("text/html; charset=windows-1252").
+struct ContentType {
+    QByteArray mediaType;
+    QByteArray charset;
+};
 
-QString pageText(const QString &html) {
+ContentType parseContentType(const QByteArray &value) {
+    const QList<QByteArray> parts = value.split(';');
+    ContentType type{parts.first().trimmed().toLower(), {}};
+    for (qsizetype i = 1; i < parts.size() && type.charset.isEmpty(); ++i) {
+        const qsizetype equals = parts[i].indexOf('=');
+        if (equals < 0 || parts[i].left(equals).trimmed().toLower() != "charset") continue;
+        QByteArray charset = parts[i].mid(equals + 1).trimmed();
+        if (charset.size() >= 2 && charset.startsWith('"') && charset.endsWith('"'))
+            charset = charset.mid(1, charset.size() - 2);
+        type.charset = charset;
+    }
+    return type;
+}
+
+// A page without a type is taken as HTML, as the page of a browser control always was.
+bool isHtml(const ContentType &type) {
+    return type.mediaType.isEmpty() || type.mediaType == "text/html" || type.mediaType == "application/xhtml+xml";
+}
+
+// Browsers read the Latin-1 and ASCII labels as Windows-1252, whose bytes 0x80 to 0x9F are printable.
+QStringDecoder asBrowsersRead(QStringDecoder decoder) {
+    const QByteArray name = QByteArray(decoder.name()).toLower();
+    if (name == "iso-8859-1" || name == "us-ascii") return QStringDecoder("windows-1252");
+    return decoder;
+}
+
+// Decoded as a browser decodes: a byte order mark first, then the reply's charset, then (for HTML) the page's own
+// <meta> charset, else UTF-8. A charset that is not known is passed over.
+QString decodePage(const QByteArray &body, const ContentType &type) {
+    QStringDecoder decoder;
+    if (const auto marked = QStringConverter::encodingForData(body)) decoder = QStringDecoder(*marked);
+    if (!decoder.isValid() && !type.charset.isEmpty()) decoder = QStringDecoder(type.charset.constData());
+    if (!decoder.isValid() && isHtml(type)) decoder = QStringDecoder::decoderForHtml(body);
+    if (!decoder.isValid()) decoder = QStringDecoder(QStringConverter::Utf8);
+    return asBrowsersRead(std::move(decoder)).decode(body);
+}
+
+// A numeric character reference: its character (a surrogate pair above U+FFFF), none for 0, U+FFFD for a number
+// that names no character.
+QString referencedCharacter(const QString &digits, int base) {
+    bool ok = false;
+    const uint code = digits.toUInt(&ok, base);
+    if (ok && code == 0) return {};
+    if (!ok || code > 0x10FFFF || QChar::isSurrogate(code)) return QString(QChar::ReplacementCharacter);
+    const char32_t character = code;
+    return QString::fromUcs4(&character, 1);
+}
+
+// The text of an HTML page: the body without markup, scripts and styles, entities decoded.
+QString htmlText(const QString &html) {
     static const QRegularExpression body(QStringLiteral("<body[^>]*>(.*)</body>"),
                                          QRegularExpression::CaseInsensitiveOption |
                                              QRegularExpression::DotMatchesEverythingOption);
@@ -39,8 +92,8 @@ QString pageText(const QString &html) {
         const QRegularExpressionMatch match = it.next();
         decoded += QStringView(text).mid(last, match.capturedStart() - last);
         const QString name = match.captured(1);
-        if (name.startsWith(QLatin1String("#x"))) decoded += QChar(static_cast<char16_t>(name.mid(2).toUInt(nullptr, 16)));
-        else if (name.startsWith(u'#')) decoded += QChar(static_cast<char16_t>(name.mid(1).toUInt()));
+        if (name.startsWith(QLatin1String("#x"))) decoded += referencedCharacter(name.mid(2), 16);
+        else if (name.startsWith(u'#')) decoded += referencedCharacter(name.mid(1), 10);
         else {
             static const QHash<QString, QChar> named{{QStringLiteral("amp"), u'&'},  {QStringLiteral("lt"), u'<'},
                                                      {QStringLiteral("gt"), u'>'},   {QStringLiteral("quot"), u'"'},
@@ -51,7 +104,18 @@ QString pageText(const QString &html) {
         last = match.capturedEnd();
     }
     decoded += QStringView(text).mid(last);
-    return decoded.trimmed();
+    return decoded;
+}
+
+} // namespace
+
+std::chrono::milliseconds pageTimeLimit() { return currentPageTimeLimit; }
+void setPageTimeLimit(std::chrono::milliseconds limit) { currentPageTimeLimit = limit; }
+
+QString pageText(const QByteArray &body, const QByteArray &contentType) {
+    const ContentType type = parseContentType(contentType);
+    const QString text = decodePage(body, type);
+    return (isHtml(type) ? htmlText(text) : text).trimmed();
 }
 
 std::optional<QString> fetchPageText(const QUrl &address, std::chrono::milliseconds timeLimit) {
@@ -69,7 +133,7 @@ std::optional<QString> fetchPageText(const QUrl &address, std::chrono::milliseco
     if (!reply->isFinished()) loop.exec();
     reply->deleteLater();
     if (reply->error() != QNetworkReply::NoError) return std::nullopt;
-    return pageText(QString::fromUtf8(reply->readAll()));
+    return pageText(reply->readAll(), reply->rawHeader("Content-Type"));
 }
 
 void DownloadPipList() {

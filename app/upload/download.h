@@ -14,12 +14,14 @@ namespace upload {
 std::chrono::milliseconds pageTimeLimit();
 void setPageTimeLimit(std::chrono::milliseconds limit);
 
-// GETs a page and returns its text as a browser shows it (the body, markup removed, entities decoded); nothing
-// when it failed or did not come within the time limit. Pending events are processed while it waits.
+// GETs a page and returns its text as a browser shows it (see pageText); nothing when it failed or did not come
+// within the time limit. Pending events are processed while it waits.
 std::optional<QString> fetchPageText(const QUrl &address, std::chrono::milliseconds timeLimit);
 
-// The text of an HTML page without its markup.
-QString pageText(const QString &html);
+// The text of a page as a browser shows it, given its bytes and its reply's Content-Type: decoded by the reply's
+// charset, else by the page's <meta> charset, else as UTF-8; for HTML (or no type) the body without markup and
+// with entities decoded, any other type as it stands.
+QString pageText(const QByteArray &body, const QByteArray &contentType);
 
 // Asks for the customer code, downloads the list and stores it; a record without a description raises
 // platform::Fault 9 after its address was stored.

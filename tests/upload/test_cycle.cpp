@@ -31,22 +31,26 @@ using testsupport::SimulatedPrinter;
 
 namespace {
 
-// Answers every connection with one fixed page, or with nothing at all.
+// Answers every connection with one fixed reply (status line, headers and body), or with nothing at all.
 class ListPage {
 public:
-    explicit ListPage(std::optional<QByteArray> body) : body_(std::move(body)) {
+    explicit ListPage(std::optional<QByteArray> response) : response_(std::move(response)) {
         server_.listen(QHostAddress(QStringLiteral("127.0.0.1")));
         QObject::connect(&server_, &QTcpServer::newConnection, [this] {
             QTcpSocket *socket = server_.nextPendingConnection();
             QObject::connect(socket, &QTcpSocket::readyRead, socket, [this, socket] {
                 ++requests;
                 path = QString::fromUtf8(socket->readAll().split(' ').value(1));
-                if (!body_) return; // a service that never answers
-                socket->write("HTTP/1.1 200 OK\r\nContent-Type: text/plain; charset=utf-8\r\nContent-Length: " +
-                              QByteArray::number(body_->size()) + "\r\nConnection: close\r\n\r\n" + *body_);
+                if (!response_) return; // a service that never answers
+                socket->write(*response_);
                 socket->disconnectFromHost();
             });
         });
+    }
+    // A complete reply carrying the page's bytes.
+    static QByteArray reply(const QByteArray &body, const QByteArray &contentType = "text/plain; charset=utf-8") {
+        return "HTTP/1.1 200 OK\r\nContent-Type: " + contentType + "\r\nContent-Length: " +
+               QByteArray::number(body.size()) + "\r\nConnection: close\r\n\r\n" + body;
     }
     QString root() const { return QStringLiteral("http://127.0.0.1:%1").arg(server_.serverPort()); }
 
@@ -54,7 +58,7 @@ public:
     QString path;
 
 private:
-    std::optional<QByteArray> body_;
+    std::optional<QByteArray> response_;
     QTcpServer server_;
 };
 
@@ -143,6 +147,26 @@ TEST(Schedule, TicksFollowTheIntervalSetting) {
     EXPECT_EQ(busy.ticks(), 1);
 }
 
+TEST(PageText, DecodedAndStrippedAsABrowserShowsIt) {
+    const struct {
+        const char *contentType;
+        QByteArray body;
+        const char *text; // UTF-8
+    } cases[] = {
+        {"text/html; charset=windows-1252", "<html><body>10.0.0.5\xA7" "B\xFCro &amp; Co|</body></html>",
+         "10.0.0.5§Büro & Co|"},
+        {"text/html", "<meta charset=\"windows-1252\"><body>\x80|</body>", "€|"},
+        // Latin-1 read as Windows-1252, from the http-equiv form
+        {"text/html", "<meta http-equiv=\"Content-Type\" content=\"text/html; charset=iso-8859-1\">\x80|", "€|"},
+        {"text/html; charset=\"UTF-8\"", "<meta charset=windows-1252>\xC2\xA7|", "§|"}, // the reply's charset first
+        {"text/html; charset=no-such-set", "\xC2\xA7|", "§|"},
+        {"text/plain; charset=utf-8", " a&amp;b <p>| ", "a&amp;b <p>|"},
+        {"", "<p>&#x1F5A8;&#0;&#169;&#99999999999;|</p>", "\U0001F5A8©\uFFFD|"},
+    };
+    for (const auto &c : cases)
+        EXPECT_EQ(upload::pageText(c.body, c.contentType), QString::fromUtf8(c.text)) << c.contentType << " " << c.body.toStdString();
+}
+
 TEST_F(Cycle, FirstCycleFindsKeyPointsAndTheNextSendsWithoutSearching) {
     SimulatedPrinter ricoh("ricoh", {}, false), hp("hp", {}, false);
     ASSERT_AGENT(ricoh);
@@ -208,7 +232,8 @@ TEST_F(Cycle, AnUnresolvableHostEndsTheSlotLoop) {
 }
 
 TEST_F(Cycle, NoUsableRecordDownloadsTheCustomersList) {
-    ListPage page(QByteArray("10.0.0.5\xC2\xA7Office|short|10.0.0.6\xC2\xA7Lab|"));
+    ListPage page(ListPage::reply("<html><body>10.0.0.5\xA7Office|short|10.0.0.6\xA7Lab &amp; Co|</body></html>",
+                                  "text/html; charset=windows-1252"));
     setenv("METERLANE_SERVICE_URL", page.root().toUtf8().constData(), 1);
     write("Pips", "pip001", "----");
     window.customerCode = "4711";
@@ -221,13 +246,14 @@ TEST_F(Cycle, NoUsableRecordDownloadsTheCustomersList) {
     EXPECT_EQ(read("pipsinfo", "pip001"), "Office");
     EXPECT_EQ(read("Pips", "pip002"), ""); // the short record leaves its slot alone
     EXPECT_EQ(read("Pips", "pip003"), "10.0.0.6");
+    EXPECT_EQ(read("pipsinfo", "pip003"), "Lab & Co");
     EXPECT_EQ(read("Vendor", "CID"), "4711");
     EXPECT_EQ(window.refills, 1);
     EXPECT_TRUE(window.statuses.last().startsWith("Last Update "));
 }
 
 TEST_F(Cycle, ARecordWithoutDescriptionCountsAsOneError) {
-    ListPage page(QByteArray("10.0.0.5\xC2\xA7Office|10.0.0.6|"));
+    ListPage page(ListPage::reply("10.0.0.5\xC2\xA7Office|10.0.0.6|"));
     setenv("METERLANE_SERVICE_URL", page.root().toUtf8().constData(), 1);
 
     EXPECT_TRUE(upload::runCycle());
