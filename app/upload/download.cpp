@@ -132,7 +132,8 @@ std::optional<QString> fetchPageText(const QUrl &address, std::chrono::milliseco
     limit.start(timeLimit);
     if (!reply->isFinished()) loop.exec();
     reply->deleteLater();
-    if (reply->error() != QNetworkReply::NoError) return std::nullopt;
+    // The wait also ends when the program quits: a reply cut short there is no answer.
+    if (!reply->isFinished() || reply->error() != QNetworkReply::NoError) return std::nullopt;
     return pageText(reply->readAll(), reply->rawHeader("Content-Type"));
 }
 

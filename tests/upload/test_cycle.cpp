@@ -22,6 +22,7 @@
 #include <QTcpServer>
 #include <QTcpSocket>
 #include <QTemporaryDir>
+#include <QTimer>
 #include <QUrlQuery>
 
 #include <cstdlib>
@@ -43,7 +44,8 @@ public:
                 path = QString::fromUtf8(socket->readAll().split(' ').value(1));
                 if (!response_) return; // a service that never answers
                 socket->write(*response_);
-                socket->disconnectFromHost();
+                if (answered) answered();
+                if (hangUp) socket->disconnectFromHost();
             });
         });
     }
@@ -56,6 +58,8 @@ public:
 
     int requests = 0;
     QString path;
+    bool hangUp = true; // false: the connection stays open after the reply, as for a reply cut short
+    std::function<void()> answered;
 
 private:
     std::optional<QByteArray> response_;
@@ -273,6 +277,19 @@ TEST_F(Cycle, AServiceThatDoesNotAnswerLetsTheCycleComplete) {
     EXPECT_TRUE(window.statuses.contains("Printer list: no answer from the service"));
     EXPECT_EQ(read("Pips", "pip001"), "");
     EXPECT_TRUE(window.statuses.last().startsWith("Last Update "));
+}
+
+TEST_F(Cycle, AListCutShortByTheProgramQuittingIsNoAnswer) {
+    ListPage page("HTTP/1.1 200 OK\r\nContent-Length: 1000\r\n\r\n10.0.0.5\xC2\xA7Office|");
+    page.hangUp = false;
+    page.answered = [] { QTimer::singleShot(200, qApp, &QCoreApplication::quit); };
+    setenv("METERLANE_SERVICE_URL", page.root().toUtf8().constData(), 1);
+
+    QTimer::singleShot(0, [] { upload::runCycle(); });
+    QCoreApplication::exec();
+    EXPECT_EQ(page.requests, 1);
+    EXPECT_EQ(read("Pips", "pip001"), "");
+    EXPECT_TRUE(window.statuses.contains("Printer list: no answer from the service"));
 }
 
 TEST_F(Cycle, TheTenthErrorEndsTheCycle) {
