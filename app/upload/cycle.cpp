@@ -94,7 +94,7 @@ void Cycle::sendReading(int slot, short brand, const QString &host, const QStrin
 
 } // namespace
 
-void requestStop() { stopping = true; }
+void requestStop(bool stop) { stopping = stop; }
 bool stopRequested() { return stopping; }
 
 void SendPCC() {
@@ -105,7 +105,8 @@ void SendPCC() {
         if (outcome != SlotOutcome::Skipped) anyHandled = true;
         if (outcome == SlotOutcome::Unresolved) break;
     }
-    if (cycle.ended) return;
+    // A stop ends the cycle where it stands: no list download, no "Last Update".
+    if (cycle.ended || stopping) return;
     if (!anyHandled && !cycle.step(DownloadPipList)) return;
     cycle.window.setStatus(QStringLiteral("Last Update ") + store::generalDateTime());
     cycle.values.dataSent = true;

@@ -12,8 +12,9 @@ bool runCycle();
 // One cycle: the slots in order, each read and sent; the printer list downloaded when no slot is usable.
 void SendPCC();
 
-// Asks a running cycle to stop after the printer in hand (a service shutting down).
-void requestStop();
+// Asks a running cycle to stop after the printer in hand, and a cycle that starts while the request stands to end
+// at once (a service shutting down); false withdraws the request.
+void requestStop(bool stop = true);
 bool stopRequested();
 
 // The timer's schedule, 30-second ticks: a cycle at the first tick, then every IntervalReadMinutes ticks (10 when

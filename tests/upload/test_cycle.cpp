@@ -92,6 +92,7 @@ protected:
         platform::setWindow(&window);
     }
     void TearDown() override {
+        upload::requestStop(false);
         platform::setWindow(nullptr);
         unsetenv("METERLANE_SERVICE_URL");
     }
@@ -277,6 +278,18 @@ TEST_F(Cycle, AServiceThatDoesNotAnswerLetsTheCycleComplete) {
     EXPECT_TRUE(window.statuses.contains("Printer list: no answer from the service"));
     EXPECT_EQ(read("Pips", "pip001"), "");
     EXPECT_TRUE(window.statuses.last().startsWith("Last Update "));
+}
+
+TEST_F(Cycle, AStopPendingEndsTheCycleAtOnce) {
+    ListPage page(ListPage::reply("10.0.0.5\xC2\xA7Office|"));
+    setenv("METERLANE_SERVICE_URL", page.root().toUtf8().constData(), 1);
+    upload::requestStop();
+
+    EXPECT_TRUE(upload::runCycle());
+    EXPECT_EQ(window.prompts, 0);
+    EXPECT_EQ(page.requests, 0);
+    EXPECT_TRUE(window.statuses.isEmpty()) << window.statuses.join(" | ");
+    EXPECT_FALSE(store::globals().dataSent);
 }
 
 TEST_F(Cycle, AListCutShortByTheProgramQuittingIsNoAnswer) {
