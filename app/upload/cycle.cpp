@@ -57,7 +57,10 @@ SlotOutcome Cycle::handleSlot(int slot) {
     if (!firstReading && !step([&] { identity = records.identity(slot); })) return SlotOutcome::Handled;
     if (!step([&] { address = discovery::ResolveHost(host); })) return SlotOutcome::Handled;
     if (address.isEmpty()) {
-        window.setStatus(QStringLiteral("PIP error: ") + host + u'>');
+        // "Last Update" replaces the status at once: the log keeps it.
+        const QString error = QStringLiteral("PIP error: ") + host + u'>';
+        window.setStatus(error);
+        store::WriteLog(error);
         return SlotOutcome::Unresolved;
     }
     QString sysDescr;

@@ -232,6 +232,7 @@ TEST_F(Cycle, AnUnresolvableHostEndsTheSlotLoop) {
     EXPECT_TRUE(upload::runCycle());
     EXPECT_EQ(window.navigations.size(), 1u);
     EXPECT_TRUE(window.statuses.contains("PIP error: printer7.invalid>"));
+    EXPECT_TRUE(log().contains("PIP error: printer7.invalid>"));
     EXPECT_EQ(read("Pips", "pip003"), QString::fromStdString(ricoh.address())); // not read this cycle
     EXPECT_TRUE(window.statuses.last().startsWith("Last Update "));
 }
