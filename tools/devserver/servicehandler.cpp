@@ -112,8 +112,10 @@ DecodedRecord decodeUploadData(const QString &vendorId, const QString &data) {
     const qsizetype extra = pieces.size() - (RecordFields + 1);
     Reading &r = out.reading;
     r.ambiguousSplit = extra > 0;
-    pieces[2] = pieces.mid(2, extra + 1).join(QLatin1Char(';'));
-    pieces.remove(3, extra);
+    if (r.ambiguousSplit) {
+        pieces[2] = pieces.mid(2, extra + 1).join(QLatin1Char(';'));
+        pieces.remove(3, extra);
+    }
     r.address = pieces[0];
     r.model = pieces[1];
     r.identity = pieces[2];
