@@ -10,10 +10,18 @@
 #include <QTimer>
 
 #include <cstdio>
+#include <utility>
 
 #include <unistd.h>
 
 namespace cli {
+namespace {
+
+// How long a request may go without an answer before it counts as failed.
+constexpr int RequestTimeLimitMs = 15000;
+const QString NoAnswer = QStringLiteral("no answer within 15 s");
+
+} // namespace
 
 QString oneLine(QString text) {
     return text.replace(QStringLiteral("\r\n"), QStringLiteral("\\n")).replace(u'\n', QStringLiteral("\\n"));
@@ -50,25 +58,48 @@ QNetworkAccessManager *ConsoleWindow::network() {
 
 void ConsoleWindow::navigate(const QUrl &address) {
     QTextStream(stdout) << address.toEncoded() << "\n";
-    if (address.isEmpty() || !address.isValid()) return;
-    ++pending_;
-    QNetworkReply *reply = network()->get(QNetworkRequest(address));
-    QObject::connect(reply, &QNetworkReply::finished, reply, [this, reply] {
-        --pending_;
-        reply->deleteLater();
-    });
+    if (address.isEmpty() || !address.isValid()) {
+        failed(address, QStringLiteral("no address to send to"));
+        return;
+    }
+    QNetworkRequest request(address);
+    request.setTransferTimeout(RequestTimeLimitMs);
+    QNetworkReply *reply = network()->get(request);
+    pending_.insert(reply);
+    QObject::connect(reply, &QNetworkReply::finished, reply, [this, reply] { finished(reply); });
+}
+
+void ConsoleWindow::finished(QNetworkReply *reply) {
+    reply->deleteLater();
+    if (!pending_.remove(reply)) return; // abandoned, and named, already
+    const QUrl address = reply->request().url();
+    const int status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
+    if (status >= 400)
+        failed(address, QStringLiteral("HTTP status %1").arg(status));
+    else if (reply->error() == QNetworkReply::OperationCanceledError || reply->error() == QNetworkReply::TimeoutError)
+        failed(address, NoAnswer);
+    else if (reply->error() != QNetworkReply::NoError)
+        failed(address, reply->errorString());
+}
+
+void ConsoleWindow::failed(const QUrl &address, const QString &reason) {
+    ++failed_;
+    QTextStream(stderr) << "request failed (" << reason << "): " << address.toEncoded() << "\n";
 }
 
 void ConsoleWindow::waitForRequests() {
-    constexpr int TimeLimitMs = 15000;
     QEventLoop loop;
     QTimer poll;
     QObject::connect(&poll, &QTimer::timeout, &loop, [&] {
-        if (pending_ <= 0) loop.quit();
+        if (pending_.isEmpty()) loop.quit();
     });
-    QTimer::singleShot(TimeLimitMs, &loop, &QEventLoop::quit);
+    QTimer::singleShot(RequestTimeLimitMs, &loop, &QEventLoop::quit);
     poll.start(20);
-    if (pending_ > 0) loop.exec();
+    if (!pending_.isEmpty()) loop.exec();
+    for (QNetworkReply *reply : std::exchange(pending_, {})) {
+        failed(reply->request().url(), NoAnswer);
+        reply->abort();
+    }
 }
 
 ConsoleWindow::~ConsoleWindow() { delete network_; }

@@ -1,10 +1,14 @@
 // The window interface on a terminal: status texts and toner notes as lines on standard error, request addresses
-// on standard output, the customer code asked on the terminal.
+// on standard output, the customer code asked on the terminal. Unlike the desktop window's browser it examines the
+// answers, so that a script learns which requests failed.
 #pragma once
 
 #include "platform/window.h"
 
+#include <QSet>
+
 class QNetworkAccessManager;
+class QNetworkReply;
 
 namespace cli {
 
@@ -29,13 +33,22 @@ public:
     void navigate(const QUrl &address) override;
     void refillPipList() override {}
 
-    // Waits (bounded) until every request handed over has been answered or has failed.
+    // Waits (bounded) until every request handed over has been answered or has failed; those still open then are
+    // abandoned.
     void waitForRequests();
+
+    // The requests that failed or were abandoned so far (no address, no connection, HTTP status 400 or above, no
+    // answer in time), each named on standard error when it failed.
+    int failedRequests() const { return failed_; }
 
 private:
     QNetworkAccessManager *network();
+    void finished(QNetworkReply *reply);
+    void failed(const QUrl &address, const QString &reason);
+
     QNetworkAccessManager *network_ = nullptr;
-    int pending_ = 0;
+    QSet<QNetworkReply *> pending_;
+    int failed_ = 0;
 };
 
 // Escapes line breaks so that a text stays on one line: CR LF and LF as \n.

@@ -7,6 +7,7 @@
 #include "upload/cycle.h"
 
 #include <QCoreApplication>
+#include <QFileInfo>
 #include <QTextStream>
 #include <QTimer>
 
@@ -16,17 +17,23 @@ namespace cli {
 namespace {
 
 // Start-up as the desktop program does it: the configuration file created or renewed, the vendor identifier read.
-bool startUp(QStringList &args, const char *usage) {
-    if (!takeProgramFolder(args)) return false;
-    if (!args.isEmpty()) {
-        usageError(QString::fromLatin1(usage));
-        return false;
-    }
+// ExitOk to go on, else the exit status, after saying why. Nothing is read or sent for a folder where the program
+// cannot keep its configuration file.
+int startUp(QStringList &args, const char *usage) {
+    if (!takeProgramFolder(args)) return ExitUsage;
+    if (!args.isEmpty()) return usageError(QString::fromLatin1(usage));
     store::Globals &values = store::globals();
-    if (!store::CreateIniFile()) QTextStream(stderr) << "cannot write " << values.iniFile << "\n";
+    if (!QFileInfo(values.programFolder).isDir()) {
+        QTextStream(stderr) << "meterlane-cli: folder " << values.programFolder << " does not exist\n";
+        return ExitFailed;
+    }
+    if (!store::CreateIniFile() || !QFileInfo(values.iniFile).isWritable()) {
+        QTextStream(stderr) << "meterlane-cli: cannot write " << values.iniFile << "\n";
+        return ExitFailed;
+    }
     values.vendorId = store::ReadIniValue(values.iniFile, QStringLiteral("Vendor"), QStringLiteral("ID"));
     values.intervalRead = 1;
-    return true;
+    return ExitOk;
 }
 
 void stopOnSignal(int) { upload::requestStop(); }
@@ -35,18 +42,18 @@ void stopOnSignal(int) { upload::requestStop(); }
 
 int cycleCommand(const QStringList &arguments) {
     QStringList args = arguments;
-    if (!startUp(args, "cycle takes [--folder DIR]")) return ExitUsage;
+    if (const int status = startUp(args, "cycle takes [--folder DIR]"); status != ExitOk) return status;
     ConsoleWindow console;
     platform::setWindow(&console);
     upload::runCycle();
     console.waitForRequests();
     platform::setWindow(nullptr);
-    return ExitOk;
+    return console.failedRequests() > 0 ? ExitFailed : ExitOk;
 }
 
 int runCommand(const QStringList &arguments) {
     QStringList args = arguments;
-    if (!startUp(args, "run takes [--folder DIR]")) return ExitUsage;
+    if (const int status = startUp(args, "run takes [--folder DIR]"); status != ExitOk) return status;
     ConsoleWindow console;
     platform::setWindow(&console);
     std::signal(SIGINT, stopOnSignal);

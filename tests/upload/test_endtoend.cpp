@@ -119,3 +119,20 @@ TEST_F(EndToEnd, WithoutPrintersTheCustomersListIsDownloadedAndReadNextCycle) {
     cycle(service.root());
     EXPECT_EQ(std::get<1>(stored()[QString::fromStdString(hp.address())]), 87654);
 }
+
+TEST_F(EndToEnd, FailedUploadsAndAMissingFolderAreNamedAndExitWithOne) {
+    const auto nowhere = runCommand({Cli, "cycle", "--folder", program.filePath("missing").toStdString()});
+    EXPECT_EQ(nowhere.status, 1);
+    EXPECT_NE(nowhere.err.find("does not exist"), std::string::npos) << nowhere.err;
+    EXPECT_EQ(nowhere.err.find("Last Update "), std::string::npos) << nowhere.err; // nothing read or sent
+    EXPECT_EQ(nowhere.out, "");
+
+    SimulatedPrinter hp("hp");
+    ASSERT_AGENT(hp);
+    writeIni({"[Pips]", "pip001=" + QString::fromStdString(hp.address())});
+    const auto down = cycle("http://127.0.0.1:9"); // nothing listens there
+    EXPECT_EQ(down.status, 1) << down.err;
+    EXPECT_NE(down.err.find("request failed (Connection refused): http://127.0.0.1:9/ylk/meter/upload?d=YLK"),
+              std::string::npos)
+        << down.err;
+}
