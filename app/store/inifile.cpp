@@ -75,7 +75,7 @@ QString decodeLine(const QByteArray &line) {
     QString text = utf8.decode(line);
     if (!utf8.hasError()) return text;
     QStringDecoder windows1252("windows-1252", QStringDecoder::Flag::Stateless);
-    return windows1252.decode(line);
+    return windows1252.isValid() ? windows1252.decode(line) : QString::fromLatin1(line); // Qt built without ICU
 }
 
 bool storableNames(const QString &section, const QString &key) {
