@@ -2,6 +2,8 @@
 
 #include "pips.h"
 
+#include <QRegularExpression>
+
 namespace store {
 
 PipListModel::PipListModel(QObject *parent) : QAbstractTableModel(parent) {}
@@ -71,6 +73,11 @@ bool PipListModel::updateRow(const QString &host, const QString &model, const QS
         emit dataChanged(index(static_cast<int>(i), 0), index(static_cast<int>(i), ColumnCount - 1));
     }
     return matched;
+}
+
+QString joinedLines(const QString &text) {
+    static const QRegularExpression lineBreak(QStringLiteral("\r\n|\r|\n"));
+    return QString(text).replace(lineBreak, QStringLiteral(", "));
 }
 
 void FillPipList(PipListModel &list, const QString &iniFile) { list.fill(iniFile); }

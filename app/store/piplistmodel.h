@@ -41,6 +41,10 @@ private:
     QList<Row> rows_;
 };
 
+// A cell's lines on one line, joined by ", ", as the list and the export show them (a toner warning holds one line
+// per cartridge).
+QString joinedLines(const QString &text);
+
 // The list fill and the row update under the names the rest of the program uses.
 void FillPipList(PipListModel &list, const QString &iniFile);
 bool UpdatePipRow(PipListModel &list, const QString &host, const QString &model, const QString &identity,

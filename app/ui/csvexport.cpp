@@ -1,6 +1,7 @@
 #include "csvexport.h"
 
 #include "store/globals.h"
+#include "store/piplistmodel.h"
 
 #include <QAbstractItemModel>
 #include <QDir>
@@ -20,8 +21,9 @@ const QString Title = u"Yonderlook"_s;
 const QString LineEnd = u"\r\n"_s;
 constexpr int ShortestExportedText = 6;
 
+// A field on one line: a spreadsheet would take a line break inside it for the start of another row.
 QString cell(const QAbstractItemModel &list, int row, int column) {
-    return list.data(list.index(row, column)).toString();
+    return store::joinedLines(list.data(list.index(row, column)).toString());
 }
 
 // Writes the file anew; the description of what failed, empty when it was written whole.

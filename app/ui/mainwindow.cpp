@@ -64,7 +64,7 @@ public:
         }
         if (index.column() == store::PipListModel::Toner && (role == Qt::DisplayRole || role == Qt::ToolTipRole)) {
             const QString warning = QIdentityProxyModel::data(index, Qt::DisplayRole).toString();
-            return role == Qt::ToolTipRole ? warning : QString(warning).replace(u"\r\n"_s, u", "_s);
+            return role == Qt::ToolTipRole ? warning : store::joinedLines(warning);
         }
         return QIdentityProxyModel::data(index, role);
     }

@@ -1,5 +1,6 @@
-// The export: refused before the first read-and-send cycle, the file's exact format from the real printer list,
-// an old file replaced, the empty list, and a file that cannot be written, each with the boxes the user sees.
+// The export: refused before the first read-and-send cycle, the file's exact format from the real printer list (a
+// warning of several lines on one line, as the list shows it), an old file replaced, the empty list, and a file
+// that cannot be written, each with the boxes the user sees.
 #include "store/config.h"
 #include "store/piplistmodel.h"
 #include "store/pips.h"
@@ -47,7 +48,8 @@ protected:
             ASSERT_TRUE(store::WriteIniValue(ini, store::InfoSection, store::slotKey(slot), description));
         }
         list.fill(ini);
-        list.updateRow(u"127.0.0.21"_s, u"MP C3003"_s, u"E174M610045"_s, u"92110"_s, u"62220"_s, u"Cyan = 15%"_s);
+        list.updateRow(u"127.0.0.21"_s, u"MP C3003"_s, u"E174M610045"_s, u"92110"_s, u"62220"_s,
+                      u"Cyan = 15%\r\nMagenta Empty!!!"_s);
     }
 
     QTemporaryDir home;
@@ -82,9 +84,10 @@ TEST_F(CsvExportTest, ReplacesTheFileWithHeadersAndTheLongRowsAsTheyStand) {
     EXPECT_EQ(ui::exportPath(), desktopFile);
     EXPECT_EQ(answerer.seen, std::vector<SeenBox>({{u"Yonderlook"_s, u"File available on desktop \r\n"_s + desktopFile,
                                                     QMessageBox::Warning}}));
-    EXPECT_EQ(readBytes(desktopFile), "IP;Model;ID;Description;TotBW;TotCol;Toner;\r\n"
-                                      "127.0.0.21;MP C3003;E174M610045;Floor 1;92110;62220;Cyan = 15%\r\n"
-                                      "printer7;;;Hall;East;;;\r\n");
+    EXPECT_EQ(readBytes(desktopFile),
+              "IP;Model;ID;Description;TotBW;TotCol;Toner;\r\n"
+              "127.0.0.21;MP C3003;E174M610045;Floor 1;92110;62220;Cyan = 15%, Magenta Empty!!!\r\n"
+              "printer7;;;Hall;East;;;\r\n");
 }
 
 TEST_F(CsvExportTest, UnicodeIsWrittenAsUtf8WithoutByteOrderMark) {
