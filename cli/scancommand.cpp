@@ -1,6 +1,7 @@
 // meterlane-cli scan: the SNMP console's run headless. The ping phase, then the SNMP phase; every result line goes
 // to standard output as it is made and, at the end, to zovdata.txt in the program folder. SIGINT asks the run to
-// stop as "ABORT!" does (a second one ends the program).
+// stop as "ABORT!" does (a second one ends the program). Why the addresses could not be pinged, and a results file
+// that cannot be written, go to standard error, and the exit status is 1.
 #include "commands.h"
 
 #include "discovery/console.h"
@@ -26,7 +27,8 @@ void interrupt(int) {
     std::signal(SIGINT, SIG_DFL);
 }
 
-// The console's controls on a terminal: result lines on standard output, the completion message on standard error.
+// The console's controls on a terminal: result lines on standard output, the completion message and failures on
+// standard error.
 class TerminalConsole : public discovery::ConsoleView {
 public:
     void setRunning(bool) override {}
@@ -42,8 +44,14 @@ public:
     }
     QStringList results() const override { return lines_; }
     void showCompletion(const QString &message) override { QTextStream(stderr) << message << "\n"; }
+    void showFailure(const QString &text) override {
+        failed_ = true;
+        QTextStream(stderr) << "meterlane-cli: " << text << "\n";
+    }
+    bool failed() const { return failed_; }
 
 private:
+    bool failed_ = false;
     QStringList lines_;
     QTextStream out_{stdout};
 };
@@ -106,9 +114,9 @@ int scanCommand(const QStringList &arguments) {
     const bool completed = console.run(*request);
     platform::setEventPump(nullptr);
     std::signal(SIGINT, SIG_DFL);
-    if (completed) return ExitOk;
-    QTextStream(stderr) << "meterlane-cli: " << console.faultDescription() << "\n";
-    return ExitFailed;
+    if (!console.faultDescription().isEmpty())
+        QTextStream(stderr) << "meterlane-cli: " << console.faultDescription() << "\n";
+    return completed && !view.failed() ? ExitOk : ExitFailed;
 }
 
 } // namespace cli

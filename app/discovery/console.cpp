@@ -119,7 +119,6 @@ bool Console::run(const ConsoleRequest &request) {
     fault_.clear();
     view_.setRunning(true);
     view_.clearAddresses();
-    bool completed = false;
     try {
         rows_.clear();
         for (const QString &address : addressRange(request.firstAddress, request.lastAddress)) {
@@ -128,16 +127,23 @@ bool Console::run(const ConsoleRequest &request) {
         }
         pingPhase();
         snmpPhase(request);
-        if (!appendToResultsFile(view_.results()))
-            throw platform::Fault(75, QStringLiteral("Path/File access error: %1").arg(resultsFile()));
-        completed = true;
     } catch (const platform::Fault &fault) {
-        endWithFault(fault.description);
+        fault_ = fault.description;
     }
+    const bool completed = writeResults() && fault_.isEmpty();
     view_.setRunning(false);
     running_ = false;
     if (completed) view_.showCompletion(QStringLiteral("Complete ... file at: ") + resultsFile());
     return completed;
+}
+
+// The lines of the result list, after a fault followed by its description, appended to the results file.
+bool Console::writeResults() {
+    QStringList lines = view_.results();
+    if (!fault_.isEmpty()) lines.append(fault_);
+    if (appendToResultsFile(lines)) return true;
+    view_.showFailure(QStringLiteral("Cannot write ") + resultsFile());
+    return false;
 }
 
 void Console::pingPhase() {
@@ -154,7 +160,7 @@ void Console::pingPhase() {
     pinger.PingHostList(addresses, ConsolePingTimeOutMs, count * ConsolePingMsPerAddress);
     platform::pumpEvents();
     scanned_ = true;
-    pingError_ = pinger.lastError();
+    if (!pinger.lastError().isEmpty()) view_.showFailure(pinger.lastError());
     previousScan_.clear();
     for (const Row &row : rows_) previousScan_.insert(row.address, row.answered);
 }
@@ -169,7 +175,6 @@ void Console::report(int row, bool answered, const QString &timeText) {
 
 void Console::snmpPhase(const ConsoleRequest &request) {
     view_.clearResults();
-    if (!pingError_.isEmpty()) view_.addResult(pingError_);
     const QStringList oids = request.oids.isEmpty() ? QStringList() : request.oids.split(u';');
     for (const Row &row : rows_) {
         if (row.answered)
@@ -186,14 +191,6 @@ void Console::workOn(const QString &address, const QStringList &oids, const Cons
     view_.addResult(QStringLiteral("> ") + address);
     for (const QString &oid : oids) operateOnOid(address, oid, request, view_);
     view_.addResult(EndOfAddress);
-}
-
-void Console::endWithFault(const QString &description) {
-    fault_ = description;
-    QStringList lines = view_.results();
-    lines.append(description);
-    if (!appendToResultsFile(lines))
-        fault_ += QStringLiteral("; the results could not be written to %1").arg(resultsFile());
 }
 
 } // namespace discovery

@@ -75,6 +75,10 @@ public:
 
     // The message box (OK button) of a completed run.
     virtual void showCompletion(const QString &message) = 0;
+
+    // A failure that has no place among the result lines: why the addresses could not be pinged, or that the
+    // results file cannot be written. The window shows it in its status line (Label3).
+    virtual void showFailure(const QString &text) = 0;
 };
 
 class Console {
@@ -82,8 +86,9 @@ public:
     explicit Console(ConsoleView &view) : view_(view) {}
 
     // One run of "Go!". True when it completed and showed its completion message. False when a run was already
-    // going (nothing done) or a fault ended it: then the lines of the result list and the fault's description
-    // were appended to the results file, the controls restored, and no message shown (see faultDescription).
+    // going (nothing done), when a fault ended it (then the lines of the result list and the fault's description
+    // were appended to the results file, the controls restored, and no message shown; see faultDescription), or
+    // when the results file could not be written ("Cannot write " + its path, through showFailure).
     bool run(const ConsoleRequest &request);
 
     // "ABORT!": the run stops at the end of the address in hand; asked during the ping phase, after the first
@@ -93,7 +98,7 @@ public:
     bool running() const { return running_; }
     // A ping phase has ended in this session.
     bool scanned() const { return scanned_; }
-    // The fault that ended the last run; empty when it completed.
+    // The fault that ended the last run; empty when none did.
     QString faultDescription() const { return fault_; }
 
     // The program folder + "/zovdata.txt".
@@ -109,14 +114,13 @@ private:
     void report(int row, bool answered, const QString &timeText);
     void snmpPhase(const ConsoleRequest &request);
     void workOn(const QString &address, const QStringList &oids, const ConsoleRequest &request);
-    void endWithFault(const QString &description);
+    bool writeResults();
 
     ConsoleView &view_;
     bool running_ = false;
     bool abortRequested_ = false;
     bool scanned_ = false;
     QString fault_;
-    QString pingError_;                 // why the last ping phase could not ping
     std::vector<Row> rows_;             // LV_IPs as the run knows it
     QHash<QString, bool> previousScan_; // address → it answered, in the previous run
 };

@@ -45,7 +45,7 @@ void caption(QWidget *window, const QString &text, QRect place) {
 
 } // namespace
 
-ConsolePanel::ConsolePanel(QWidget *window, QTimer *timer) : QObject(window), window_(window), timer_(timer),
+ConsolePanel::ConsolePanel(MainWindow *window, QTimer *timer) : QObject(window), window_(window), timer_(timer),
                                                              console_(*this) {
     build(window);
     connect(cmdGo, &QPushButton::clicked, this, &ConsolePanel::go);
@@ -185,5 +185,7 @@ void ConsolePanel::showCompletion(const QString &message) {
     QMessageBox box(QMessageBox::NoIcon, programTitle(), message, QMessageBox::Ok, window_);
     box.exec();
 }
+
+void ConsolePanel::showFailure(const QString &text) { window_->setStatus(text); }
 
 } // namespace ui

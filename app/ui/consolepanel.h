@@ -18,11 +18,14 @@ class QWidget;
 
 namespace ui {
 
+class MainWindow;
+
 class ConsolePanel : public QObject, public discovery::ConsoleView {
     Q_OBJECT
 public:
-    // Makes the controls on window; timer is Timer1, held off while a run goes on.
-    ConsolePanel(QWidget *window, QTimer *timer);
+    // Makes the controls on window, whose status line shows the failures of a run; timer is Timer1, held off while
+    // a run goes on.
+    ConsolePanel(MainWindow *window, QTimer *timer);
 
     // Start-up: no result lines, "Get" selected.
     void reset();
@@ -40,13 +43,14 @@ public:
     void addResult(const QString &line) override;
     QStringList results() const override;
     void showCompletion(const QString &message) override;
+    void showFailure(const QString &text) override;
 
 private:
     void build(QWidget *window);
     void selectOperation(int index);
     void go();
 
-    QWidget *window_;
+    MainWindow *window_;
     QTimer *timer_;
     discovery::Console console_;
     int m_intOperation = 0;

@@ -77,7 +77,7 @@ TEST_F(CliScan, PingPrintsEveryAddressWithItsTimeOrDashes) {
     EXPECT_EQ(runCommand({Cli, "ping"}).status, 2);
 }
 
-// Without a way to ping, every address is listed silent and standard error says why.
+// Without a way to ping, every address is listed silent and standard error says why, for ping and scan alike.
 TEST_F(CliScan, PingWithoutAWayToPingSaysWhy) {
     std::vector<std::string> command = WithoutRawSockets;
     command.insert(command.end(), {Cli, "ping", "127.0.0.1", "127.0.0.2"});
@@ -92,6 +92,15 @@ TEST_F(CliScan, PingWithoutAWayToPingSaysWhy) {
     EXPECT_EQ(failing.status, 1);
     EXPECT_EQ(failing.out, "0 127.0.0.1 ---\n1 127.0.0.2 ---\n");
     EXPECT_NE(failing.err.find("meterlane-cli: system ping"), std::string::npos) << failing.err;
+
+    // scan says why on standard error too; the results file keeps to its result lines.
+    command.resize(WithoutRawSockets.size());
+    command.insert(command.end(), {Cli, "scan", "127.0.0.1", "127.0.0.2", "--folder", folder_.path().toStdString()});
+    const CommandResult scanned = runCommand(command);
+    EXPECT_EQ(scanned.status, 1);
+    EXPECT_EQ(scanned.out, "");
+    EXPECT_NE(scanned.err.find("meterlane-cli: system ping"), std::string::npos) << scanned.err;
+    EXPECT_EQ(resultsFile(), "");
 }
 
 TEST_F(CliScan, ScanPrintsTheLinesAndAppendsThemToTheResultsFile) {

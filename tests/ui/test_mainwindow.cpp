@@ -607,6 +607,11 @@ TEST_F(MainWindowTest, ConsoleRunListsTheResultsAndAppendsThemToTheFile) {
     answerNextModal([&](QWidget *box) { clickStandardButton(box, QMessageBox::Ok); });
     child<QPushButton>(*window, u"cmdGo"_s)->click();
     EXPECT_EQ(readText(resultsFile), (shown + shown).join(u"\r\n"_s) + u"\r\n"_s);
+
+    // A results file that cannot be written is said in the status line.
+    store::setProgramFolder(folder.filePath(u"missing"_s));
+    child<QPushButton>(*window, u"cmdGo"_s)->click();
+    EXPECT_EQ(caption(*window, u"Label3"_s), u"Cannot write "_s + folder.filePath(u"missing/zovdata.txt"_s));
 }
 
 // ---- the portal button and the about box
