@@ -155,7 +155,7 @@ void Console::pingPhase() {
     QObject::connect(&pinger, &ClassPingBase::PingSuccess,
                      [this](const QString &, int time, int index) { report(index, true, QString::number(time)); });
     QObject::connect(&pinger, &ClassPingBase::PingFail,
-                     [this](const QString &, int, int index) { report(index, false, QStringLiteral("---")); });
+                     [this](const QString &, int, int index) { report(index, false, SilentTime); });
     const int count = static_cast<int>(rows_.size());
     pinger.PingHostList(addresses, ConsolePingTimeOutMs, count * ConsolePingMsPerAddress);
     platform::pumpEvents();

@@ -35,6 +35,8 @@ enum class ConsoleOperation { Get = 0, GetNext = 1, Set = 2, Walk = 3 };
 constexpr int ConsolePingWidth = 100;
 constexpr int ConsolePingTimeOutMs = 100;
 constexpr int ConsolePingMsPerAddress = 50;
+// The time text of an address that did not answer.
+inline const QString SilentTime = QStringLiteral("---");
 
 // What the console's controls hold when "Go!" is clicked.
 struct ConsoleRequest {
@@ -59,8 +61,8 @@ public:
     virtual void clearAddresses() = 0;
     virtual void addAddress(const QString &address) = 0;
     // The ping outcome of a row (0-based, in the order added): the round-trip time in ms when it answered, else
-    // "---"; icon 1 answered, 2 silent, 3 the change marker (the time text still tells which). A row that answered
-    // is scrolled into view.
+    // SilentTime; icon 1 answered, 2 silent, 3 the change marker (the time text still tells which). A row that
+    // answered, marked or not, is scrolled into view.
     virtual void showPingResult(int row, const QString &timeText, int icon) = 0;
 
     // txtIP: the address in hand. answering: the address becomes its text, the background &H80FF80 (light green);

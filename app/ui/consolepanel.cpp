@@ -13,6 +13,7 @@
 #include <QMessageBox>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QStyle>
 #include <QTimer>
 #include <QTreeWidget>
 
@@ -96,9 +97,12 @@ void ConsolePanel::build(QWidget *window) {
     LV_IPs->setColumnCount(3);
     LV_IPs->setHeaderHidden(true);
     LV_IPs->setRootIsDecorated(false);
-    // The address column takes what an address needs; the time column and the empty third share the rest.
-    LV_IPs->setColumnWidth(0, twips::toPixelsX(1740));
-    LV_IPs->setColumnWidth(1, twips::toPixelsX(900));
+    // Three columns of equal width, each wide enough for the widest address with its icon and margins: the address
+    // and the time show whole, and the empty third column lies beyond the right edge.
+    LV_IPs->header()->setStretchLastSection(false);
+    const int columnWidth = LV_IPs->fontMetrics().horizontalAdvance(u"255.255.255.255"_s) +
+                            2 * LV_IPs->style()->pixelMetric(QStyle::PM_SmallIconSize, nullptr, LV_IPs);
+    for (int column = 0; column < 3; ++column) LV_IPs->setColumnWidth(column, columnWidth);
     lstResults = control<QListWidget>(window, u"lstResults"_s, twips::toPixels(ResultsLeft, ListTop, 4440, 3260));
     lstResults->setHorizontalScrollBarPolicy(Qt::ScrollBarAsNeeded);
 }
@@ -154,7 +158,7 @@ void ConsolePanel::showPingResult(int row, const QString &timeText, int icon) {
                                      art::icon(art::HostChanged)};
     item->setText(1, timeText);
     if (icon >= 1 && icon <= 3) item->setIcon(0, pictures[icon - 1]);
-    if (icon == 1) LV_IPs->scrollToItem(item);
+    if (timeText != discovery::SilentTime) LV_IPs->scrollToItem(item);
 }
 
 void ConsolePanel::showCurrentAddress(const QString &address, bool answering) {

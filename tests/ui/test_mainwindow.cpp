@@ -6,6 +6,7 @@
 #include "platform/eventpump.h"
 #include "store/config.h"
 #include "store/globals.h"
+#include "ui/consolepanel.h"
 #include "ui/mainwindow.h"
 #include "ui/servicebrowser.h"
 #include "ui/trayicon.h"
@@ -607,6 +608,17 @@ TEST_F(MainWindowTest, ConsoleRunListsTheResultsAndAppendsThemToTheFile) {
     answerNextModal([&](QWidget *box) { clickStandardButton(box, QMessageBox::Ok); });
     child<QPushButton>(*window, u"cmdGo"_s)->click();
     EXPECT_EQ(readText(resultsFile), (shown + shown).join(u"\r\n"_s) + u"\r\n"_s);
+
+    // Equal columns that fit the widest address with its icon; an answer with the change marker is scrolled to.
+    auto *panel = window->findChild<ui::ConsolePanel *>();
+    panel->clearAddresses();
+    for (int host = 0; host <= 255; ++host) panel->addAddress(u"255.255.255.%1"_s.arg(host));
+    panel->showPingResult(255, u"1"_s, 3);
+    EXPECT_EQ(addresses->columnWidth(1), addresses->columnWidth(0));
+    EXPECT_EQ(addresses->columnWidth(2), addresses->columnWidth(0));
+    EXPECT_LE(static_cast<QAbstractItemView *>(addresses)->sizeHintForColumn(0), addresses->columnWidth(0));
+    const QRect row = addresses->visualItemRect(addresses->topLevelItem(255));
+    EXPECT_TRUE(row.top() >= 0 && row.bottom() < addresses->viewport()->height()) << row.top();
 
     // A results file that cannot be written is said in the status line.
     store::setProgramFolder(folder.filePath(u"missing"_s));
