@@ -1,5 +1,6 @@
 #include "ui/mainwindow.h"
 
+#include "platform/programend.h"
 #include "reading/probe.h"
 #include "store/config.h"
 #include "store/globals.h"
@@ -18,7 +19,6 @@
 #include "upload/servicerequests.h"
 
 #include <QApplication>
-#include <QCloseEvent>
 #include <QFileInfo>
 #include <QFrame>
 #include <QHeaderView>
@@ -394,10 +394,8 @@ void MainWindow::mouseMoveEvent(QMouseEvent *event) {
 
 void MainWindow::contextMenuEvent(QContextMenuEvent *event) { mnu->popup(event->globalPos()); }
 
-void MainWindow::closeEvent(QCloseEvent *event) {
-    event->accept();
-    QCoreApplication::quit();
-}
+// The unload handler: closing the window by any means ends the program at once, even from inside a wait.
+void MainWindow::closeEvent(QCloseEvent *) { platform::endProgram(); }
 
 bool MainWindow::eventFilter(QObject *watched, QEvent *event) {
     const QEvent::Type type = event->type();
@@ -458,7 +456,7 @@ void MainWindow::probeSelectedPrinter() {
 
 void MainWindow::confirmExit() {
     QMessageBox box(QMessageBox::Question, u"ZOV"_s, u"Exit?"_s, QMessageBox::Yes | QMessageBox::No, this);
-    if (box.exec() == QMessageBox::Yes) QCoreApplication::quit();
+    if (box.exec() == QMessageBox::Yes) platform::endProgram();
 }
 
 // ---- the window interface of the core

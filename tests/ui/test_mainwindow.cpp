@@ -15,6 +15,7 @@
 #include "upload/servicetable.h"
 
 #include "support/devservice.h"
+#include "support/faultagent.h"
 #include "support/modal.h"
 #include "support/printers.h"
 #include "support/qtprint.h"
@@ -28,6 +29,7 @@
 #include <QCheckBox>
 #include <QDesktopServices>
 #include <QDir>
+#include <QDirIterator>
 #include <QFile>
 #include <QImage>
 #include <QInputDialog>
@@ -36,6 +38,7 @@
 #include <QListWidget>
 #include <QMenu>
 #include <QMessageBox>
+#include <QProcess>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QRegularExpression>
@@ -51,6 +54,10 @@
 namespace {
 
 using namespace Qt::StringLiterals;
+using namespace std::chrono_literals;
+using meterlane::test::FaultAgent;
+using meterlane::test::Reply;
+using meterlane::test::Step;
 using testsupport::answerNextModal;
 using testsupport::SimulatedPrinter;
 using uitest::child;
@@ -72,6 +79,14 @@ void clickStandardButton(QWidget *box, QMessageBox::StandardButton which) {
     auto *message = qobject_cast<QMessageBox *>(box);
     ASSERT_NE(message, nullptr);
     message->button(which)->click();
+}
+
+// The running processes whose command line names text.
+QStringList processesNaming(const QString &text) {
+    QStringList found;
+    for (const QString &pid : QDir(u"/proc"_s).entryList(QDir::Dirs | QDir::NoDotAndDotDot))
+        if (uitest::readBytes(u"/proc/%1/cmdline"_s.arg(pid)).contains(text.toUtf8())) found << pid;
+    return found;
 }
 
 class MainWindowTest : public uitest::WidgetTest {
@@ -154,6 +169,26 @@ protected:
     }
 
     QString logText() const { return readText(folder.filePath("log/zov.log")); }
+
+    // The program's side of ClosingOrExitEndsTheProgramAtOnceDuringAConsoleRun: a console Get over the hosts, the
+    // window closed ("close") or "Exit?" answered Yes ("exit") while the second host's answer is awaited. The test
+    // fails (status 1) if the run comes back.
+    void endDuringAConsoleRun(const QStringList &hosts, const QString &how) {
+        writeIni();
+        auto window = start();
+        child<QLineEdit>(*window, u"txtAgent"_s)->setText(hosts.first());
+        child<QLineEdit>(*window, u"txtAgentTo"_s)->setText(hosts.last());
+        child<QLineEdit>(*window, u"txtOID"_s)->setText(u"1.3.6.1.2.1.1.1.0"_s);
+        uitest::BoxAnswerer answerer({QMessageBox::Yes}); // "Exit?"; then the completion box of a run that went on
+        QObject::connect(child<QLineEdit>(*window, u"txtIP"_s), &QLineEdit::textChanged, [&](const QString &shown) {
+            if (shown != hosts[1]) return;
+            QTimer::singleShot(100, window.get(), [&] {
+                how == u"close"_s ? void(window->close()) : child<QAction>(*window, u"mnu_exit"_s)->trigger();
+            });
+        });
+        child<QPushButton>(*window, u"cmdGo"_s)->click();
+        FAIL() << "the run came back";
+    }
 };
 
 // ---- start-up
@@ -360,6 +395,47 @@ TEST_F(MainWindowTest, ExitAnsweredNoKeepsTheProgramAsItWas) {
     EXPECT_NE(seen, nullptr);
     EXPECT_FALSE(quitting);
     EXPECT_TRUE(window->isVisible());
+}
+
+// Closing the window, or answering "Exit?" with Yes, while a console Get waits for the second of three answering
+// hosts ends the program there: status 0, nothing sent to the third host, no zovdata.txt written. The program is a
+// copy of this test in a process of its own, its folders in a scratch folder of ours; the agents, each answering
+// 200 ms late, stay here and count what reached them. Its child process (the development service) goes with it.
+TEST_F(MainWindowTest, ClosingOrExitEndsTheProgramAtOnceDuringAConsoleRun) {
+    const QStringList hosts{u"127.0.0.61"_s, u"127.0.0.62"_s, u"127.0.0.63"_s};
+    if (const QString how = qEnvironmentVariable("METERLANE_END_BY"); !how.isEmpty())
+        return endDuringAConsoleRun(hosts, how);
+    const testing::TestInfo *test = testing::UnitTest::GetInstance()->current_test_info();
+    for (const QString &how : {u"close"_s, u"exit"_s}) {
+        std::vector<std::unique_ptr<FaultAgent>> agents;
+        for (const QString &host : hosts) {
+            agents.push_back(std::make_unique<FaultAgent>(host.toStdString()));
+            agents.back()->setDefault(Step{{Reply{}}, 200ms});
+        }
+        QTemporaryDir scratch;
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        environment.insert(u"METERLANE_END_BY"_s, how);
+        environment.insert(u"TMPDIR"_s, scratch.path());
+        QProcess program;
+        program.setProcessEnvironment(environment);
+        program.setProcessChannelMode(QProcess::MergedChannels);
+        program.start(QCoreApplication::applicationFilePath(),
+                      {u"--gtest_filter=%1.%2"_s.arg(test->test_suite_name(), test->name())});
+        ASSERT_TRUE(program.waitForFinished(60000)) << how;
+        const std::string said = how.toStdString() + "\n" + program.readAll().toStdString();
+        EXPECT_EQ(program.exitStatus(), QProcess::NormalExit) << said;
+        EXPECT_EQ(program.exitCode(), 0) << said;
+        EXPECT_GE(agents[1]->requestCount(), 1u) << said;
+        EXPECT_EQ(agents[2]->requestCount(), 0u) << said;
+        QStringList files;
+        for (QDirIterator it(scratch.path(), {u"zovdata.txt"_s, u"meterlane.ini"_s}, QDir::Files,
+                             QDirIterator::Subdirectories);
+             it.hasNext();)
+            files << it.nextFileInfo().fileName();
+        EXPECT_EQ(files.filter(u"zovdata"_s), QStringList()) << said;
+        EXPECT_EQ(files.filter(u".ini"_s).size(), 1) << "the program's folder lies in the scratch folder; " << said;
+        EXPECT_TRUE(QTest::qWaitFor([&] { return processesNaming(scratch.path()).isEmpty(); }, 5000));
+    }
 }
 
 // ---- the printer list: dialog and probe
