@@ -9,9 +9,7 @@
 
 int main(int argc, char *argv[]) {
     QApplication app(argc, argv);
-    QApplication::setApplicationDisplayName(ui::programTitle());
-    // The window may hide into the notification area; the program ends through its own exit, not the last window.
-    QApplication::setQuitOnLastWindowClosed(false);
+    ui::setUpApplication();
     const QString folder = QCoreApplication::applicationDirPath();
     platform::setLibraryFolder(folder);
     platform::setEventPump([] { QCoreApplication::processEvents(); });

@@ -86,6 +86,8 @@ QString brandingFile(const QString &suffix) {
 
 QString programTitle() { return u"Meterlane"_s; }
 
+void setUpApplication() { QApplication::setQuitOnLastWindowClosed(false); }
+
 MainWindow::MainWindow(QWidget *parent)
     : QWidget(parent), pips_(new store::PipListModel(this)), tray_(new TrayIcon(this, this)) {
     setObjectName(u"frmZOV"_s);

@@ -61,7 +61,7 @@ int main(int argc, char *argv[]) {
         return 2;
     }
     const QString folder = QString::fromLocal8Bit(argv[1]), out = QString::fromLocal8Bit(argv[2]);
-    QApplication::setApplicationDisplayName(ui::programTitle());
+    ui::setUpApplication();
     platform::setLibraryFolder(QCoreApplication::applicationDirPath());
     platform::setEventPump([] { QCoreApplication::processEvents(); });
     store::setProgramFolder(folder);

@@ -1,0 +1,82 @@
+// Window titles as the window system holds them (_NET_WM_NAME, read by xprop), on an X server of the test's own
+// with the application set up as the program sets it up: the boxes and dialogs show their titles and nothing more.
+#include "store/globals.h"
+#include "ui/hostconfigdialog.h"
+#include "ui/mainwindow.h"
+
+#include "support/modal.h"
+#include "support/qtprint.h"
+
+#include <gtest/gtest.h>
+
+#include <QAbstractButton>
+#include <QAction>
+#include <QApplication>
+#include <QMessageBox>
+#include <QProcess>
+#include <QRegularExpression>
+#include <QTemporaryDir>
+#include <QTest>
+
+namespace {
+
+using namespace Qt::StringLiterals;
+
+class WindowTitles : public testing::Test {
+protected:
+    static void SetUpTestSuite() {
+        xvfb = new QProcess;
+        xvfb->start(u"Xvfb"_s, {u"-displayfd"_s, u"1"_s, u"-nolisten"_s, u"tcp"_s});
+        QByteArray display;
+        while (!display.endsWith('\n') && xvfb->waitForReadyRead(10000)) display += xvfb->readAllStandardOutput();
+        qputenv("DISPLAY", ":" + display.trimmed());
+        qputenv("QT_QPA_PLATFORM", "xcb");
+        static int argc = 1;
+        static char name[] = "titles_tests";
+        static char *argv[] = {name, nullptr};
+        app = new QApplication(argc, argv);
+        ui::setUpApplication();
+    }
+    static void TearDownTestSuite() {
+        delete app;
+        xvfb->terminate();
+        xvfb->waitForFinished();
+        delete xvfb;
+    }
+    static inline QProcess *xvfb = nullptr;
+    static inline QApplication *app = nullptr;
+
+    void SetUp() override { store::setProgramFolder(folder.path()); }
+    QTemporaryDir folder;
+
+    // The title the window system holds for a window once it is up.
+    static QString shownTitle(QWidget &window) {
+        EXPECT_TRUE(QTest::qWaitForWindowExposed(&window));
+        QProcess xprop;
+        xprop.start(u"xprop"_s, {u"-id"_s, QString::number(window.winId()), u"-notype"_s, u"_NET_WM_NAME"_s});
+        xprop.waitForFinished();
+        static const QRegularExpression name(u"^_NET_WM_NAME = \"(.*)\"$"_s);
+        const QString said = QString::fromUtf8(xprop.readAll()).trimmed();
+        const QRegularExpressionMatch match = name.match(said);
+        return match.hasMatch() ? match.captured(1) : u"<"_s + said + u">"_s;
+    }
+};
+
+TEST_F(WindowTitles, AreShownExactlyAsTheProgramSetsThem) {
+    ui::MainWindow window;
+    window.show();
+    QString exitBox;
+    testsupport::answerNextModal([&](QWidget *box) {
+        exitBox = shownTitle(*box);
+        qobject_cast<QMessageBox *>(box)->button(QMessageBox::No)->click();
+    });
+    window.findChild<QAction *>(u"mnu_exit"_s)->trigger();
+    ui::HostConfigDialog dialog(0, &window);
+    dialog.show();
+
+    EXPECT_EQ(exitBox, u"ZOV"_s);
+    EXPECT_EQ(shownTitle(dialog), u"host config"_s);
+    EXPECT_EQ(shownTitle(window), u"Meterlane"_s);
+}
+
+} // namespace
