@@ -93,7 +93,7 @@ MainWindow::MainWindow(QWidget *parent)
     setObjectName(u"frmZOV"_s);
     setWindowTitle(programTitle());
     setWindowIcon(art::icon(art::Window));
-    hidesInTray_ = tray_->available();
+    trayAvailable_ = [this] { return tray_->available(); };
     buildControls();
     buildMenu();
     tray_->setAlertIcon(QIcon(picIcoErr->pixmap()));
@@ -337,7 +337,7 @@ void MainWindow::ShowBalloonTip(const QString &sMessage, const QString &sTitle, 
 }
 
 void MainWindow::hideInTray() {
-    if (!hidesInTray_) return showMinimized();
+    if (!hidesInTray()) return showMinimized();
     move(twips::toPixelsX(HiddenPosition), twips::toPixelsY(HiddenPosition));
     setWindowState(windowState() | Qt::WindowMinimized);
     hide();
@@ -345,7 +345,7 @@ void MainWindow::hideInTray() {
 
 void MainWindow::changeEvent(QEvent *event) {
     QWidget::changeEvent(event);
-    if (event->type() == QEvent::WindowStateChange && isMinimized() && hidesInTray_)
+    if (event->type() == QEvent::WindowStateChange && isMinimized() && hidesInTray())
         QTimer::singleShot(0, this, [this] {
             if (isMinimized()) hide();
         });

@@ -11,6 +11,8 @@
 #include <QPoint>
 #include <QWidget>
 
+#include <functional>
+
 class QAction;
 class QFrame;
 class QLabel;
@@ -55,10 +57,12 @@ public:
 
     int compactHeight() const;  // twips: the window ends just below the button row
     int expandedHeight() const; // twips: the printer details and the service page are shown too
-    // Whether minimizing hides the window into the notification area; false where the desktop has none, so that
-    // the window stays reachable from the task bar.
-    bool hidesInTray() const { return hidesInTray_; }
-    void setHidesInTray(bool hides) { hidesInTray_ = hides; }
+    // Whether minimizing hides the window into the notification area: only while the desktop has one (a tray may
+    // turn up after a program started with the session), so that elsewhere the window stays reachable from the task
+    // bar.
+    bool hidesInTray() const { return trayAvailable_(); }
+    // Stands in for the desktop's answer to whether it has a notification area right now (tests, screenshots).
+    void setTrayAvailability(std::function<bool()> available) { trayAvailable_ = std::move(available); }
     TrayIcon &tray() const { return *tray_; }
     ServiceBrowser &browser() const { return *WebBrowser1; }
 
@@ -113,7 +117,7 @@ private:
     upload::ReadSchedule schedule_;
     TrayIcon *tray_;
     ConsolePanel *console_ = nullptr;
-    bool hidesInTray_;
+    std::function<bool()> trayAvailable_;
     bool expanded_ = false;
     QPoint dragAnchor_;
 

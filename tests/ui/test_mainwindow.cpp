@@ -136,9 +136,9 @@ protected:
 
     static QString vendor() { return upload::vendorTable()[0].vendorId; }
 
-    std::unique_ptr<ui::MainWindow> start(bool hidesInTray = false) {
+    std::unique_ptr<ui::MainWindow> start(bool trayAvailable = false) {
         auto window = std::make_unique<ui::MainWindow>();
-        window->setHidesInTray(hidesInTray);
+        window->setTrayAvailability([trayAvailable] { return trayAvailable; });
         window->load();
         return window;
     }
@@ -265,7 +265,7 @@ TEST_F(MainWindowTest, StartUpMinimizedOnlyForTheValueOne) {
     }
 }
 
-TEST_F(MainWindowTest, WithoutANotificationAreaTheWindowStaysReachable) {
+TEST_F(MainWindowTest, TheWindowHidesInTheNotificationAreaOnlyWhileThereIsOne) {
     writeIni({}, u"StartUpMinimized=1\r\n"_s);
     auto window = start(false);
     EXPECT_TRUE(window->isVisible());
@@ -275,6 +275,11 @@ TEST_F(MainWindowTest, WithoutANotificationAreaTheWindowStaysReachable) {
     }
     child<QPushButton>(*window, u"cmdInTray"_s)->click();
     EXPECT_TRUE(window->isVisible());
+
+    // A tray that turns up later (a panel that starts after the program) takes the window.
+    window->setTrayAvailability([] { return true; });
+    child<QPushButton>(*window, u"cmdInTray"_s)->click();
+    EXPECT_FALSE(window->isVisible());
 }
 
 // ---- window behaviour

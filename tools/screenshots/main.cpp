@@ -69,7 +69,7 @@ int main(int argc, char *argv[]) {
                          QStringLiteral("0"));
 
     ui::MainWindow window;
-    window.setHidesInTray(false);
+    window.setTrayAvailability([] { return false; });
     window.load();
     window.move(0, 0);
     child<QPushButton>(window, "Command2")->click();
