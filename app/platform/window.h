@@ -24,6 +24,8 @@ public:
                               const QString &totalBW, const QString &totalColour, const QString &tonerWarning) = 0;
 
     // A toner runs low: a balloon when showBalloon, else the quiet change of the notification icon and its tip.
+    // Without a notification area: a desktop notification, else the balloon's title in the status line; the quiet
+    // change goes to the window's own icon and tool tip.
     virtual void notifyTonerLow(bool showBalloon, const QString &model, const QString &description,
                                 const QString &tonerWarning) = 0;
 

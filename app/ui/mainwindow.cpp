@@ -492,7 +492,8 @@ void MainWindow::updatePipRow(const QString &host, const QString &model, const Q
 
 void MainWindow::notifyTonerLow(bool showBalloon, const QString &model, const QString &description,
                                 const QString &tonerWarning) {
-    tray_->notifyTonerLow(showBalloon, model, description, tonerWarning);
+    if (!tray_->notifyTonerLow(showBalloon, model, description, tonerWarning))
+        setStatus(infoTitleText(tray_->record()));
 }
 
 void MainWindow::promptCustomerCode() { CustomerCodeDialog::ask(this); }

@@ -1,5 +1,7 @@
 #include "trayicon.h"
 
+#include "desktopnotification.h"
+
 #include <QWidget>
 
 namespace ui {
@@ -53,23 +55,30 @@ void TrayIcon::ShowBalloonTip(const QString &sMessage, const QString &sTitle, in
     showRecordedBalloon();
 }
 
-void TrayIcon::showRecordedBalloon() {
-    if (Balloons && available())
-        tray_->showMessage(infoTitleText(record_), infoText(record_), messageIconOf(record_.dwInfoFlags),
-                          static_cast<int>(record_.uTimeoutOrVersion));
+bool TrayIcon::showRecordedBalloon() {
+    if (!Balloons) return false;
+    const QString title = infoTitleText(record_), text = infoText(record_);
+    const int timeOut = static_cast<int>(record_.uTimeoutOrVersion);
+    if (!available()) return showDesktopNotification(title, text, record_.dwInfoFlags, timeOut);
+    tray_->showMessage(title, text, messageIconOf(record_.dwInfoFlags), timeOut);
+    return true;
 }
 
-void TrayIcon::notifyTonerLow(bool showBalloon, const QString &model, const QString &description,
+bool TrayIcon::notifyTonerLow(bool showBalloon, const QString &model, const QString &description,
                               const QString &tonerWarning) {
     if (showBalloon) {
         ShowTonerBalloon(record_, Balloons, model, description, tonerWarning);
-        showRecordedBalloon();
-        return;
+        return showRecordedBalloon();
     }
     // The tip and the picture change whatever flags the record holds: a balloon shown earlier must not keep the
     // icon from turning to the alert picture.
     ShowTonerQuietly(record_, Balloons, model, tonerWarning, alertHandle_);
     applyTipAndIcon();
+    if (!available() && window_) {
+        window_->setWindowIcon(iconOf(record_.hIcon));
+        window_->setToolTip(tipText(record_));
+    }
+    return true;
 }
 
 void TrayIcon::setAlertIcon(const QIcon &icon) {

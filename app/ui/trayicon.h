@@ -1,6 +1,7 @@
 // The notification-area icon: keeps the notification record and applies it to a QSystemTrayIcon (tool tip, icon,
-// balloon with its icon kind and time-out). Where the desktop has no system tray the record is still kept and
-// updated, and nothing is shown until a tray turns up.
+// balloon with its icon kind and time-out). Where the desktop has no system tray at the moment of a notice, the record
+// is still kept and updated, a balloon goes to the desktop's notification service instead, and the quiet toner
+// indication to the window's own icon and tool tip.
 #pragma once
 
 #include "trayrecord.h"
@@ -30,12 +31,14 @@ public:
     void create(const QIcon &windowIcon);
 
     // A balloon note at the icon: the record takes text, title, icon kind (0 none, 1 information, 2 warning,
-    // 3 error) and time-out; the tray shows what the record then holds.
+    // 3 error) and time-out; the tray, or without one the desktop's notification service, shows what the record
+    // then holds.
     void ShowBalloonTip(const QString &sMessage, const QString &sTitle, int eIcon, int lTimeOutMs);
 
     // A toner runs low: a balloon with the warning lines, or the quiet change of the icon to the alert picture and
-    // of the tip to "Meterlane" + model + warning lines.
-    void notifyTonerLow(bool showBalloon, const QString &model, const QString &description,
+    // of the tip to "Meterlane" + model + warning lines. False when the balloon reached no one: no tray and no
+    // notification service.
+    bool notifyTonerLow(bool showBalloon, const QString &model, const QString &description,
                         const QString &tonerWarning);
 
     // The picture the quiet toner indication shows (the alert icon); a null icon keeps the previous one.
@@ -59,7 +62,7 @@ signals:
 private:
     quint32 handleOf(const QIcon &icon);
     void applyTipAndIcon();
-    void showRecordedBalloon(); // shows the balloon the record holds
+    bool showRecordedBalloon(); // shows the balloon the record holds; false when no one could
 
     QWidget *window_;
     QSystemTrayIcon *tray_;

@@ -582,6 +582,28 @@ TEST_F(MainWindowTest, SendToServerFillsTheRowsAndRaisesTheTonerNotes) {
     EXPECT_EQ(ui::tipText(window->tray().record()), u"MeterlaneM"_s + QString(117, u'x'));
 }
 
+// Without a notification area the toner balloon becomes a desktop notification, and the quiet note marks the window
+// itself; with no notification service either, the status line shows the balloon's title.
+TEST_F(MainWindowTest, WithoutANotificationAreaTonerNotesReachTheDesktop) {
+    writeIni();
+    auto window = start();
+    ASSERT_FALSE(window->tray().available());
+    const QString title = u"MP C3000 (Floor 2) - Toner Low!"_s;
+    {
+        uitest::NotificationService service;
+        window->notifyTonerLow(true, u"MP C3000"_s, u"Floor 2"_s, u"Black Empty!!!\r\nYellow < 20%"_s);
+        EXPECT_EQ(service.notices,
+                  QStringList{u"dialog-warning|"_s + title + u"|Black Empty!!!\nYellow &lt; 20%|30000"_s});
+        EXPECT_NE(caption(*window, u"Label3"_s), title);
+    }
+    window->notifyTonerLow(false, u"MP C3000"_s, u"Floor 2"_s, u"Black Empty!!!"_s);
+    EXPECT_EQ(window->windowIcon().cacheKey(), window->tray().iconOf(window->tray().record().hIcon).cacheKey());
+    EXPECT_EQ(window->toolTip(), u"MeterlaneMP C3000Black Empty!!!"_s);
+
+    window->notifyTonerLow(true, u"MP C3000"_s, u"Floor 2"_s, u"Black Empty!!!"_s);
+    EXPECT_EQ(caption(*window, u"Label3"_s), title);
+}
+
 TEST_F(MainWindowTest, ExportBeforeAndAfterACycle) {
     SimulatedPrinter hp("hp");
     ASSERT_AGENT(hp);

@@ -1,6 +1,6 @@
-// What the widget tests of the dialogs and actions stand on: an offscreen application for the suite, a program
-// folder of its own for each test, a recorder of the addresses handed to the desktop (nothing is really opened),
-// and an answerer of the modal boxes that a test expects.
+// What the widget tests of the dialogs and actions stand on: an offscreen application and a session bus of its own
+// for the suite, a program folder of its own for each test, a recorder of the addresses handed to the desktop
+// (nothing is really opened), a notification service, and an answerer of the modal boxes that a test expects.
 #pragma once
 
 #include "store/globals.h"
@@ -10,14 +10,19 @@
 
 #include <QAbstractButton>
 #include <QApplication>
+#include <QDBusConnection>
 #include <QDesktopServices>
 #include <QFile>
 #include <QMessageBox>
 #include <QPointer>
+#include <QProcess>
 #include <QTemporaryDir>
 #include <QTimer>
 #include <QUrl>
 
+#include <sys/prctl.h>
+
+#include <csignal>
 #include <deque>
 #include <functional>
 #include <vector>
@@ -36,9 +41,37 @@ template <typename T> T *child(QWidget &parent, const QString &name) {
     return found;
 }
 
+// A session bus of the test program's own (dbus-daemon, ended with the program), so that no widget test reaches the
+// desktop's services. It starts nothing on demand: the desktop's own notification service could answer otherwise.
+class PrivateSessionBus {
+public:
+    PrivateSessionBus() {
+        QFile config(folder_.filePath(QStringLiteral("session.conf")));
+        if (config.open(QIODevice::WriteOnly))
+            config.write("<busconfig><type>session</type><listen>unix:dir=" + QFile::encodeName(folder_.path()) +
+                         "</listen><policy context=\"default\"><allow send_destination=\"*\" eavesdrop=\"true\"/>"
+                         "<allow eavesdrop=\"true\"/><allow own=\"*\"/></policy></busconfig>");
+        config.close();
+        daemon_.setChildProcessModifier([] { prctl(PR_SET_PDEATHSIG, SIGKILL); });
+        daemon_.start(QStringLiteral("dbus-daemon"),
+                      {QStringLiteral("--config-file=") + config.fileName(), QStringLiteral("--print-address"),
+                       QStringLiteral("--nofork")});
+        const QByteArray address = daemon_.waitForReadyRead(5000) ? daemon_.readLine().trimmed() : QByteArray();
+        qputenv("DBUS_SESSION_BUS_ADDRESS", address.isEmpty() ? QByteArray("unix:path=/nonexistent") : address);
+    }
+    ~PrivateSessionBus() {
+        daemon_.kill();
+        daemon_.waitForFinished();
+    }
+
+private:
+    QTemporaryDir folder_;
+    QProcess daemon_;
+};
+
 class WidgetTest : public ::testing::Test {
 protected:
-    // The application lives for the suite and goes before the program's own teardown.
+    // The application and the session bus live for the suite and go before the program's own teardown.
     static void SetUpTestSuite() {
         if (QApplication::instance()) return;
         qputenv("QT_QPA_PLATFORM", "offscreen");
@@ -46,12 +79,16 @@ protected:
         static char name[] = "ui_tests";
         static char *argv[] = {name, nullptr};
         app = new QApplication(argc, argv);
+        bus = new PrivateSessionBus;
     }
     static void TearDownTestSuite() {
+        delete bus;
+        bus = nullptr;
         delete app;
         app = nullptr;
     }
     static inline QApplication *app = nullptr;
+    static inline PrivateSessionBus *bus = nullptr;
 
     void SetUp() override {
         ASSERT_TRUE(folder.isValid());
@@ -84,6 +121,34 @@ public slots:
 
 private:
     QStringList schemes_;
+};
+
+// The desktop's notification service as far as the program uses it, on the session bus while it lives: it reads
+// markup in the body and records each notice as "icon|summary|body|time-out".
+class NotificationService : public QObject {
+    Q_OBJECT
+    Q_CLASSINFO("D-Bus Interface", "org.freedesktop.Notifications")
+public:
+    NotificationService() {
+        QDBusConnection session = QDBusConnection::sessionBus();
+        EXPECT_TRUE(session.registerObject(QStringLiteral("/org/freedesktop/Notifications"), this,
+                                           QDBusConnection::ExportAllSlots) &&
+                    session.registerService(Name));
+    }
+    ~NotificationService() override { QDBusConnection::sessionBus().unregisterService(Name); }
+
+    QStringList notices;
+
+public slots:
+    QStringList GetCapabilities() { return {QStringLiteral("body"), QStringLiteral("body-markup")}; }
+    uint Notify(const QString &, uint, const QString &appIcon, const QString &summary, const QString &body,
+                const QStringList &, const QVariantMap &, int expireTimeout) {
+        notices.append(QStringList{appIcon, summary, body, QString::number(expireTimeout)}.join(u'|'));
+        return static_cast<uint>(notices.size());
+    }
+
+private:
+    static inline const QString Name = QStringLiteral("org.freedesktop.Notifications");
 };
 
 // One modal box as the user saw it.
