@@ -113,7 +113,8 @@ void HostConfigDialog::removePrinter() {
 void HostConfigDialog::ping() {
     short roundTrip = -1;
     try {
-        roundTrip = discovery::PingViaShell(txtIP->text());
+        // A pasted address often brings blanks around it; one inside, or a leading "-", is still refused.
+        roundTrip = discovery::PingViaShell(txtIP->text().trimmed());
     } catch (const platform::Fault &) {
         // No temporary file for ping's output: the host is not confirmed.
     }

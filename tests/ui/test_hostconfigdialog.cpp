@@ -207,7 +207,8 @@ QColor pingColour(const QString &host) {
     return ip->palette().color(QPalette::Base);
 }
 
-// Stand-in ping programs decide the round-trip time: green exactly for a reply within 1 ms.
+// Stand-in ping programs decide the round-trip time: green exactly for a reply within 1 ms. Blanks around the
+// address are dropped; one inside it, or a leading "-", keeps it from the ping program.
 TEST_F(HostConfigTest, PingTurnsTheHostGreenOnlyForAReplyWithinOneMillisecond) {
     QTemporaryDir bin;
     const QByteArray path = qgetenv("PATH");
@@ -230,6 +231,13 @@ TEST_F(HostConfigTest, PingTurnsTheHostGreenOnlyForAReplyWithinOneMillisecond) {
         install(output);
         EXPECT_EQ(pingColour(u"127.0.0.1"_s), colour) << output.toStdString();
     }
+    const std::pair<QString, QColor> hosts[] = {
+        {u" 127.0.0.1\t "_s, HostConfigDialog::Answered},
+        {u"127.0.0.1 -c 9"_s, HostConfigDialog::NotAnswered},
+        {u" -c9"_s, HostConfigDialog::NotAnswered},
+    };
+    install(cases[0].first);
+    for (const auto &[host, colour] : hosts) EXPECT_EQ(pingColour(host), colour) << host.toStdString();
     qputenv("PATH", path);
     EXPECT_EQ(HostConfigDialog::Answered, QColor(128, 255, 128));
     EXPECT_EQ(HostConfigDialog::NotAnswered, QColor(255, 128, 128));
