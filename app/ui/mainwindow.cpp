@@ -154,6 +154,8 @@ void MainWindow::buildPipList() {
     lvPips->setSelectionBehavior(QAbstractItemView::SelectRows);
     lvPips->setEditTriggers(QAbstractItemView::NoEditTriggers);
     lvPips->setGeometry(twips::toPixels(Margin, ListTop, ContentWidth, ListHeight));
+    // Shown where a row has no tip of its own: a warning's tip wins over it.
+    lvPips->setToolTip(u"Click a printer to read it; Shift+click to add, change or remove a printer"_s);
     const int widths[] = {1800, 1800, 1500, 2400, 1100, 1100, 1800};
     for (int column = 0; column < store::PipListModel::ColumnCount; ++column)
         lvPips->header()->resizeSection(column, twips::toPixelsX(widths[column]));
@@ -188,8 +190,8 @@ void MainWindow::buildButtonRow() {
     Label3->setTextFormat(Qt::PlainText);
 
     cmdExport = pictureButton(u"cmdExport"_s, art::Export, u"Export the list to the desktop"_s);
-    cmdWeb = pictureButton(u"cmdWeb"_s, art::Web, u"Open the portal"_s);
-    cmdTest = pictureButton(u"cmdTest"_s, art::Toggle, u"Printer details"_s);
+    cmdWeb = pictureButton(u"cmdWeb"_s, art::Web, u"Open the customer portal"_s);
+    cmdTest = pictureButton(u"cmdTest"_s, art::Toggle, u"Show or hide printer details"_s);
     cmdInTray = pictureButton(u"cmdInTray"_s, art::InTray, u"Hide in the notification area"_s);
     int left = NormalWidth - Margin - 4 * ButtonSize - 3 * 60;
     for (QPushButton *button : {cmdExport, cmdWeb, cmdTest, cmdInTray}) {

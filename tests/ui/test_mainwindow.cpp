@@ -31,6 +31,7 @@
 #include <QDir>
 #include <QDirIterator>
 #include <QFile>
+#include <QHelpEvent>
 #include <QImage>
 #include <QInputDialog>
 #include <QLabel>
@@ -46,6 +47,7 @@
 #include <QSqlQuery>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QToolTip>
 #include <QTreeView>
 #include <QTreeWidget>
 
@@ -159,6 +161,15 @@ protected:
     static void releaseOnRow(QWidget &window, int row, Qt::KeyboardModifiers modifiers) {
         auto *list = child<QTreeView>(window, u"lvPips"_s);
         QTest::mouseClick(list->viewport(), Qt::LeftButton, modifiers, rowRect(window, row).center());
+    }
+
+    // The tool tip shown where the pointer rests on a cell of the printer list.
+    static QString tipAt(QWidget &window, int row, int column) {
+        auto *list = child<QTreeView>(window, u"lvPips"_s);
+        const QPoint at = list->visualRect(list->model()->index(row, column)).center();
+        QHelpEvent rest(QEvent::ToolTip, at, list->viewport()->mapToGlobal(at));
+        QCoreApplication::sendEvent(list->viewport(), &rest);
+        return rest.isAccepted() ? QToolTip::text() : QString(); // accepted by the widget that showed a tip
     }
 
     static int rowCount(QWidget &window) { return child<QTreeView>(window, u"lvPips"_s)->model()->rowCount(); }
@@ -552,6 +563,14 @@ TEST_F(MainWindowTest, SendToServerFillsTheRowsAndRaisesTheTonerNotes) {
         // The list shows the warning on one line and whole in the tool tip.
         EXPECT_EQ(cell(*window, 0, 6), u"Cyan = 15%, Magenta Empty!!!, Yellow < 20%"_s);
         EXPECT_EQ(cell(*window, 0, 6, Qt::ToolTipRole), warning);
+        // A row's own tip wins over the list's, which says how to use it; the picture buttons say what they do.
+        EXPECT_EQ(tipAt(*window, 0, 6), warning);
+        EXPECT_EQ(tipAt(*window, 0, 1), u"Click a printer to read it; Shift+click to add, change or remove a printer"_s);
+        const std::pair<QString, QString> buttons[] = {{u"cmdExport"_s, u"Export the list to the desktop"_s},
+                                                       {u"cmdWeb"_s, u"Open the customer portal"_s},
+                                                       {u"cmdTest"_s, u"Show or hide printer details"_s},
+                                                       {u"cmdInTray"_s, u"Hide in the notification area"_s}};
+        for (const auto &[name, tip] : buttons) EXPECT_EQ(child<QPushButton>(*window, name)->toolTip(), tip);
         EXPECT_EQ(caption(*window, u"lblPrinterModel"_s), u"MP C3003"_s);
         EXPECT_EQ(caption(*window, u"lblMsg"_s), warning);
         // An update for a host in no row changes nothing, the labels included.
