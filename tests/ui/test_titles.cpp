@@ -1,29 +1,25 @@
 // Window titles as the window system holds them (_NET_WM_NAME, read by xprop), on an X server of the test's own
 // with the application set up as the program sets it up: the boxes and dialogs show their titles and nothing more.
-#include "store/globals.h"
 #include "ui/hostconfigdialog.h"
 #include "ui/mainwindow.h"
+#include "uitest.h"
 
 #include "support/modal.h"
 #include "support/qtprint.h"
 
-#include <gtest/gtest.h>
-
-#include <QAbstractButton>
 #include <QAction>
-#include <QApplication>
 #include <QMessageBox>
 #include <QProcess>
 #include <QRegularExpression>
-#include <QTemporaryDir>
 #include <QTest>
 
 namespace {
 
 using namespace Qt::StringLiterals;
 
-class WindowTitles : public testing::Test {
+class WindowTitles : public uitest::WidgetTest {
 protected:
+    // The application comes up on the X server, with a session bus of its own there from the start.
     static void SetUpTestSuite() {
         xvfb = new QProcess;
         xvfb->start(u"Xvfb"_s, {u"-displayfd"_s, u"1"_s, u"-nolisten"_s, u"tcp"_s});
@@ -31,6 +27,7 @@ protected:
         while (!display.endsWith('\n') && xvfb->waitForReadyRead(10000)) display += xvfb->readAllStandardOutput();
         qputenv("DISPLAY", ":" + display.trimmed());
         qputenv("QT_QPA_PLATFORM", "xcb");
+        bus = new uitest::PrivateSessionBus;
         static int argc = 1;
         static char name[] = "titles_tests";
         static char *argv[] = {name, nullptr};
@@ -38,16 +35,12 @@ protected:
         ui::setUpApplication();
     }
     static void TearDownTestSuite() {
-        delete app;
+        WidgetTest::TearDownTestSuite();
         xvfb->terminate();
         xvfb->waitForFinished();
         delete xvfb;
     }
     static inline QProcess *xvfb = nullptr;
-    static inline QApplication *app = nullptr;
-
-    void SetUp() override { store::setProgramFolder(folder.path()); }
-    QTemporaryDir folder;
 
     // The title the window system holds for a window once it is up.
     static QString shownTitle(QWidget &window) {
