@@ -39,8 +39,9 @@ int readCommand(const QStringList &arguments) {
     // As a read-and-send cycle reads a record for the first time: brand, key point, then the reading.
     QString sysDescr, identity;
     const short brand = reading::GetCodeBrand(address, sysDescr);
-    const QString keyPoint = reading::SearchPrinterKeyPoint(brand, address, identity);
-    const reading::PrinterReading found = reading::readPrinter(brand, host, address, QString(), keyPoint, identity);
+    const short rules = reading::readingRules(brand, sysDescr);
+    const QString keyPoint = reading::SearchPrinterKeyPoint(rules, address, identity);
+    const reading::PrinterReading found = reading::readPrinter(rules, host, address, QString(), keyPoint, identity);
     platform::setWindow(nullptr);
 
     QTextStream out(stdout);

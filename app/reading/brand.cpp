@@ -1,6 +1,7 @@
 #include "brand.h"
 
 #include "oidreader.h"
+#include "printermib.h"
 #include "store/log.h"
 
 #include <utility>
@@ -29,12 +30,24 @@ short GetCodeBrand(const QString &host, QString &sysDescr) {
     return brand;
 }
 
+short readingRules(short brand, const QString &sysDescr) {
+    const bool ownRules = brand != Kyocera && brand != Unknown;
+    if (ownRules || sysDescr == ReadFailed || !printermib::enabled()) return brand;
+    return StandardPrinter;
+}
+
+QString brotherIdentity(const QString &host) {
+    const QString identity = GetOID(host, QStringLiteral("1.3.6.1.4.1.2435.2.3.9.4.2.1.5.5.1.0"));
+    if (!identity.isEmpty() && identity != ReadFailed) return identity;
+    return GetOID(host, printermib::SerialNumber);
+}
+
 QString GetSerialByBrand(const QString &host) {
     QString sysDescr;
     switch (GetCodeBrand(host, sysDescr)) {
     case Ricoh: return GetOID(host, QStringLiteral("1.3.6.1.4.1.367.3.2.1.2.1.4.0"));
     case Oki: return GetOID(host, QStringLiteral("1.3.6.1.4.1.2001.1.1.1.1.11.1.10.45.0"));
-    case Hp: return GetOID(host, QStringLiteral("1.3.6.1.2.1.43.5.1.1.17.1"));
+    case Hp: return GetOID(host, printermib::SerialNumber);
     case Brother:
     case Kyocera: return {};
     default: return QStringLiteral("unknow");

@@ -4,6 +4,7 @@
 #include "faultrule.h"
 #include "oidreader.h"
 #include "platform/window.h"
+#include "printermib.h"
 
 #include <QStringList>
 
@@ -13,8 +14,6 @@ namespace {
 const QString RicohIdentity = QStringLiteral("1.3.6.1.4.1.367.3.2.1.2.1.4.0");
 const QString RicohCounterNames = QStringLiteral("1.3.6.1.4.1.367.3.2.1.2.19.5.1.5.");
 const QString OkiIdentity = QStringLiteral("1.3.6.1.4.1.2001.1.1.1.1.11.1.10.45.0");
-const QString PrinterMibIdentity = QStringLiteral("1.3.6.1.2.1.43.5.1.1.17.1");
-const QString PrinterMibPageCount = QStringLiteral("1.3.6.1.2.1.43.10.2.1.4.1.1");
 
 // The counter names of the RICOH counter table, slot by slot.
 const QStringList &counterNames() {
@@ -101,9 +100,13 @@ QString SearchPrinterKeyPoint(short brand, const QString &host, QString &identit
                 fields[2] = QStringLiteral("1.3.6.1.4.1.2001.1.1.1.1.11.1.10.140.0");
                 break;
             case Hp:
+            case StandardPrinter:
+                identity = GetOID(host, printermib::SerialNumber);
+                fields[1] = printermib::MarkerLifeCount;
+                break;
             case Brother:
-                identity = GetOID(host, PrinterMibIdentity);
-                fields[1] = PrinterMibPageCount;
+                identity = brotherIdentity(host);
+                fields[1] = printermib::MarkerLifeCount;
                 break;
             case Ricoh: identity = GetOID(host, RicohIdentity); break;
             default: break;

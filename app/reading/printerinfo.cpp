@@ -6,6 +6,7 @@
 #include "oidreader.h"
 #include "platform/fault.h"
 #include "platform/window.h"
+#include "printermib.h"
 #include "store/config.h"
 #include "store/globals.h"
 #include "upload/servicetable.h"
@@ -34,14 +35,12 @@ BrandOids oidsOf(short brand) {
                 QStringLiteral("1.3.6.1.4.1.367.3.2.1.2.19.1.0"), QStringLiteral("1.3.6.1.4.1.367.3.2.1.2.19.5.1.9."),
                 QStringLiteral("1.3.6.1.4.1.367.3.2.1.2.24.1.1.2."), QStringLiteral("1.3.6.1.4.1.367.3.2.1.2.24.1.1.5.")};
     case Oki:
-        return {QStringLiteral("1.3.6.1.2.1.25.3.2.1.3.1"), QStringLiteral("1.3.6.1.4.1.2001.1.1.1.1.11.1.10.45.0"),
+        return {printermib::DeviceDescription, QStringLiteral("1.3.6.1.4.1.2001.1.1.1.1.11.1.10.45.0"),
                 {}, {}, QStringLiteral("1.3.6.1.4.1.2001.1.1.1.1.100.3.1.1.2."),
                 QStringLiteral("1.3.6.1.4.1.2001.1.1.1.1.100.3.1.1.3.")};
-    case Hp:
-        return {QStringLiteral("1.3.6.1.2.1.43.14.1.1.9.1.7"), QStringLiteral("1.3.6.1.2.1.43.5.1.1.17.1"), {}, {}, {}, {}};
-    case Brother:
-        return {QStringLiteral("1.3.6.1.2.1.25.3.2.1.3.1"), QStringLiteral("1.3.6.1.4.1.2435.2.3.9.4.2.1.5.5.1.0"), {}, {},
-                {}, {}};
+    case Hp: return {QStringLiteral("1.3.6.1.2.1.43.14.1.1.9.1.7"), printermib::SerialNumber, {}, {}, {}, {}};
+    case Brother: return {printermib::DeviceDescription, {}, {}, {}, {}, {}}; // the identity: brotherIdentity
+    case StandardPrinter: return {printermib::DeviceDescription, printermib::SerialNumber, {}, {}, {}, {}};
     default: return {};
     }
 }
@@ -90,6 +89,36 @@ struct Gathered {
     QString tonerWarning;
     int notifySwitch = 0;
 };
+
+// Model and identity by the brand's rules; with the Printer MIB readings on, an HP without its model OID gives its
+// Host Resources device description instead.
+void readModelAndIdentity(short brand, const BrandOids &oids, const QString &address, bool printerMib,
+                          Gathered &found) {
+    if (oids.model.isEmpty()) return;
+    found.model = GetOID(address, oids.model);
+    if (brand == Hp) {
+        found.model.remove(QStringLiteral("Name="));
+        if (printerMib && (found.model == ReadFailed || found.model.isEmpty()))
+            found.model = GetOID(address, printermib::DeviceDescription);
+    }
+    found.identity = brand == Brother ? brotherIdentity(address) : GetOID(address, oids.identity);
+}
+
+// Cartridges 1 to 4 as read: from the brand's own toner table, from the Printer MIB supplies table (HP, BROTHER
+// and standard printers while those readings are on), or none at all.
+QList<printermib::Cartridge> readCartridges(short brand, const BrandOids &oids, const QString &address,
+                                            bool printerMib) {
+    if (!oids.tonerNames.isEmpty()) {
+        QList<printermib::Cartridge> cartridges;
+        for (int i = 1; i <= Cartridges; ++i)
+            cartridges.append({GetOID(address, oids.tonerNames + QString::number(i)),
+                               GetOID(address, oids.tonerLevels + QString::number(i))});
+        return cartridges;
+    }
+    if (printerMib && (brand == Hp || brand == Brother || brand == StandardPrinter))
+        return printermib::readCartridges(address);
+    return {};
+}
 
 void appendWarning(QString &warning, const QString &entry) {
     if (!warning.isEmpty()) warning += QStringLiteral("\r\n");
@@ -154,11 +183,8 @@ PrinterReading readPrinter(short brand, const QString &storedHost, const QString
 
     if (!rule.run([&] { window.setStatus(QStringLiteral("Reading ") + address); })) return finish();
     const QStringList fields = keyPoint.isEmpty() ? QStringList() : keyPoint.split(QLatin1Char(','));
-    if (!oids.model.isEmpty()) {
-        found.model = GetOID(address, oids.model);
-        if (brand == Hp) found.model.remove(QStringLiteral("Name="));
-        found.identity = GetOID(address, oids.identity);
-    }
+    const bool printerMib = printermib::enabled();
+    readModelAndIdentity(brand, oids, address, printerMib, found);
     if (!oids.slotOne.isEmpty()) found.slotOne = GetOID(address, oids.slotOne);
     if (storedIdentity != found.identity) {
         out.record = QStringLiteral("-2");
@@ -188,11 +214,11 @@ PrinterReading readPrinter(short brand, const QString &storedHost, const QString
     found.notifySwitch = store::settingNumber(ini, QStringLiteral("Settings"), QStringLiteral("TonerLowNotNotify"));
     if (threshold > 0) {
         threshold = std::max(threshold, 10);
+        const QList<printermib::Cartridge> cartridges = readCartridges(brand, oids, address, printerMib);
         for (int i = 0; i < Cartridges; ++i) {
-            const bool readsToner = !oids.tonerNames.isEmpty();
-            const QString name = readsToner ? GetOID(address, oids.tonerNames + QString::number(i + 1)) : QString();
-            const QString level = readsToner ? GetOID(address, oids.tonerLevels + QString::number(i + 1)) : QString();
-            evaluateCartridge(name, level, threshold, found, i);
+            const printermib::Cartridge none; // no name: "100", no warning
+            const printermib::Cartridge &cartridge = i < cartridges.size() ? cartridges[i] : none;
+            evaluateCartridge(cartridge.name, cartridge.level, threshold, found, i);
         }
     }
 

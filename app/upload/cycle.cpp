@@ -37,7 +37,7 @@ struct Cycle {
     }
 
     SlotOutcome handleSlot(int slot);
-    void sendReading(int slot, short brand, const QString &host, const QString &address, const QString &description,
+    void sendReading(int slot, short rules, const QString &host, const QString &address, const QString &description,
                      const QString &keyPoint, const QString &identity);
 };
 
@@ -53,7 +53,7 @@ SlotOutcome Cycle::handleSlot(int slot) {
     const QString host = store::hostOf(addressValue);
     const bool firstReading = !addressValue.contains(u':');
     QString keyPoint = store::keyPointOf(addressValue), identity, address;
-    short brand = reading::Unknown;
+    short rules = reading::Unknown; // the brand, or the standard Printer MIB's rules
     if (!firstReading && !step([&] { identity = records.identity(slot); })) return SlotOutcome::Handled;
     if (!step([&] { address = discovery::ResolveHost(host); })) return SlotOutcome::Handled;
     if (address.isEmpty()) {
@@ -64,19 +64,20 @@ SlotOutcome Cycle::handleSlot(int slot) {
         return SlotOutcome::Unresolved;
     }
     QString sysDescr;
-    if (!step([&] { brand = reading::GetCodeBrand(address, sysDescr); })) return SlotOutcome::Handled;
+    if (!step([&] { rules = reading::readingRules(reading::GetCodeBrand(address, sysDescr), sysDescr); }))
+        return SlotOutcome::Handled;
     if (firstReading) {
-        if (!step([&] { keyPoint = reading::SearchPrinterKeyPoint(brand, address, identity); })) return SlotOutcome::Handled;
+        if (!step([&] { keyPoint = reading::SearchPrinterKeyPoint(rules, address, identity); })) return SlotOutcome::Handled;
         if (!step([&] { records.attachKeyPoint(slot, host, keyPoint, identity); })) return SlotOutcome::Handled;
     }
-    sendReading(slot, brand, host, address, description, keyPoint, identity);
+    sendReading(slot, rules, host, address, description, keyPoint, identity);
     return SlotOutcome::Handled;
 }
 
-void Cycle::sendReading(int slot, short brand, const QString &host, const QString &address,
+void Cycle::sendReading(int slot, short rules, const QString &host, const QString &address,
                         const QString &description, const QString &keyPoint, const QString &identity) {
     QString record;
-    if (!step([&] { record = reading::getPrinterInfo(brand, host, address, description, keyPoint, identity); })) return;
+    if (!step([&] { record = reading::getPrinterInfo(rules, host, address, description, keyPoint, identity); })) return;
     if (record == QLatin1String("-2")) {
         step([&] {
             records.reset(slot, host);

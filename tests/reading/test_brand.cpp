@@ -26,6 +26,28 @@ TEST(BrandOfDescription, FirstThreeLettersOfTheTrimmedUpperCasedDescription) {
 
 class Brand : public ReadingTest {};
 
+TEST_F(Brand, KyoceraAndUnrecognisedPrintersThatAnsweredAreReadAsStandardPrintersWhileTheSettingIsOn) {
+    const struct {
+        const char *setting; // StandardPrinterMib; nullptr: absent
+        short brand;
+        QString sysDescr;
+        short rules;
+    } cases[] = {
+        {nullptr, reading::Kyocera, QStringLiteral("KYOCERA Document"), reading::StandardPrinter},
+        {"", reading::Unknown, QStringLiteral("Lexmark CX725"), reading::StandardPrinter},
+        {"1", reading::Unknown, QString(), reading::StandardPrinter}, // an empty description was read
+        {"1", reading::Unknown, reading::ReadFailed, reading::Unknown}, // a silent printer
+        {"1", reading::Hp, QStringLiteral("HP ETHERNET"), reading::Hp},
+        {"0", reading::Kyocera, QStringLiteral("KYOCERA Document"), reading::Kyocera},
+        {"0", reading::Unknown, QStringLiteral("Lexmark CX725"), reading::Unknown},
+    };
+    for (const auto &c : cases) {
+        if (c.setting) setSetting(QStringLiteral("StandardPrinterMib"), QString::fromLatin1(c.setting));
+        else QFile::remove(store::globals().iniFile);
+        EXPECT_EQ(reading::readingRules(c.brand, c.sysDescr), c.rules) << (c.setting ? c.setting : "absent");
+    }
+}
+
 TEST_F(Brand, CodeBrandReadsTheDescriptionAndLogsWhatItDoesNotRecognise) {
     struct Case {
         std::string served; // empty: no such OID

@@ -131,7 +131,8 @@ TEST_F(KeyPoint, OtherMakesHaveFixedKeyPoints) {
                    {3, QStringLiteral("1.3.6.1.4.1.2001.1.1.1.1.11.1.10.140.0")}}),
          QStringLiteral("oki-id"), 1},
         {reading::Hp, keyPoint({{2, pageCount}}), QStringLiteral("printer-mib-id"), 1},
-        {reading::Brother, keyPoint({{2, pageCount}}), QStringLiteral("printer-mib-id"), 1},
+        {reading::Brother, keyPoint({{2, pageCount}}), QStringLiteral("brother-private-id"), 1},
+        {reading::StandardPrinter, keyPoint({{2, pageCount}}), QStringLiteral("printer-mib-id"), 1},
         {reading::Kyocera, keyPoint({}), QStringLiteral("untouched"), 0},
         {reading::Unknown, keyPoint({}), QStringLiteral("untouched"), 0},
         {7, keyPoint({}), QStringLiteral("untouched"), 0},
@@ -152,6 +153,27 @@ TEST_F(KeyPoint, OtherMakesHaveFixedKeyPoints) {
         EXPECT_EQ(window.barCalls, (QStringList{QStringLiteral("show"), QStringLiteral("hide")}));
     }
     EXPECT_TRUE(logMessages().isEmpty()) << logMessages().join(u'\n');
+}
+
+TEST_F(KeyPoint, BrotherIdentityIsItsPrivateOneUnlessThatFailsOrIsEmpty) {
+    const std::string Private = "1.3.6.1.4.1.2435.2.3.9.4.2.1.5.5.1.0", Standard = "1.3.6.1.2.1.43.5.1.1.17.1";
+    const struct {
+        const char *privateId, *standardId; // nullptr: the printer lacks the OID
+        QString identity;
+    } cases[] = {
+        {"E78123K9N654321", "000F2A1B3C4D", QStringLiteral("E78123K9N654321")},
+        {nullptr, "000F2A1B3C4D", QStringLiteral("000F2A1B3C4D")},
+        {"", "000F2A1B3C4D", QStringLiteral("000F2A1B3C4D")},
+        {"E78123K9N654321", nullptr, QStringLiteral("E78123K9N654321")},
+        {nullptr, nullptr, QStringLiteral("-10000")},
+    };
+    for (const auto &c : cases) {
+        ValueTable table;
+        if (c.privateId) table[Private] = text(c.privateId);
+        if (c.standardId) table[Standard] = text(c.standardId);
+        serve(agent, table);
+        EXPECT_EQ(reading::brotherIdentity(address), c.identity);
+    }
 }
 
 TEST_F(KeyPoint, WindowFaultsAreLoggedAndTheTenthEndsTheSearch) {

@@ -55,9 +55,17 @@ TEST(Makes, EachMakeIsIdentifiedSearchedAndReadFromItsSimulatedPrinter) {
          {"HP ", "LaserJet 4250", "CNRXB12345", "87654"}},
         {"brother", reading::Brother, zerosAfter(printerMib, 24), "L5J123456", "Brother HL-5250DN series", "12873",
          "0", "", noToner, {"BROTHER", "HL-5250DN", "L5J123456", "12873"}},
-        {"kyocera", reading::Kyocera, none, "", "", "0", "0", "", noToner,
-         {"KYOCERA", "ECOSYS P3045dn", "VCF8Z01234", "45678"}},
-        {"unknown", reading::Unknown, none, "", "", "0", "0", "", noToner, {"unknow", "-", "-", "-"}},
+        {"brother-mfc", reading::Brother, zerosAfter(printerMib, 24), "E78123K9N654321", "Brother MFC-L8900CDW series",
+         "31415", "0", "", {"-3", "100", "100", "100"}, {"BROTHER", "MFC-L8900CDW", "000F2A1B3C4D", "31415"}},
+        {"hp-mfp", reading::Hp, zerosAfter(printerMib, 24), "CNB8K4L2Q7", "HP Color LaserJet MFP M477fdw", "24680",
+         "0", "Cyan Cartridge HP CF411X = 8%", {"60", "8", "35", "-3"}, {"HP ", "-10000", "CNB8K4L2Q7", "24680"}},
+        // Read through the standard Printer MIB: the KYOCERA and the make that is not recognised.
+        {"kyocera", reading::Kyocera, zerosAfter(printerMib, 24), "VCF8Z01234", "ECOSYS P3045dn", "45678", "0",
+         "TK-3160 = 5%", {"5", "100", "100", "100"}, {"KYOCERA", "ECOSYS P3045dn", "VCF8Z01234", "45678"}},
+        {"unknown", reading::Unknown, zerosAfter(printerMib, 24), "VNBCB01234", "HP LaserJet P3015", "33210", "0", "",
+         noToner, {"unknow", "-", "-", "-"}},
+        {"lexmark", reading::Unknown, zerosAfter(printerMib, 24), "7531A1B2C3", "Lexmark CX725", "98765", "0",
+         "Cyan Cartridge = 15%\r\nMagenta Cartridge Empty!!!", {"80", "15", "0", "-2"}, {"unknow", "-", "-", "-"}},
     };
     std::vector<std::string> names;
     for (const Make &make : makes) names.push_back(make.name);
@@ -83,12 +91,13 @@ TEST(Makes, EachMakeIsIdentifiedSearchedAndReadFromItsSimulatedPrinter) {
         QString description;
         const short brand = reading::GetCodeBrand(address, description);
         EXPECT_EQ(brand, make.brand) << description;
+        const short rules = reading::readingRules(brand, description);
         QString identity;
-        const QString keyPoint = reading::SearchPrinterKeyPoint(brand, address, identity);
+        const QString keyPoint = reading::SearchPrinterKeyPoint(rules, address, identity);
         EXPECT_EQ(keyPoint, make.keyPoint);
         EXPECT_EQ(identity, make.identity);
 
-        const auto reading = reading::readPrinter(brand, "printer", address, "Floor 2", keyPoint, identity);
+        const auto reading = reading::readPrinter(rules, "printer", address, "Floor 2", keyPoint, identity);
         EXPECT_EQ(reading.model, make.model);
         EXPECT_EQ(reading.totalBW, make.totalBW);
         EXPECT_EQ(reading.totalColour, make.totalColour);

@@ -3,6 +3,7 @@
 #include "reading/printerinfo.h"
 #include "reading/brand.h"
 #include "reading/keypoint.h"
+#include "reading/printermib.h"
 #include "readingfixture.h"
 #include "upload/servicetable.h"
 
@@ -116,23 +117,57 @@ TEST_F(PrinterInfo, TotalsFallBackToTheSumsAndThenToSlotOne) {
     }
 }
 
-TEST_F(PrinterInfo, HpCounterIsReadAtTheOidOfItsKeyPoint) {
+TEST_F(PrinterInfo, HpIsReadAtItsKeyPointAndThroughThePrinterMibWhileThatIsOn) {
+    const std::string Supply = "1.3.6.1.2.1.43.11.1.1.";
+    struct Case {
+        const char *setting;     // StandardPrinterMib
+        std::string modelServed; // empty: the printer lacks the model OID
+        QString model;
+        QStringList levels;
+        std::size_t requests;
+    };
+    const QStringList fromSupplies{"15", "100", "100", "100"}, none(4, QStringLiteral("100"));
+    const Case cases[] = {
+        {"", "Name=LaserJet 4250", QStringLiteral("LaserJet 4250"), fromSupplies, 3 + 8 + 3},
+        {"1", "", QStringLiteral("HP LaserJet M404dn"), fromSupplies, 4 + 8 + 3},
+        {"2", "Name=", QStringLiteral("HP LaserJet M404dn"), fromSupplies, 4 + 8 + 3},
+        {"0", "", QStringLiteral("-10000"), none, 3},
+    };
     setSetting(QStringLiteral("TonerLow"), QStringLiteral("20"));
-    serve(agent, {{"1.3.6.1.2.1.43.14.1.1.9.1.7", text("Name=LaserJet 4250")},
-                  {"1.3.6.1.2.1.43.5.1.1.17.1", text("CNB123")},
-                  {"1.3.6.1.2.1.43.10.2.1.4.1.1", WireValue::counter32(98765)}});
-    const auto reading = readPrinter(reading::Hp, Host, address, Description,
-                                     keyPoint({{2, QStringLiteral("1.3.6.1.2.1.43.10.2.1.4.1.1")}}), "CNB123");
-    EXPECT_EQ(reading.model, QStringLiteral("LaserJet 4250"));
-    EXPECT_EQ(reading.totalBW, QStringLiteral("98765"));
-    EXPECT_EQ(reading.totalColour, QStringLiteral("0"));
-    const QStringList fields = reading.record.split(u';');
-    ASSERT_EQ(fields.size(), 33);
-    EXPECT_EQ(fields.mid(1, 4), (QStringList{QStringLiteral("LaserJet 4250"), QStringLiteral("CNB123"),
-                                             offset(2, 98765), offset(3, 0)}));
-    EXPECT_EQ(fields.mid(10, 4), QStringList(4, QStringLiteral("100"))); // toner on, but no HP cartridge is read
-    EXPECT_EQ(agent.requestCount(), 3u);
-    EXPECT_EQ(logMessages(), QStringList{QStringLiteral("errgetPrinterInfo 13 Type mismatch")});
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.setting);
+        setSetting(QStringLiteral("StandardPrinterMib"), QString::fromLatin1(c.setting));
+        ValueTable table{{"1.3.6.1.2.1.25.3.2.1.3.1", text("HP LaserJet M404dn")},
+                         {"1.3.6.1.2.1.43.5.1.1.17.1", text("CNB123")},
+                         {"1.3.6.1.2.1.43.10.2.1.4.1.1", WireValue::counter32(98765)},
+                         {Supply + "5.1.1", WireValue::integer(3)},  {Supply + "6.1.1", text("Black Cartridge HP 58A")},
+                         {Supply + "8.1.1", WireValue::integer(200)}, {Supply + "9.1.1", WireValue::integer(30)},
+                         {Supply + "5.1.2", WireValue::integer(9)}}; // a drum: no cartridge
+        if (!c.modelServed.empty()) table["1.3.6.1.2.1.43.14.1.1.9.1.7"] = text(c.modelServed);
+        serve(agent, table);
+        agent.clearRequests();
+        const auto reading = readPrinter(reading::Hp, Host, address, Description,
+                                         keyPoint({{2, QStringLiteral("1.3.6.1.2.1.43.10.2.1.4.1.1")}}), "CNB123");
+        EXPECT_EQ(reading.model, c.model);
+        EXPECT_EQ(reading.totalBW, QStringLiteral("98765"));
+        const QStringList fields = reading.record.split(u';');
+        ASSERT_EQ(fields.size(), 33);
+        EXPECT_EQ(fields.mid(1, 4), (QStringList{c.model, QStringLiteral("CNB123"), offset(2, 98765), offset(3, 0)}));
+        EXPECT_EQ(fields.mid(10, 4), c.levels);
+        EXPECT_EQ(agent.requestCount(), c.requests);
+    }
+}
+
+TEST(PrinterMibLevel, PercentOfTheMaximumOrWhatThePrinterSaysInstead) {
+    const struct {
+        const char *level, *maximum, *text;
+    } cases[] = {
+        {"50", "200", "25"}, {"1", "3", "33"},  {"0", "100", "0"},          {"-3", "100", "-3"},
+        {"-1", "-2", "-1"},  {"5", "0", "-2"},  {"5", "-2", "-2"},          {"-10000", "100", "-10000"},
+        {"7", "-10000", "-10000"},
+    };
+    for (const auto &c : cases)
+        EXPECT_EQ(reading::printermib::levelText(c.level, c.maximum), QString::fromLatin1(c.text)) << c.level << '/' << c.maximum;
 }
 
 TEST_F(PrinterInfo, ChangedIdentityGivesMinus2AndTouchesNothing) {
@@ -150,7 +185,9 @@ TEST_F(PrinterInfo, ChangedIdentityGivesMinus2AndTouchesNothing) {
         {"BROTHER, private identity differs", reading::Brother, QStringLiteral("printer-mib-id"), QStringLiteral("-2"),
          2},
         {"BROTHER, private identity", reading::Brother, QStringLiteral("brother-id"),
-         QStringLiteral("127.0.0.34;Brother HL-5250DN series;brother-id;"), 2},
+         QStringLiteral("127.0.0.34;Brother HL-5250DN series;brother-id;"), 2 + 8}, // and the supply types
+        {"standard printer", reading::StandardPrinter, QStringLiteral("printer-mib-id"),
+         QStringLiteral("127.0.0.34;Brother HL-5250DN series;printer-mib-id;"), 2 + 8},
         {"KYOCERA, nothing stored", reading::Kyocera, QString(), QStringLiteral("127.0.0.34;;;"), 0},
         {"KYOCERA, something stored", reading::Kyocera, QStringLiteral("x"), QStringLiteral("-2"), 0},
     };

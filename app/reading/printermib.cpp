@@ -1,0 +1,54 @@
+#include "printermib.h"
+
+#include "oidreader.h"
+#include "store/config.h"
+#include "store/globals.h"
+
+namespace reading::printermib {
+namespace {
+
+const QString SupplyType = QStringLiteral("1.3.6.1.2.1.43.11.1.1.5.1.");        // prtMarkerSuppliesType
+const QString SupplyDescription = QStringLiteral("1.3.6.1.2.1.43.11.1.1.6.1."); // prtMarkerSuppliesDescription
+const QString SupplyMaximum = QStringLiteral("1.3.6.1.2.1.43.11.1.1.8.1.");     // prtMarkerSuppliesMaxCapacity
+const QString SupplyLevel = QStringLiteral("1.3.6.1.2.1.43.11.1.1.9.1.");       // prtMarkerSuppliesLevel
+
+constexpr int SupplyRows = 8;
+constexpr int Cartridges = 4;
+
+// Supply types that count as a cartridge: toner, ink, inkCartridge, tonerCartridge.
+bool isToner(const QString &type) {
+    static const QStringList toners{QStringLiteral("3"), QStringLiteral("5"), QStringLiteral("6"), QStringLiteral("21")};
+    return toners.contains(type);
+}
+
+} // namespace
+
+bool enabled() {
+    const QString ini = store::globals().iniFile;
+    const QString section = QStringLiteral("Settings"), key = QStringLiteral("StandardPrinterMib");
+    return store::ReadIniValue(ini, section, key).isEmpty() || store::settingNumber(ini, section, key) != 0;
+}
+
+QString levelText(const QString &level, const QString &maximum) {
+    if (level == ReadFailed || maximum == ReadFailed) return ReadFailed;
+    bool levelRead = false, maximumRead = false;
+    const qint64 l = level.toLongLong(&levelRead), m = maximum.toLongLong(&maximumRead);
+    if (!levelRead || !maximumRead) return ReadFailed; // not a number: as good as a failed read
+    if (l < 0) return level;                           // -1 other, -2 unknown, -3 some remaining
+    if (m <= 0) return QStringLiteral("-2");
+    return QString::number(l * 100 / m);
+}
+
+QList<Cartridge> readCartridges(const QString &address) {
+    QList<Cartridge> found;
+    for (int row = 1; row <= SupplyRows && found.size() < Cartridges; ++row) {
+        const QString index = QString::number(row);
+        if (!isToner(GetOID(address, SupplyType + index))) continue; // a failed read is no cartridge either
+        const QString name = GetOID(address, SupplyDescription + index);
+        const QString maximum = GetOID(address, SupplyMaximum + index);
+        found.append({name, levelText(GetOID(address, SupplyLevel + index), maximum)});
+    }
+    return found;
+}
+
+} // namespace reading::printermib
