@@ -3,7 +3,8 @@
 # Source it inside a private network namespace, after setting `work` to a scratch folder and `bin` to the program
 # folder; everything started is stopped by the trap it sets.
 
-site_printers=(ricoh:127.0.0.3 oki:127.0.0.4 hp:127.0.0.5 brother:127.0.0.6 kyocera:127.0.0.7)
+site_printers=(ricoh:127.0.0.3 oki:127.0.0.4 hp:127.0.0.5 brother:127.0.0.6 kyocera:127.0.0.7 lexmark:127.0.0.8
+    hp-mfp:127.0.0.9 brother-mfc:127.0.0.10)
 site_service=http://127.0.0.1:8080
 site_started=()
 trap 'kill "${site_started[@]}" 2>/dev/null; wait 2>/dev/null; rm -rf "$work"' EXIT
