@@ -32,8 +32,9 @@ bool enabled() {
 QString levelText(const QString &level, const QString &maximum) {
     if (level == ReadFailed || maximum == ReadFailed) return ReadFailed;
     bool levelRead = false, maximumRead = false;
-    const qint64 l = level.toLongLong(&levelRead), m = maximum.toLongLong(&maximumRead);
-    if (!levelRead || !maximumRead) return ReadFailed; // not a number: as good as a failed read
+    // Both are 32-bit integers on the wire; anything else is as good as a failed read.
+    const qint64 l = level.toInt(&levelRead), m = maximum.toInt(&maximumRead);
+    if (!levelRead || !maximumRead) return ReadFailed;
     if (l < 0) return level;                           // -1 other, -2 unknown, -3 some remaining
     if (m <= 0) return QStringLiteral("-2");
     return QString::number(l * 100 / m);

@@ -164,7 +164,7 @@ TEST(PrinterMibLevel, PercentOfTheMaximumOrWhatThePrinterSaysInstead) {
     } cases[] = {
         {"50", "200", "25"}, {"1", "3", "33"},  {"0", "100", "0"},          {"-3", "100", "-3"},
         {"-1", "-2", "-1"},  {"5", "0", "-2"},  {"5", "-2", "-2"},          {"-10000", "100", "-10000"},
-        {"7", "-10000", "-10000"},
+        {"7", "-10000", "-10000"},       {"2222222222", "100", "-10000"}, // beyond 32 bits: no level
     };
     for (const auto &c : cases)
         EXPECT_EQ(reading::printermib::levelText(c.level, c.maximum), QString::fromLatin1(c.text)) << c.level << '/' << c.maximum;
