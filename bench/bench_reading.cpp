@@ -1,5 +1,5 @@
-// Cost of the reading engine against a simulated RICOH printer (snmpsim serving tests/agents/printers/ricoh.snmprec
-// as "public"), and the agent's own share of it:
+// Cost of the reading engine against simulated printers (snmpsim serving files of tests/agents/printers/ as
+// "public"), and the agent's own share of it. The RICOH printer:
 //   a_search_key_point        SearchPrinterKeyPoint(0, ...): identity plus 150 table rows, 151 reads, each its own
 //                             object and session made by name through the factory
 //   b_get_printer_info        one getPrinterInfo with the key point found by (a): model, identity, counters, toner,
@@ -7,13 +7,20 @@
 //   c_raw_key_point_reads     the 151 gets of (a) as hand-built v1 datagrams on one plain UDP socket: what the agent
 //                             (and the loopback) cost, the floor under (a)
 //   c_raw_printer_info_reads  the same for the gets of (b)
-// Our cost is (a) − (c) and (b) − (c).
+// Our cost is (a) − (c) and (b) − (c). Each printer read through the standard Printer MIB, NAME its file:
+//   d_reading_NAME            one getPrinterInfo by the rules the cycle gives it (readingRules), with the key point
+//                             and identity its search found; the same settings, so the Printer MIB readings are on
+//   d_raw_reading_NAME        the gets of that reading, raw on one socket
 //
-// The printer: the first argument left after the benchmark flags, else METERLANE_BENCH_PRINTER, else 127.0.0.61;
-// loopback addresses only, port 161.
+// The RICOH printer: an argument left after the benchmark flags that is not NAME=ADDRESS, else
+// METERLANE_BENCH_PRINTER, else 127.0.0.61; the Printer MIB printers as NAME=ADDRESS arguments, NAME one of
+// ExpectedModels. Loopback addresses only, port 161.
 #include "platform/componentfactory.h"
+#include "reading/brand.h"
 #include "reading/keypoint.h"
+#include "reading/oidreader.h"
 #include "reading/printerinfo.h"
+#include "reading/printermib.h"
 #include "store/globals.h"
 
 #include <arpa/inet.h>
@@ -34,6 +41,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
+#include <map>
 #include <memory>
 #include <string>
 #include <vector>
@@ -46,16 +54,34 @@ const QString RicohValuePrefix = QStringLiteral("1.3.6.1.4.1.367.3.2.1.2.19.5.1.
 // What the simulated RICOH printer's table gives (tests/agents/printers/README.md).
 const QString ExpectedKeyPoint = QStringLiteral("1,12,13,33,7,2,8,10,15,16,20,21,24,25,26,27,28,0,0,0,30,31,0,0,37,40");
 
-struct Printer {
-    QString host = QStringLiteral("127.0.0.61");
-    sockaddr_in socketAddress{};
-    QString identity;
-    QString keyPoint;
+// The Printer MIB printers bench/run may start, and the model one reading of each must give.
+const std::map<QString, QString> ExpectedModels{
+    {QStringLiteral("lexmark"), QStringLiteral("Lexmark CX725")},
+    {QStringLiteral("hp-mfp"), QStringLiteral("HP Color LaserJet MFP M477fdw")},
+    {QStringLiteral("brother-mfc"), QStringLiteral("Brother MFC-L8900CDW series")},
+    {QStringLiteral("kyocera"), QStringLiteral("ECOSYS P3045dn")},
 };
 
+struct Printer {
+    QString name;
+    QString host;
+    sockaddr_in socketAddress{};
+    short rules = reading::Ricoh;
+    QString identity{};
+    QString keyPoint{};
+    QStringList readingOids{}; // the gets of one getPrinterInfo
+};
+
+// The RICOH printer.
 Printer &printer() {
-    static Printer value;
+    static Printer value{.name = QStringLiteral("ricoh"), .host = QStringLiteral("127.0.0.61")};
     return value;
+}
+
+// The printers read through the Printer MIB, in the order of the arguments.
+std::vector<Printer> &mibPrinters() {
+    static std::vector<Printer> list;
+    return list;
 }
 
 // --- hand-built SNMP v1 gets --------------------------------------------------------------------------------------
@@ -122,8 +148,7 @@ RawGets rawGets(const QStringList &oids) {
 }
 
 // Sends each get and waits for its GetResponse; false at the first one unanswered.
-bool rawRoundTrips(int fd, const RawGets &gets) {
-    const sockaddr_in &to = printer().socketAddress;
+bool rawRoundTrips(int fd, const sockaddr_in &to, const RawGets &gets) {
     unsigned char reply[2048];
     for (std::size_t i = 0; i < gets.datagrams.size(); ++i) {
         const std::string &datagram = gets.datagrams[i];
@@ -161,6 +186,55 @@ QStringList printerInfoOids(const QString &keyPoint) {
     return oids;
 }
 
+const QString HpModelOid = QStringLiteral("1.3.6.1.2.1.43.14.1.1.9.1.7");
+const QString BrotherIdentityOid = QStringLiteral("1.3.6.1.4.1.2435.2.3.9.4.2.1.5.5.1.0");
+const QString SupplyOid = QStringLiteral("1.3.6.1.2.1.43.11.1.1.%1.1.%2"); // prtMarkerSuppliesTable column, row
+
+bool readsAsNothing(const QString &value) { return value.isEmpty() || value == reading::ReadFailed; }
+
+// Model and identity by the printer's rules; its answers decide the fall-backs: an HP's device description when its
+// model OID gives nothing, a BROTHER's serial number when its private identity gives nothing.
+QStringList modelAndIdentityOids(const Printer &target) {
+    switch (target.rules) {
+    case reading::Hp: {
+        QStringList oids{HpModelOid};
+        if (readsAsNothing(reading::GetOID(target.host, HpModelOid).remove(QStringLiteral("Name="))))
+            oids << reading::printermib::DeviceDescription;
+        return oids << reading::printermib::SerialNumber;
+    }
+    case reading::Brother: {
+        QStringList oids{reading::printermib::DeviceDescription, BrotherIdentityOid};
+        if (readsAsNothing(reading::GetOID(target.host, BrotherIdentityOid))) oids << reading::printermib::SerialNumber;
+        return oids;
+    }
+    default: return {reading::printermib::DeviceDescription, reading::printermib::SerialNumber};
+    }
+}
+
+// The supply types of rows 1 to 8 until four are toner or ink (3, 5, 6, 21); name, maximum and level of each of those.
+QStringList supplyOids(const QString &host) {
+    static const QStringList toners{QStringLiteral("3"), QStringLiteral("5"), QStringLiteral("6"),
+                                    QStringLiteral("21")};
+    QStringList oids;
+    int cartridges = 0;
+    for (int row = 1; row <= 8 && cartridges < 4; ++row) {
+        const QString type = SupplyOid.arg(5).arg(row);
+        oids << type;
+        if (!toners.contains(reading::GetOID(host, type))) continue;
+        ++cartridges;
+        for (const int column : {6, 8, 9}) oids << SupplyOid.arg(column).arg(row);
+    }
+    return oids;
+}
+
+// Model and identity, one whole OID per key point field that is not 0, then the supplies table.
+QStringList printerMibReadingOids(const Printer &target) {
+    QStringList oids = modelAndIdentityOids(target);
+    for (const QString &field : target.keyPoint.split(QLatin1Char(',')))
+        if (field != QLatin1String("0")) oids << field;
+    return oids + supplyOids(target.host);
+}
+
 // --- benchmarks ----------------------------------------------------------------------------------------------------
 
 void a_search_key_point(benchmark::State &state) {
@@ -176,20 +250,21 @@ void a_search_key_point(benchmark::State &state) {
     state.counters["reads"] = 1 + reading::CounterTableRows;
 }
 
-void b_get_printer_info(benchmark::State &state) {
-    const Printer &target = printer();
+void readPrinterInfo(benchmark::State &state, const Printer &target) {
     for (auto _ : state) {
-        const QString record = reading::getPrinterInfo(0, target.host, target.host, QStringLiteral("Bench"),
+        const QString record = reading::getPrinterInfo(target.rules, target.host, target.host, QStringLiteral("Bench"),
                                                        target.keyPoint, target.identity);
         if (record.isEmpty() || record == QLatin1String("-2")) {
             state.SkipWithError(("no record: " + record.toStdString()).c_str());
             break;
         }
     }
-    state.counters["reads"] = static_cast<double>(printerInfoOids(target.keyPoint).size());
+    state.counters["reads"] = static_cast<double>(target.readingOids.size());
 }
 
-void runRaw(benchmark::State &state, const QStringList &oids) {
+void b_get_printer_info(benchmark::State &state) { readPrinterInfo(state, printer()); }
+
+void runRaw(benchmark::State &state, const sockaddr_in &to, const QStringList &oids) {
     const RawGets gets = rawGets(oids);
     const int fd = openUdpSocket();
     if (fd < 0) {
@@ -197,7 +272,7 @@ void runRaw(benchmark::State &state, const QStringList &oids) {
         return;
     }
     for (auto _ : state) {
-        if (!rawRoundTrips(fd, gets)) {
+        if (!rawRoundTrips(fd, to, gets)) {
             state.SkipWithError("no reply to a raw get");
             break;
         }
@@ -206,9 +281,11 @@ void runRaw(benchmark::State &state, const QStringList &oids) {
     state.counters["reads"] = static_cast<double>(oids.size());
 }
 
-void c_raw_key_point_reads(benchmark::State &state) { runRaw(state, keyPointSearchOids()); }
+void c_raw_key_point_reads(benchmark::State &state) { runRaw(state, printer().socketAddress, keyPointSearchOids()); }
 
-void c_raw_printer_info_reads(benchmark::State &state) { runRaw(state, printerInfoOids(printer().keyPoint)); }
+void c_raw_printer_info_reads(benchmark::State &state) {
+    runRaw(state, printer().socketAddress, printer().readingOids);
+}
 
 // Network waits are not CPU time: wall-clock time throughout; the CPU column counts every thread of the process.
 BENCHMARK(a_search_key_point)->Unit(benchmark::kMillisecond)->UseRealTime()->MeasureProcessCPUTime();
@@ -216,20 +293,49 @@ BENCHMARK(b_get_printer_info)->Unit(benchmark::kMillisecond)->UseRealTime()->Mea
 BENCHMARK(c_raw_key_point_reads)->Unit(benchmark::kMillisecond)->UseRealTime()->MeasureProcessCPUTime();
 BENCHMARK(c_raw_printer_info_reads)->Unit(benchmark::kMillisecond)->UseRealTime()->MeasureProcessCPUTime();
 
-bool configurePrinter(int &argc, char **argv) {
-    Printer &target = printer();
-    if (const char *text = std::getenv("METERLANE_BENCH_PRINTER"); text && *text) target.host = QString::fromUtf8(text);
-    if (argc > 1 && argv[1][0] != '-') {
-        target.host = QString::fromUtf8(argv[1]);
-        for (int i = 1; i < argc; ++i) argv[i] = argv[i + 1];
-        --argc;
+// Registered at run time: the printers come from the arguments.
+void registerMibPrinterBenchmarks() {
+    for (const Printer &target : mibPrinters()) {
+        const std::string name = target.name.toStdString();
+        benchmark::RegisterBenchmark(("d_reading_" + name).c_str(),
+                                     [&target](benchmark::State &state) { readPrinterInfo(state, target); })
+            ->Unit(benchmark::kMillisecond)->UseRealTime()->MeasureProcessCPUTime();
+        benchmark::RegisterBenchmark(("d_raw_reading_" + name).c_str(),
+                                     [&target](benchmark::State &state) {
+                                         runRaw(state, target.socketAddress, target.readingOids);
+                                     })
+            ->Unit(benchmark::kMillisecond)->UseRealTime()->MeasureProcessCPUTime();
     }
+}
+
+bool onLoopback(Printer &target) {
     const std::string address = target.host.toStdString();
-    if (!loopbackAddress(address, 161, target.socketAddress)) {
-        std::fprintf(stderr, "bench_reading: the printer must be a 127.x.x.x address, not %s\n", address.c_str());
-        return false;
+    if (loopbackAddress(address, 161, target.socketAddress)) return true;
+    std::fprintf(stderr, "bench_reading: the printer must be a 127.x.x.x address, not %s\n", address.c_str());
+    return false;
+}
+
+// Takes the printers out of the arguments (the benchmark's flags, all starting with "-", stay).
+bool configurePrinters(int &argc, char **argv) {
+    Printer &ricoh = printer();
+    if (const char *text = std::getenv("METERLANE_BENCH_PRINTER"); text && *text) ricoh.host = QString::fromUtf8(text);
+    int kept = 1;
+    for (int i = 1; i < argc; ++i) {
+        const QString argument = QString::fromUtf8(argv[i]);
+        if (argument.startsWith(u'-')) argv[kept++] = argv[i];
+        else if (!argument.contains(u'=')) ricoh.host = argument;
+        else mibPrinters().push_back({.name = argument.section(u'=', 0, 0), .host = argument.section(u'=', 1)});
     }
-    return true;
+    argc = kept;
+    argv[argc] = nullptr;
+    for (Printer &target : mibPrinters()) {
+        if (!ExpectedModels.contains(target.name)) {
+            std::fprintf(stderr, "bench_reading: no simulated printer named %s\n", target.name.toUtf8().constData());
+            return false;
+        }
+        if (!onLoopback(target)) return false;
+    }
+    return onLoopback(ricoh);
 }
 
 // The program folder of the reads: libraries from the benchmark's own folder (the build's bin), the ini file and
@@ -252,6 +358,15 @@ bool configureProgram(const QTemporaryDir &folder) {
     return true;
 }
 
+bool rawAnswers(const Printer &target, const QStringList &oids) {
+    const int fd = openUdpSocket();
+    const bool answered = fd >= 0 && rawRoundTrips(fd, target.socketAddress, rawGets(oids));
+    if (fd >= 0) close(fd);
+    if (!answered)
+        std::fprintf(stderr, "bench_reading: no reply to the raw gets of %s\n", target.name.toUtf8().constData());
+    return answered;
+}
+
 // One search and one reading before measuring: the printer answers and the engine reads what the data hold.
 bool printerAnswers() {
     Printer &target = printer();
@@ -270,22 +385,48 @@ bool printerAnswers() {
                 found.totalBW.toUtf8().constData(), found.totalColour.toUtf8().constData(),
                 found.tonerWarning.simplified().toUtf8().constData());
     std::fflush(stdout);
-    const int fd = openUdpSocket();
-    const bool raw = fd >= 0 && rawRoundTrips(fd, rawGets(keyPointSearchOids()));
-    if (fd >= 0) close(fd);
-    if (!raw) std::fprintf(stderr, "bench_reading: no reply to the raw gets\n");
-    return raw;
+    target.readingOids = printerInfoOids(target.keyPoint);
+    return rawAnswers(target, keyPointSearchOids());
+}
+
+// The same for a Printer MIB printer, searched and read by the rules the cycle gives it: a reading that is not a
+// record or not of the expected model stops the benchmark.
+bool mibPrinterAnswers(Printer &target) {
+    QString sysDescr;
+    target.rules = reading::readingRules(reading::GetCodeBrand(target.host, sysDescr), sysDescr);
+    target.keyPoint = reading::SearchPrinterKeyPoint(target.rules, target.host, target.identity);
+    const reading::PrinterReading found =
+        reading::readPrinter(target.rules, target.host, target.host, QStringLiteral("Bench"), target.keyPoint,
+                             target.identity);
+    target.readingOids = printerMibReadingOids(target);
+    std::printf("%s: rules %d, identity %s, model %s, totals %s;%s, toner %s; %lld gets a reading\n",
+                target.name.toUtf8().constData(), target.rules, target.identity.toUtf8().constData(),
+                found.model.toUtf8().constData(), found.totalBW.toUtf8().constData(),
+                found.totalColour.toUtf8().constData(), found.tonerWarning.simplified().toUtf8().constData(),
+                static_cast<long long>(target.readingOids.size()));
+    std::fflush(stdout);
+    const QString &expected = ExpectedModels.at(target.name);
+    if (found.model != expected || found.record.isEmpty() || found.record == QLatin1String("-2")) {
+        std::fprintf(stderr, "bench_reading: %s at %s does not read as %s (model %s, record %s)\n",
+                     target.name.toUtf8().constData(), target.host.toUtf8().constData(), expected.toUtf8().constData(),
+                     found.model.toUtf8().constData(), found.record.left(20).toUtf8().constData());
+        return false;
+    }
+    return rawAnswers(target, target.readingOids);
 }
 
 } // namespace
 
 int main(int argc, char **argv) {
     benchmark::Initialize(&argc, argv);
-    if (!configurePrinter(argc, argv)) return 2;
+    if (!configurePrinters(argc, argv)) return 2;
     if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 2;
     const QTemporaryDir folder;
     if (!configureProgram(folder)) return 1;
     if (!printerAnswers()) return 1;
+    for (Printer &target : mibPrinters())
+        if (!mibPrinterAnswers(target)) return 1;
+    registerMibPrinterBenchmarks();
     benchmark::RunSpecifiedBenchmarks();
     benchmark::Shutdown();
     return 0;
