@@ -188,7 +188,6 @@ QStringList printerInfoOids(const QString &keyPoint) {
 
 const QString HpModelOid = QStringLiteral("1.3.6.1.2.1.43.14.1.1.9.1.7");
 const QString BrotherIdentityOid = QStringLiteral("1.3.6.1.4.1.2435.2.3.9.4.2.1.5.5.1.0");
-const QString SupplyOid = QStringLiteral("1.3.6.1.2.1.43.11.1.1.%1.1.%2"); // prtMarkerSuppliesTable column, row
 
 bool readsAsNothing(const QString &value) { return value.isEmpty() || value == reading::ReadFailed; }
 
@@ -211,18 +210,17 @@ QStringList modelAndIdentityOids(const Printer &target) {
     }
 }
 
-// The supply types of rows 1 to 8 until four are toner or ink (3, 5, 6, 21); name, maximum and level of each of those.
+// The supply types of rows 1 to 8 until four are toner or ink; name, maximum and level of each of those.
 QStringList supplyOids(const QString &host) {
-    static const QStringList toners{QStringLiteral("3"), QStringLiteral("5"), QStringLiteral("6"),
-                                    QStringLiteral("21")};
+    namespace mib = reading::printermib;
     QStringList oids;
     int cartridges = 0;
-    for (int row = 1; row <= 8 && cartridges < 4; ++row) {
-        const QString type = SupplyOid.arg(5).arg(row);
-        oids << type;
-        if (!toners.contains(reading::GetOID(host, type))) continue;
+    for (int row = 1; row <= mib::SupplyRows && cartridges < mib::Cartridges; ++row) {
+        const QString index = QString::number(row);
+        oids << mib::SupplyType + index;
+        if (!mib::isToner(reading::GetOID(host, mib::SupplyType + index))) continue;
         ++cartridges;
-        for (const int column : {6, 8, 9}) oids << SupplyOid.arg(column).arg(row);
+        oids << mib::SupplyDescription + index << mib::SupplyMaximum + index << mib::SupplyLevel + index;
     }
     return oids;
 }

@@ -21,7 +21,7 @@
 namespace reading {
 namespace {
 
-constexpr int Cartridges = 4;
+using printermib::Cartridges;
 
 // Where each maker keeps the values one reading takes.
 struct BrandOids {

@@ -5,23 +5,11 @@
 #include "store/globals.h"
 
 namespace reading::printermib {
-namespace {
 
-const QString SupplyType = QStringLiteral("1.3.6.1.2.1.43.11.1.1.5.1.");        // prtMarkerSuppliesType
-const QString SupplyDescription = QStringLiteral("1.3.6.1.2.1.43.11.1.1.6.1."); // prtMarkerSuppliesDescription
-const QString SupplyMaximum = QStringLiteral("1.3.6.1.2.1.43.11.1.1.8.1.");     // prtMarkerSuppliesMaxCapacity
-const QString SupplyLevel = QStringLiteral("1.3.6.1.2.1.43.11.1.1.9.1.");       // prtMarkerSuppliesLevel
-
-constexpr int SupplyRows = 8;
-constexpr int Cartridges = 4;
-
-// Supply types that count as a cartridge: toner, ink, inkCartridge, tonerCartridge.
 bool isToner(const QString &type) {
     static const QStringList toners{QStringLiteral("3"), QStringLiteral("5"), QStringLiteral("6"), QStringLiteral("21")};
     return toners.contains(type);
 }
-
-} // namespace
 
 bool enabled() {
     const QString ini = store::globals().iniFile;
