@@ -3,7 +3,6 @@
 #include "globals.h"
 #include "inifile.h"
 
-#include <QDir>
 #include <QFileInfo>
 
 #include <cmath>
@@ -70,7 +69,7 @@ bool CreateIniFile() {
         if (!(stored < values.version)) return true;
     }
 
-    const QString vendorFile = QDir(values.programFolder).filePath(QStringLiteral("zov.vnd"));
+    const QString vendorFile = programFile(QStringLiteral("zov.vnd"));
     QByteArray file;
     AddIniLine(file, QStringLiteral("[General]"));
     AddIniLine(file, QStringLiteral("ver=") + values.version);

@@ -3,8 +3,14 @@
 #include <QCoreApplication>
 #include <QDir>
 #include <QFileInfo>
+#include <QStandardPaths>
 
 namespace store {
+namespace {
+
+const QString VendorFile = QStringLiteral("zov.vnd");
+
+} // namespace
 
 Globals &globals() {
     static Globals values;
@@ -14,8 +20,30 @@ Globals &globals() {
 void setProgramFolder(const QString &folder, const QString &programName) {
     Globals &values = globals();
     values.programFolder = QDir(folder).absolutePath();
+    values.systemFolder.clear();
     values.iniFile = QDir(values.programFolder).filePath(programName + QStringLiteral(".ini"));
     values.version = QStringLiteral(METERLANE_VERSION);
+}
+
+bool useProgramFolder(const QString &executableFolder, const QString &programName) {
+    const QDir own(executableFolder);
+    if (own.exists(programName + QStringLiteral(".ini")) || own.exists(VendorFile)) {
+        setProgramFolder(executableFolder, programName);
+        return true;
+    }
+    const QString data =
+        QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation) + QStringLiteral("/meterlane");
+    setProgramFolder(data, programName);
+    globals().systemFolder = QStringLiteral(METERLANE_SYSTEM_FOLDER);
+    return QDir().mkpath(data);
+}
+
+QString programFile(const QString &name) {
+    const Globals &values = globals();
+    const QString own = QDir(values.programFolder).filePath(name);
+    if (values.systemFolder.isEmpty() || QFileInfo::exists(own)) return own;
+    const QString shared = QDir(values.systemFolder).filePath(name);
+    return QFileInfo::exists(shared) ? shared : own;
 }
 
 QString programFileName() { return QFileInfo(QCoreApplication::applicationFilePath()).fileName(); }

@@ -49,7 +49,7 @@ CustomerCodeDialog::CustomerCodeDialog(QWidget *parent)
     setWindowTitle(QFileInfo(QCoreApplication::applicationFilePath()).completeBaseName());
     QPixmap picture = builtInPicture();
     const store::Globals &values = store::globals();
-    const QString banner = values.programFolder + u"/"_s + values.vendorId + u"b.jpg"_s;
+    const QString banner = store::programFile(values.vendorId + u"b.jpg"_s);
     if (QFileInfo::exists(banner)) {
         QPixmap loaded;
         if (loaded.load(banner))

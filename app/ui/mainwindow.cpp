@@ -77,10 +77,7 @@ QLabel *label(QWidget *parent, const QString &name, const QString &caption, QRec
     return made;
 }
 
-QString brandingFile(const QString &suffix) {
-    const store::Globals &values = store::globals();
-    return values.programFolder + u"/"_s + values.vendorId + suffix;
-}
+QString brandingFile(const QString &suffix) { return store::programFile(store::globals().vendorId + suffix); }
 
 } // namespace
 

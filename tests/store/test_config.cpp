@@ -1,7 +1,9 @@
 // The configuration file through the program's routines: values as read and written on disk, the default file and
-// its renewal, failed writes that must keep the old file, and settings read as numbers.
+// its renewal, failed writes that must keep the old file, settings read as numbers, and the folder of an installed
+// copy.
 #include "store/config.h"
 #include "store/globals.h"
+#include "store/log.h"
 
 #include <gtest/gtest.h>
 
@@ -204,6 +206,45 @@ TEST_F(Config, CreatesTheDefaultFileWithTheVendorId) {
         EXPECT_TRUE(store::CreateIniFile()) << c.name;
         EXPECT_EQ(readBytes(ini()), defaultFile("2.0.10", c.id)) << c.name;
     }
+}
+
+// An installed copy writes only into the user's data folder and finds the vendor's files there, else in the system
+// folder; a copy whose folder holds zov.vnd is portable and looks nowhere else.
+TEST_F(Config, InstalledCopyWritesToTheDataFolderAndFindsVendorFilesInTheSystemFolder) {
+    const QString bin = path(u"bin"_s), data = path(u"data/meterlane"_s), system = path(u"etc"_s);
+    QDir(dir.path()).mkpath(u"bin"_s);
+    QDir(dir.path()).mkpath(u"etc"_s);
+    const std::optional<QByteArray> savedDataHome =
+        qEnvironmentVariableIsSet("XDG_DATA_HOME") ? std::optional(qgetenv("XDG_DATA_HOME")) : std::nullopt;
+    qputenv("XDG_DATA_HOME", path(u"data"_s).toUtf8());
+    const bool made = store::useProgramFolder(bin);
+    savedDataHome ? qputenv("XDG_DATA_HOME", *savedDataHome) : qunsetenv("XDG_DATA_HOME");
+    ASSERT_TRUE(made);
+    EXPECT_EQ(store::globals().programFolder, data);
+    EXPECT_TRUE(QFileInfo(data).isDir());
+    EXPECT_FALSE(store::globals().systemFolder.isEmpty());
+
+    store::globals().systemFolder = system; // in place of the real one
+    writeBytes(system + u"/zov.vnd"_s, "[Vendor]\r\nID=ACME\r\n");
+    for (const QString &name : {u"ACME.ico"_s, u"ACMEb.jpg"_s}) writeBytes(system + u'/' + name, "system");
+    writeBytes(data + u"/ACMEb.jpg"_s, "own");
+    EXPECT_EQ(store::programFile(u"ACME.ico"_s), system + u"/ACME.ico"_s);
+    EXPECT_EQ(store::programFile(u"ACMEb.jpg"_s), data + u"/ACMEb.jpg"_s);
+    EXPECT_EQ(store::programFile(u"ACME!.ico"_s), data + u"/ACME!.ico"_s);
+    ASSERT_TRUE(store::CreateIniFile());
+    store::WriteLog(u"started"_s);
+    EXPECT_EQ(readBytes(data + u"/meterlane.ini"_s), defaultFile(store::globals().version.toUtf8(), "ACME"));
+    const auto entries = [](const QString &folder) {
+        return QDir(folder).entryList(QDir::NoDotAndDotDot | QDir::AllEntries);
+    };
+    EXPECT_EQ(entries(data), (QStringList{u"ACMEb.jpg"_s, u"log"_s, u"meterlane.ini"_s}));
+    EXPECT_EQ(entries(system), (QStringList{u"ACME.ico"_s, u"ACMEb.jpg"_s, u"zov.vnd"_s}));
+    EXPECT_EQ(entries(bin), QStringList());
+
+    writeBytes(bin + u"/zov.vnd"_s, "[Vendor]\r\nID=OWN\r\n");
+    ASSERT_TRUE(store::useProgramFolder(bin));
+    EXPECT_EQ(store::globals().programFolder, bin);
+    EXPECT_EQ(store::globals().systemFolder, QString());
 }
 
 TEST_F(Config, RenewsOnlyAFileWhoseVersionSortsBeforeAsText) {
