@@ -139,23 +139,38 @@ void setLibraryFolder(const QString &folder) { libraryFolder() = folder; }
 
 ComponentObject CreateObject(const QString &progId) { return ComponentFactory(libraryFolder()).createObject(progId); }
 
+namespace {
+// Where lib<name>.so is looked for, in order: the program folder (the build folder, a portable copy), the private
+// folder of an installed copy at its place relative to the program folder (so an install under DESTDIR or a moved
+// tree finds it too), then the system library path.
+QStringList libraryCandidates(const QString &programFolder, const QString &fileName) {
+    const QDir folder(programFolder);
+    return {folder.absoluteFilePath(fileName),
+            QDir::cleanPath(folder.absoluteFilePath(QStringLiteral(METERLANE_PRIVATE_LIBRARY_FOLDER "/") + fileName)),
+            fileName};
+}
+} // namespace
+
 const component_library *ComponentFactory::load(const QString &libraryName, const QString &progId) const {
     const QString fileName = QStringLiteral("lib%1.so").arg(libraryName);
-    const QString inProgramFolder = QDir(programFolder_).absoluteFilePath(fileName);
+    const QStringList candidates = libraryCandidates(programFolder_, fileName);
 
     QMutexLocker lock(&loadMutex);
-    for (const QString &candidate : {inProgramFolder, fileName})
+    for (const QString &candidate : candidates)
         if (const auto *library = loadedLibraries().value(candidate)) return library;
 
     const auto fail = [&](const QString &why) {
         return Fault(CannotCreateObject, QStringLiteral("Cannot create object %1: %2").arg(progId, why));
     };
-    QString loadedFrom = inProgramFolder;
-    void *handle = QFile::exists(inProgramFolder) ? dlopen(inProgramFolder.toUtf8().constData(), RTLD_NOW | RTLD_LOCAL)
-                                                  : nullptr;
-    if (!handle) {
-        loadedFrom = fileName;
-        handle = dlopen(fileName.toUtf8().constData(), RTLD_NOW | RTLD_LOCAL);
+    void *handle = nullptr;
+    QString loadedFrom;
+    for (const QString &candidate : candidates) {
+        if (QDir::isAbsolutePath(candidate) && !QFile::exists(candidate)) continue;
+        handle = dlopen(candidate.toUtf8().constData(), RTLD_NOW | RTLD_LOCAL);
+        if (handle) {
+            loadedFrom = candidate;
+            break;
+        }
     }
     if (!handle) throw fail(QStringLiteral("%1 could not be loaded (%2)").arg(fileName, QString::fromUtf8(dlerror())));
     const auto entry = reinterpret_cast<component_entry_function>(dlsym(handle, COMPONENT_ENTRY_SYMBOL));

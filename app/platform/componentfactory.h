@@ -1,7 +1,7 @@
-// The object factory: objects created by a ProgID "lib.Class" from lib<lib>.so (in the program folder, else on
-// the system library path), their members invoked by name. Every failure, a library that cannot be loaded, a
-// member that does not exist, a call on an object that was never created, reaches the caller as a
-// platform::Fault.
+// The object factory: objects created by a ProgID "lib.Class" from lib<lib>.so (in the program folder, else in the
+// installed private folder, else on the system library path), their members invoked by name. Every failure, a
+// library that cannot be loaded, a member that does not exist, a call on an object that was never created, reaches
+// the caller as a platform::Fault.
 #pragma once
 
 #include "platform/fault.h"
@@ -55,7 +55,8 @@ private:
     QString programFolder_;
 };
 
-// The folder in which the program's own libraries are looked for first: the folder the program is installed in.
+// The folder in which the program's own libraries are looked for first, and from which their installed private
+// folder is found: the folder of the program's executable.
 void setLibraryFolder(const QString &folder);
 
 // An object created by ProgID through a factory on that folder, as the program creates every component object.
