@@ -91,6 +91,12 @@ bool CreateIniFile() {
     return IniFile::parse(file).save(values.iniFile);
 }
 
+void readVendorValues() {
+    Globals &values = globals();
+    values.vendorId = ReadIniValue(values.iniFile, QStringLiteral("Vendor"), QStringLiteral("ID"));
+    values.serviceRoot = ReadIniValue(values.iniFile, QStringLiteral("Vendor"), QStringLiteral("ServiceRoot"));
+}
+
 double leadingNumber(const QString &text) {
     QString compact;
     for (const QChar c : text)

@@ -19,6 +19,10 @@ bool WriteIniValue(const QString &path, const QString &section, const QString &k
 // False when the new file could not be written; the old file then stays as it was.
 bool CreateIniFile();
 
+// At start-up, after CreateIniFile: [Vendor] ID and [Vendor] ServiceRoot of the configuration file into the globals,
+// where they stay for the whole run.
+void readVendorValues();
+
 // The lenient leading-number scan that settings and readings are taken with: blanks, tabs and line feeds count for
 // nothing anywhere ("1 000" is 1000), then a signed decimal number with an optional exponent ("12E3", "1D2"), or a
 // "&H" hexadecimal or "&O" octal whole number; "20abc" is 20, a text without a number is 0.

@@ -267,7 +267,7 @@ void MainWindow::load() {
     if (!store::CreateIniFile()) setStatus(u"Cannot write "_s + values.iniFile);
     values.intervalRead = 1;
     Label6->setText(Label6->text().replace(u"x.x.x"_s, values.version));
-    values.vendorId = store::ReadIniValue(values.iniFile, u"Vendor"_s, u"ID"_s);
+    store::readVendorValues();
     const QString customerCode = store::ReadIniValue(values.iniFile, u"Vendor"_s, u"CID"_s);
     loadIcons();
     refillPipList();

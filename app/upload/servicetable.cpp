@@ -1,9 +1,12 @@
 #include "servicetable.h"
 
+#include "store/globals.h"
+
 namespace upload {
 namespace {
 
-constexpr const char *DefaultServiceRoot = "https://meter.yonderlook.net";
+// A reserved name that never resolves: an installation nobody pointed at its service sends nothing anywhere.
+constexpr const char *BuiltInServiceRoot = "https://meter.yonderlook.example";
 
 // Identifier and folder of each vendor under the service root; the first eight portals take the token.
 struct Vendor {
@@ -25,7 +28,9 @@ constexpr int PortalsWithToken = 8;
 } // namespace
 
 QString serviceRoot() {
-    QString root = qEnvironmentVariable("METERLANE_SERVICE_URL", QString::fromLatin1(DefaultServiceRoot));
+    QString root = qEnvironmentVariable("METERLANE_SERVICE_URL");
+    if (root.isEmpty()) root = store::globals().serviceRoot;
+    if (root.isEmpty()) root = QString::fromLatin1(BuiltInServiceRoot);
     while (root.endsWith(QLatin1Char('/'))) root.chop(1);
     return root;
 }

@@ -1,6 +1,7 @@
 // What the program and the service must agree on, in one place: the cipher key of the scrambler, the upload offset
 // key, the portal token's offset, and the vendor table with every service address. Addresses are built at run time
-// under one service root, which the environment variable METERLANE_SERVICE_URL overrides.
+// under one service root: the operator's [Vendor] ServiceRoot, which the environment variable METERLANE_SERVICE_URL
+// overrides (for tests), else a built-in root that never resolves.
 #pragma once
 
 #include <QList>
@@ -37,7 +38,8 @@ struct VendorAddresses {
     bool portalTakesToken = false;
 };
 
-// The service root: METERLANE_SERVICE_URL when set, else the production service.
+// The service root without trailing slashes: METERLANE_SERVICE_URL when set and not empty, else the configured
+// [Vendor] ServiceRoot (globals().serviceRoot) when not empty, else the built-in root.
 QString serviceRoot();
 
 // The ten vendor identifiers with their addresses, in table order.

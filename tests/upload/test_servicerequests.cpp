@@ -1,3 +1,4 @@
+#include "store/globals.h"
 #include "upload/scrambler.h"
 #include "upload/servicerequests.h"
 #include "upload/servicetable.h"
@@ -116,10 +117,24 @@ TEST_F(ServiceRequests, PortalTokenHidesTheCustomerNumber) {
     EXPECT_EQ(portalButtonRequest(table[9].vendorId, 1234, counting()).text(), table[9].portalButton);
 }
 
-TEST(ServiceRoot, DefaultsToTheProductionServiceAndDropsTrailingSlashes) {
+// The environment over the configured root over the built-in one, which is a reserved name that never resolves.
+TEST(ServiceRoot, EnvironmentThenConfiguredThenBuiltInWithoutTrailingSlashes) {
+    const struct {
+        const char *environment; // nullptr: not set
+        QString configured, root;
+    } cases[] = {
+        {nullptr, "", "https://meter.yonderlook.example"},
+        {"", "", "https://meter.yonderlook.example"},
+        {nullptr, "http://127.0.0.1:9/x//", "http://127.0.0.1:9/x"},
+        {"", "http://127.0.0.1:9/x", "http://127.0.0.1:9/x"},
+        {"http://127.0.0.1:8/", "http://127.0.0.1:9/x", "http://127.0.0.1:8"},
+    };
+    for (const auto &c : cases) {
+        c.environment ? setenv("METERLANE_SERVICE_URL", c.environment, 1) : unsetenv("METERLANE_SERVICE_URL");
+        store::globals().serviceRoot = c.configured;
+        EXPECT_EQ(serviceRoot(), c.root) << (c.environment ? c.environment : "unset") << " "
+                                         << qPrintable(c.configured);
+    }
     unsetenv("METERLANE_SERVICE_URL");
-    EXPECT_TRUE(serviceRoot().startsWith("https://"));
-    setenv("METERLANE_SERVICE_URL", "http://127.0.0.1:9/x//", 1);
-    EXPECT_EQ(serviceRoot(), "http://127.0.0.1:9/x");
-    unsetenv("METERLANE_SERVICE_URL");
+    store::globals().serviceRoot.clear();
 }
