@@ -2,6 +2,7 @@
 // process exit status: 0 done, 1 failed, 2 usage error.
 #pragma once
 
+#include <QCommandLineParser>
 #include <QStringList>
 
 namespace cli {
@@ -10,11 +11,20 @@ constexpr int ExitOk = 0;
 constexpr int ExitFailed = 1;
 constexpr int ExitUsage = 2;
 
+// Says what is wrong with the command line on standard error; ExitUsage.
 int usageError(const QString &message);
 
-// Points the program's globals at --folder DIR when given, else at the folder the tool is installed in; takes
-// the option out of args. False (with a usage message shown) when --folder lacks its value.
-bool takeProgramFolder(QStringList &args);
+// --folder DIR, taken by the commands that work on the program folder.
+const QCommandLineOption &folderOption();
+
+// Parses the arguments of the command with parser, to which the command has added its options: words of one dash
+// read as long options, and "--" ends the options, so that a value beginning with "-" goes after it. False after a
+// usage message.
+bool parseArguments(QCommandLineParser &parser, const QString &command, const QStringList &args);
+
+// Points the program's globals at the folder --folder names, else at this copy's program folder (made when
+// missing). False after saying why.
+bool useProgramFolder(const QCommandLineParser &parser);
 
 int snmpCommand(const QStringList &args);
 int iniCommand(const QStringList &args);

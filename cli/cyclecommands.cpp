@@ -16,12 +16,15 @@
 namespace cli {
 namespace {
 
-// Start-up as the desktop program does it: the configuration file created or renewed, the vendor identifier read.
+// Start-up as the desktop program does it: the configuration file created or renewed, the vendor values read.
 // ExitOk to go on, else the exit status, after saying why. Nothing is read or sent for a folder where the program
 // cannot keep its configuration file.
-int startUp(QStringList &args, const char *usage) {
-    if (!takeProgramFolder(args)) return ExitUsage;
-    if (!args.isEmpty()) return usageError(QString::fromLatin1(usage));
+int startUp(const QString &command, const QStringList &args) {
+    QCommandLineParser parser;
+    parser.addOption(folderOption());
+    if (!parseArguments(parser, command, args)) return ExitUsage;
+    if (!parser.positionalArguments().isEmpty()) return usageError(command + QStringLiteral(" takes [--folder DIR]"));
+    if (!useProgramFolder(parser)) return ExitFailed;
     store::Globals &values = store::globals();
     if (!QFileInfo(values.programFolder).isDir()) {
         QTextStream(stderr) << "meterlane-cli: folder " << values.programFolder << " does not exist\n";
@@ -31,7 +34,7 @@ int startUp(QStringList &args, const char *usage) {
         QTextStream(stderr) << "meterlane-cli: cannot write " << values.iniFile << "\n";
         return ExitFailed;
     }
-    values.vendorId = store::ReadIniValue(values.iniFile, QStringLiteral("Vendor"), QStringLiteral("ID"));
+    store::readVendorValues();
     values.intervalRead = 1;
     return ExitOk;
 }
@@ -40,9 +43,8 @@ void stopOnSignal(int) { upload::requestStop(); }
 
 } // namespace
 
-int cycleCommand(const QStringList &arguments) {
-    QStringList args = arguments;
-    if (const int status = startUp(args, "cycle takes [--folder DIR]"); status != ExitOk) return status;
+int cycleCommand(const QStringList &args) {
+    if (const int status = startUp(QStringLiteral("cycle"), args); status != ExitOk) return status;
     ConsoleWindow console;
     platform::setWindow(&console);
     upload::runCycle();
@@ -51,9 +53,8 @@ int cycleCommand(const QStringList &arguments) {
     return console.failedRequests() > 0 ? ExitFailed : ExitOk;
 }
 
-int runCommand(const QStringList &arguments) {
-    QStringList args = arguments;
-    if (const int status = startUp(args, "run takes [--folder DIR]"); status != ExitOk) return status;
+int runCommand(const QStringList &args) {
+    if (const int status = startUp(QStringLiteral("run"), args); status != ExitOk) return status;
     ConsoleWindow console;
     platform::setWindow(&console);
     std::signal(SIGINT, stopOnSignal);

@@ -7,8 +7,6 @@
 #include <QCoreApplication>
 #include <QTextStream>
 
-#include <cstdio>
-
 namespace cli {
 
 int usageError(const QString &message) {
@@ -16,19 +14,26 @@ int usageError(const QString &message) {
     return ExitUsage;
 }
 
-bool takeProgramFolder(QStringList &args) {
-    QString folder = QCoreApplication::applicationDirPath();
-    const qsizetype at = args.indexOf(QStringLiteral("--folder"));
-    if (at >= 0) {
-        if (at + 1 >= args.size()) {
-            usageError(QStringLiteral("--folder needs a folder"));
-            return false;
-        }
-        folder = args.takeAt(at + 1);
-        args.removeAt(at);
+const QCommandLineOption &folderOption() {
+    static const QCommandLineOption folder(QStringLiteral("folder"), QString(), QStringLiteral("DIR"));
+    return folder;
+}
+
+bool parseArguments(QCommandLineParser &parser, const QString &command, const QStringList &args) {
+    parser.setSingleDashWordOptionMode(QCommandLineParser::ParseAsLongOptions);
+    if (parser.parse(QStringList{command} + args)) return true;
+    usageError(parser.errorText());
+    return false;
+}
+
+bool useProgramFolder(const QCommandLineParser &parser) {
+    if (parser.isSet(folderOption())) {
+        store::setProgramFolder(parser.value(folderOption()));
+        return true;
     }
-    store::setProgramFolder(folder);
-    return true;
+    if (store::useProgramFolder(QCoreApplication::applicationDirPath())) return true;
+    QTextStream(stderr) << "meterlane-cli: cannot make folder " << store::globals().programFolder << "\n";
+    return false;
 }
 
 } // namespace cli
@@ -39,30 +44,63 @@ struct Command {
     const char *name;
     int (*run)(const QStringList &args);
     const char *synopsis;
+    const char *description;
 };
 
 constexpr Command Commands[] = {
     {"snmp", cli::snmpCommand,
-     "snmp get|getnext|set|walk HOST OID [VALUE] [--community TEXT] [--type 0|1] [--full-walk]"},
-    {"encode", cli::encodeCommand, "encode TEXT"},
-    {"decode", cli::decodeCommand, "decode TEXT"},
-    {"vendors", cli::vendorsCommand, "vendors"},
-    {"resolve", cli::resolveCommand, "resolve HOST"},
-    {"shellping", cli::shellpingCommand, "shellping HOST"},
-    {"ping", cli::pingCommand, "ping ADDRESS..."},
+     "snmp get|getnext|set|walk HOST OID [VALUE] [--community TEXT] [--type 0|1] [--full-walk]",
+     "One get, get-next, set or walk through the library, created by name as the desktop program creates it.\n"
+     "A value or OID beginning with \"-\" goes after \"--\"."},
+    {"encode", cli::encodeCommand, "encode TEXT", "Scrambles a text as the program does for service addresses."},
+    {"decode", cli::decodeCommand, "decode TEXT", "The inverse of encode, as the service applies it."},
+    {"vendors", cli::vendorsCommand, "vendors [--folder DIR]",
+     "Every service address of each vendor identifier, under the service root in effect for the program folder:\n"
+     "METERLANE_SERVICE_URL, else [Vendor] ServiceRoot of its meterlane.ini, else the built-in root."},
+    {"resolve", cli::resolveCommand, "resolve HOST",
+     "A host name to its IPv4 address (four dotted parts pass unchanged)."},
+    {"shellping", cli::shellpingCommand, "shellping HOST",
+     "Round-trip time in ms from the system ping, -1 for no answer."},
+    {"ping", cli::pingCommand, "ping ADDRESS...",
+     "The console's ping phase over the addresses: \"index address ms\", or \"index address ---\" for no answer."},
     {"scan", cli::scanCommand,
-     "scan FIRST LAST [--op get|getnext|set|walk] [--oids LIST] [--value V] [--integer] [--full-walk] [--folder DIR]"},
-    {"ini", cli::iniCommand, "ini get|set FILE SECTION KEY [VALUE]"},
-    {"read", cli::readCommand, "read HOST [--folder DIR]"},
-    {"probe", cli::probeCommand, "probe HOST [--folder DIR]"},
-    {"cycle", cli::cycleCommand, "cycle [--folder DIR]"},
-    {"run", cli::runCommand, "run [--folder DIR]"},
+     "scan FIRST LAST [--op get|getnext|set|walk] [--oids LIST] [--value V] [--integer] [--full-walk] [--folder DIR]",
+     "The SNMP console's run, headless: the result lines on standard output, then appended to zovdata.txt."},
+    {"ini", cli::iniCommand, "ini get|set FILE SECTION KEY [VALUE]",
+     "Reads or writes one value of an ini file as the program does. A value beginning with \"-\" goes after \"--\"."},
+    {"read", cli::readCommand, "read HOST [--folder DIR]",
+     "Reads a printer as the read-and-send cycle reads a new one."},
+    {"probe", cli::probeCommand, "probe HOST [--folder DIR]",
+     "The few identifying values the main window shows for a printer."},
+    {"cycle", cli::cycleCommand, "cycle [--folder DIR]", "One read-and-send cycle of every printer in meterlane.ini."},
+    {"run", cli::runCommand, "run [--folder DIR]",
+     "The timed read-and-send cycles, until SIGINT or SIGTERM (honoured between printers)."},
 };
 
+const Command *findCommand(const QString &name) {
+    for (const Command &command : Commands)
+        if (name == QLatin1String(command.name)) return &command;
+    return nullptr;
+}
+
 int printUsage(FILE *to, int status) {
-    std::fprintf(to, "usage: meterlane-cli COMMAND ...\n");
-    for (const Command &command : Commands) std::fprintf(to, "  meterlane-cli %s\n", command.synopsis);
+    QTextStream out(to);
+    out << "usage: meterlane-cli COMMAND ...\n";
+    for (const Command &command : Commands) out << "  meterlane-cli " << command.synopsis << "\n";
+    out << "  meterlane-cli help COMMAND    what one command does\n"
+           "  meterlane-cli --version\n"
+           "The program folder: --folder DIR, else the program's own folder when it holds meterlane.ini or zov.vnd,\n"
+           "else $XDG_DATA_HOME/meterlane (made when missing).\n";
     return status;
+}
+
+// help [COMMAND]: the synopsis and what the command does, or the usage of every command.
+int helpCommand(const QStringList &args) {
+    if (args.isEmpty()) return printUsage(stdout, cli::ExitOk);
+    const Command *command = args.size() == 1 ? findCommand(args[0]) : nullptr;
+    if (!command) return cli::usageError(QStringLiteral("help takes one of the commands that --help lists"));
+    QTextStream(stdout) << "usage: meterlane-cli " << command->synopsis << "\n" << command->description << "\n";
+    return cli::ExitOk;
 }
 
 } // namespace
@@ -70,12 +108,24 @@ int printUsage(FILE *to, int status) {
 int main(int argc, char *argv[]) {
     QCoreApplication app(argc, argv);
     platform::setLibraryFolder(QCoreApplication::applicationDirPath());
-    QStringList args = app.arguments().mid(1);
+    QCommandLineParser parser; // the options before the command; what follows the command is the command's
+    parser.setOptionsAfterPositionalArgumentsMode(QCommandLineParser::ParseAsPositionalArguments);
+    const QCommandLineOption help(QStringLiteral("help")), version(QStringLiteral("version"));
+    parser.addOptions({help, version});
+    if (!parser.parse(QCoreApplication::arguments())) {
+        cli::usageError(parser.errorText());
+        return printUsage(stderr, cli::ExitUsage);
+    }
+    if (parser.isSet(version)) {
+        QTextStream(stdout) << "meterlane-cli " << METERLANE_VERSION << "\n";
+        return cli::ExitOk;
+    }
+    if (parser.isSet(help)) return printUsage(stdout, cli::ExitOk);
+    QStringList args = parser.positionalArguments();
     if (args.isEmpty()) return printUsage(stderr, cli::ExitUsage);
     const QString name = args.takeFirst();
-    if (name == QLatin1String("--help") || name == QLatin1String("help")) return printUsage(stdout, cli::ExitOk);
-    for (const Command &command : Commands)
-        if (name == QLatin1String(command.name)) return command.run(args);
+    if (name == QLatin1String("help")) return helpCommand(args);
+    if (const Command *command = findCommand(name)) return command->run(args);
     cli::usageError(QStringLiteral("unknown command %1").arg(name));
     return printUsage(stderr, cli::ExitUsage);
 }

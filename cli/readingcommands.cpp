@@ -8,7 +8,6 @@
 #include "reading/printerinfo.h"
 #include "reading/probe.h"
 #include "store/config.h"
-#include "store/globals.h"
 
 #include <QTextStream>
 
@@ -22,15 +21,25 @@ QString resolved(const QString &host) {
     return address;
 }
 
+// HOST [--folder DIR]: the host, with the globals pointed at the program folder; else the exit status, after saying
+// why.
+int hostInFolder(const QString &command, const QStringList &args, QString &host) {
+    QCommandLineParser parser;
+    parser.addOption(folderOption());
+    if (!parseArguments(parser, command, args)) return ExitUsage;
+    if (parser.positionalArguments().size() != 1)
+        return usageError(command + QStringLiteral(" takes HOST [--folder DIR]"));
+    if (!useProgramFolder(parser)) return ExitFailed;
+    host = parser.positionalArguments().constFirst();
+    return ExitOk;
+}
+
 } // namespace
 
-int readCommand(const QStringList &arguments) {
-    QStringList args = arguments;
-    if (!takeProgramFolder(args)) return ExitUsage;
-    if (args.size() != 1) return usageError(QStringLiteral("read takes HOST [--folder DIR]"));
-    const QString host = args[0];
-    store::Globals &globals = store::globals();
-    globals.vendorId = store::ReadIniValue(globals.iniFile, QStringLiteral("Vendor"), QStringLiteral("ID"));
+int readCommand(const QStringList &args) {
+    QString host;
+    if (const int status = hostInFolder(QStringLiteral("read"), args, host); status != ExitOk) return status;
+    store::readVendorValues();
 
     ConsoleWindow console;
     platform::setWindow(&console);
@@ -56,11 +65,10 @@ int readCommand(const QStringList &arguments) {
     return ExitOk;
 }
 
-int probeCommand(const QStringList &arguments) {
-    QStringList args = arguments;
-    if (!takeProgramFolder(args)) return ExitUsage;
-    if (args.size() != 1) return usageError(QStringLiteral("probe takes HOST [--folder DIR]"));
-    const reading::ProbeLabels labels = reading::ProbeSelectedPrinter(args[0], QString());
+int probeCommand(const QStringList &args) {
+    QString host;
+    if (const int status = hostInFolder(QStringLiteral("probe"), args, host); status != ExitOk) return status;
+    const reading::ProbeLabels labels = reading::ProbeSelectedPrinter(host, QString());
     if (!labels.status.isEmpty()) {
         QTextStream(stderr) << labels.status << "\n";
         return ExitFailed;

@@ -56,24 +56,20 @@ private:
     QTextStream out_{stdout};
 };
 
-// The request from the options, or a usage message.
-std::optional<discovery::ConsoleRequest> requestFrom(const QStringList &args, QString &usage) {
-    QCommandLineParser parser;
-    parser.setSingleDashWordOptionMode(QCommandLineParser::ParseAsLongOptions);
+// The request from the options (parser takes them, --folder among them), or nothing after a usage message.
+std::optional<discovery::ConsoleRequest> requestFrom(QCommandLineParser &parser, const QStringList &args) {
     const QCommandLineOption op(QStringLiteral("op"), QString(), QStringLiteral("OPERATION"), QStringLiteral("get"));
     const QCommandLineOption oids(QStringLiteral("oids"), QString(), QStringLiteral("LIST"), DefaultOids);
     const QCommandLineOption value(QStringLiteral("value"), QString(), QStringLiteral("V"));
     const QCommandLineOption integer(QStringLiteral("integer"));
     const QCommandLineOption fullWalk(QStringLiteral("full-walk"));
-    parser.addOptions({op, oids, value, integer, fullWalk});
-    if (!parser.parse(QStringList{QStringLiteral("scan")} + args)) {
-        usage = parser.errorText();
-        return std::nullopt;
-    }
+    parser.addOptions({op, oids, value, integer, fullWalk, folderOption()});
+    if (!parseArguments(parser, QStringLiteral("scan"), args)) return std::nullopt;
     const QStringList range = parser.positionalArguments();
     const QStringList operations{QStringLiteral("get"), QStringLiteral("getnext"), QStringLiteral("set"),
                                  QStringLiteral("walk")};
     const qsizetype operation = operations.indexOf(parser.value(op));
+    QString usage;
     if (range.size() != 2)
         usage = QStringLiteral("scan takes FIRST LAST, the first and last address of the range");
     else if (operation < 0)
@@ -82,7 +78,10 @@ std::optional<discovery::ConsoleRequest> requestFrom(const QStringList &args, QS
         usage = QStringLiteral("--value and --integer go with --op set");
     else if (parser.isSet(fullWalk) && operation != 3)
         usage = QStringLiteral("--full-walk goes with --op walk");
-    if (!usage.isEmpty()) return std::nullopt;
+    if (!usage.isEmpty()) {
+        usageError(usage);
+        return std::nullopt;
+    }
 
     discovery::ConsoleRequest request;
     request.firstAddress = range[0];
@@ -97,12 +96,11 @@ std::optional<discovery::ConsoleRequest> requestFrom(const QStringList &args, QS
 
 } // namespace
 
-int scanCommand(const QStringList &arguments) {
-    QStringList args = arguments;
-    if (!takeProgramFolder(args)) return ExitUsage;
-    QString usage;
-    const std::optional<discovery::ConsoleRequest> request = requestFrom(args, usage);
-    if (!request) return usageError(usage);
+int scanCommand(const QStringList &args) {
+    QCommandLineParser parser;
+    const std::optional<discovery::ConsoleRequest> request = requestFrom(parser, args);
+    if (!request) return ExitUsage;
+    if (!useProgramFolder(parser)) return ExitFailed;
 
     TerminalConsole view;
     discovery::Console console(view);

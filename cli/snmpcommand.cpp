@@ -75,13 +75,12 @@ int runSession(const SnmpRequest &request) {
 
 int snmpCommand(const QStringList &args) {
     QCommandLineParser parser;
-    parser.setSingleDashWordOptionMode(QCommandLineParser::ParseAsLongOptions);
     const QCommandLineOption community(QStringLiteral("community"), QString(), QStringLiteral("TEXT"),
                                        QStringLiteral("public"));
     const QCommandLineOption type(QStringLiteral("type"), QString(), QStringLiteral("0|1"));
     const QCommandLineOption fullWalk(QStringLiteral("full-walk"));
     parser.addOptions({community, type, fullWalk});
-    if (!parser.parse(QStringList{QStringLiteral("snmp")} + args)) return usageError(parser.errorText());
+    if (!parseArguments(parser, QStringLiteral("snmp"), args)) return ExitUsage;
 
     const QStringList positional = parser.positionalArguments();
     const QStringList operations{QStringLiteral("get"), QStringLiteral("getnext"), QStringLiteral("set"),

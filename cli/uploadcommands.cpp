@@ -1,6 +1,8 @@
-// meterlane-cli encode, decode and vendors: the scrambler and the service table, for administrators and scripts.
+// meterlane-cli encode, decode and vendors: the scrambler and the service addresses in effect for a program folder,
+// for administrators and scripts.
 #include "commands.h"
 
+#include "store/config.h"
 #include "upload/scrambler.h"
 #include "upload/servicetable.h"
 
@@ -22,7 +24,12 @@ int encodeCommand(const QStringList &args) { return printScrambled(args, "encode
 int decodeCommand(const QStringList &args) { return printScrambled(args, "decode", upload::DecodeText); }
 
 int vendorsCommand(const QStringList &args) {
-    if (!args.isEmpty()) return usageError(QStringLiteral("vendors takes no arguments"));
+    QCommandLineParser parser;
+    parser.addOption(folderOption());
+    if (!parseArguments(parser, QStringLiteral("vendors"), args)) return ExitUsage;
+    if (!parser.positionalArguments().isEmpty()) return usageError(QStringLiteral("vendors takes [--folder DIR]"));
+    if (!useProgramFolder(parser)) return ExitFailed;
+    store::readVendorValues();
     QTextStream out(stdout);
     for (const upload::VendorAddresses &vendor : upload::vendorTable()) {
         out << vendor.vendorId << " upload=" << vendor.upload << " download=" << vendor.download

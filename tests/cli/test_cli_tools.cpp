@@ -1,9 +1,12 @@
-// meterlane-cli's tools for administrators and scripts: scrambler, vendor table, ini access.
+// meterlane-cli's tools for administrators and scripts: scrambler, vendor table, ini access; the program folder the
+// programs choose, and their options.
 #include "support/realagents.h"
 
 #include <gtest/gtest.h>
 
+#include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QTemporaryDir>
 
 using testsupport::runCommand;
@@ -11,8 +14,26 @@ using testsupport::splitLines;
 
 namespace {
 
+using namespace Qt::StringLiterals;
+
 const std::string Cli = METERLANE_BIN_DIR "/meterlane-cli";
 const std::map<std::string, std::string> LoopbackService{{"METERLANE_SERVICE_URL", "http://127.0.0.1:8099"}};
+
+void writeBytes(const QString &path, const QByteArray &bytes) {
+    QFile file(path);
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    file.write(bytes);
+}
+
+// The service root of the first vendor that "vendors" prints, or what went wrong.
+std::string firstRoot(const std::vector<std::string> &command, const std::map<std::string, std::string> &environment) {
+    const auto result = runCommand(command, environment);
+    const std::string first = splitLines(result.out).empty() ? "" : splitLines(result.out)[0];
+    const std::size_t from = first.find(" upload="), to = first.find("/ylk/meter/upload?d=");
+    if (result.status != 0 || from == std::string::npos || to == std::string::npos)
+        return "status " + std::to_string(result.status) + ": " + result.out + result.err;
+    return first.substr(from + 8, to - from - 8);
+}
 
 } // namespace
 
@@ -32,7 +53,8 @@ TEST(CliTools, EncodeAndDecodeAreInverse) {
 }
 
 TEST(CliTools, VendorsListsTheTableThenTheDefaultDownload) {
-    const auto result = runCommand({Cli, "vendors"}, LoopbackService);
+    QTemporaryDir folder;
+    const auto result = runCommand({Cli, "vendors", "--folder", folder.path().toStdString()}, LoopbackService);
     ASSERT_EQ(result.status, 0);
     const auto lines = splitLines(result.out);
     ASSERT_EQ(lines.size(), 11u);
@@ -44,6 +66,71 @@ TEST(CliTools, VendorsListsTheTableThenTheDefaultDownload) {
     }
     EXPECT_EQ(lines[10], "(other) download=http://127.0.0.1:8099/meter/pips?cid=");
     EXPECT_EQ(runCommand({Cli, "vendors", "extra"}).status, 2);
+}
+
+// A copy of the tool alone in its folder, as installed: its files go to the data folder, which a command that works
+// on the program folder makes and others leave alone, unless the copy's own folder holds meterlane.ini or zov.vnd.
+// The service root comes from [Vendor] ServiceRoot of the folder in effect, METERLANE_SERVICE_URL overriding it.
+TEST(CliTools, ProgramFolderAndServiceRootInEffect) {
+    QTemporaryDir scratch;
+    ASSERT_TRUE(QDir(scratch.path()).mkpath(u"bin"_s));
+    const QString bin = scratch.filePath(u"bin"_s), data = scratch.filePath(u"data/meterlane"_s);
+    ASSERT_TRUE(QFile::copy(QString::fromStdString(Cli), bin + u"/meterlane-cli"_s));
+    const std::string copy = bin.toStdString() + "/meterlane-cli";
+    std::map<std::string, std::string> environment{{"XDG_DATA_HOME", scratch.filePath(u"data"_s).toStdString()},
+                                                   {"METERLANE_SERVICE_URL", ""}};
+    const std::string builtIn = "https://meter.yonderlook.example";
+
+    EXPECT_EQ(runCommand({copy, "encode", "x"}, environment).status, 0);
+    EXPECT_FALSE(QFileInfo::exists(data));
+    EXPECT_EQ(firstRoot({copy, "vendors"}, environment), builtIn);
+    EXPECT_TRUE(QFileInfo(data).isDir());
+    writeBytes(data + u"/meterlane.ini"_s, "[Vendor]\r\nServiceRoot=http://127.0.0.1:7/\r\n");
+    EXPECT_EQ(firstRoot({copy, "vendors"}, environment), "http://127.0.0.1:7");
+
+    writeBytes(bin + u"/meterlane.ini"_s, "[Vendor]\r\nServiceRoot=http://127.0.0.1:6\r\n");
+    EXPECT_EQ(firstRoot({copy, "vendors"}, environment), "http://127.0.0.1:6");
+    writeBytes(bin + u"/meterlane.ini"_s, "[Vendor]\r\nServiceRoot=\r\n");
+    EXPECT_EQ(firstRoot({copy, "vendors"}, environment), builtIn);
+    QFile::remove(bin + u"/meterlane.ini"_s);
+    writeBytes(bin + u"/zov.vnd"_s, "[Vendor]\r\nID=YLK\r\n");
+    EXPECT_EQ(firstRoot({copy, "vendors"}, environment), builtIn);
+    EXPECT_EQ(firstRoot({copy, "vendors", "--folder", data.toStdString()}, environment), "http://127.0.0.1:7");
+
+    environment["METERLANE_SERVICE_URL"] = "http://127.0.0.1:5";
+    EXPECT_EQ(firstRoot({copy, "vendors", "--folder", data.toStdString()}, environment), "http://127.0.0.1:5");
+    EXPECT_EQ(QDir(bin).entryList(QDir::NoDotAndDotDot | QDir::AllEntries),
+              QStringList({u"meterlane-cli"_s, u"zov.vnd"_s}));
+}
+
+// Both programs take --version and --help; the tool says what each command does; an unknown option is a usage
+// error, before or after the command.
+TEST(CliTools, VersionHelpAndUnknownOptions) {
+    const std::map<std::string, std::string> offscreen{{"QT_QPA_PLATFORM", "offscreen"}};
+    const std::string desktop = METERLANE_BIN_DIR "/meterlane";
+    const auto version = runCommand({Cli, "--version"});
+    EXPECT_EQ(version.status, 0);
+    EXPECT_EQ(version.out, "meterlane-cli " METERLANE_VERSION "\n");
+    EXPECT_EQ(runCommand({desktop, "--version"}, offscreen).out, "meterlane " METERLANE_VERSION "\n");
+
+    const auto help = runCommand({Cli, "--help"});
+    EXPECT_EQ(help.status, 0);
+    EXPECT_NE(help.out.find("  meterlane-cli cycle [--folder DIR]\n"), std::string::npos) << help.out;
+    const auto desktopHelp = runCommand({desktop, "--help"}, offscreen);
+    EXPECT_EQ(desktopHelp.status, 0);
+    EXPECT_NE(desktopHelp.out.find("--folder <DIR>"), std::string::npos) << desktopHelp.out;
+    const auto one = runCommand({Cli, "help", "read"});
+    EXPECT_EQ(one.status, 0);
+    ASSERT_EQ(splitLines(one.out).size(), 2u) << one.out;
+    EXPECT_EQ(splitLines(one.out)[0], "usage: meterlane-cli read HOST [--folder DIR]");
+
+    for (const std::vector<std::string> &wrong :
+         {std::vector<std::string>{Cli, "--bogus", "vendors"}, {Cli, "vendors", "--bogus"}, {Cli, "cycle", "--folder"},
+          {Cli, "help", "nothing"}, {desktop, "--bogus"}, {desktop, "extra"}}) {
+        const auto result = runCommand(wrong, offscreen);
+        EXPECT_EQ(result.status, 2) << wrong[1];
+        EXPECT_NE(result.err, "") << wrong[1];
+    }
 }
 
 TEST(CliTools, IniSetAndGetGoThroughTheConfigurationFile) {
