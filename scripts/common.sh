@@ -7,6 +7,7 @@ METERLANE_PACKAGES=(
     snmpd snmp snmpsim libsnmp-dev
     iproute2 util-linux iputils-ping fping xvfb xauth fonts-dejavu-core qt6-qpa-plugins dbus-daemon x11-utils
     qt6-httpserver-dev qt6-websockets-dev libqt6sql6-sqlite qt6-svg-dev
+    systemd desktop-file-utils dpkg-dev file
 )
 
 install_packages() {
@@ -27,13 +28,15 @@ install_packages() {
     rm -f /usr/sbin/policy-rc.d
 }
 
-# configure_and_build DIR CMAKE_ARGS...
+# configure_and_build DIR CMAKE_ARGS...: the prefix is the installed layout's (/usr), also in a build folder first
+# configured under another one.
 configure_and_build() {
     local dir=$1
     shift
     echo "== building in $dir"
     mkdir -p "$dir"
-    cmake -S . -B "$dir" -G Ninja "$@" >"$dir/configure.log" 2>&1 || { cat "$dir/configure.log"; exit 1; }
+    cmake -S . -B "$dir" -G Ninja -DCMAKE_INSTALL_PREFIX=/usr "$@" >"$dir/configure.log" 2>&1 ||
+        { cat "$dir/configure.log"; exit 1; }
     ninja -C "$dir" >"$dir/build.log" 2>&1 || { grep -E -A8 'error|FAILED' "$dir/build.log" | head -60; exit 1; }
 }
 
