@@ -1,0 +1,139 @@
+// An installed copy and the Debian package, both made from this build: cmake --install into a temporary DESTDIR,
+// whose meterlane-cli runs a cycle with a home of its own, and cpack's package with its contents and control fields.
+#include "support/devservice.h"
+#include "support/printers.h"
+#include "support/qtapplication.h"
+
+#include <gtest/gtest.h>
+
+#include <QDir>
+#include <QFile>
+#include <QSqlDatabase>
+#include <QSqlQuery>
+#include <QTemporaryDir>
+
+#include <filesystem>
+#include <set>
+
+using testsupport::runCommand;
+
+namespace {
+
+// The files and links below a folder, as paths relative to it.
+std::set<std::string> filesBelow(const std::string &root) {
+    std::set<std::string> files;
+    for (const auto &entry : std::filesystem::recursive_directory_iterator(root))
+        if (!entry.is_directory()) files.insert(std::filesystem::relative(entry.path(), root).string());
+    return files;
+}
+
+class Installed : public ::testing::Test {
+protected:
+    void SetUp() override {
+        testsupport::ensureCoreApplication();
+        const auto install = runCommand({CMAKE_COMMAND_PATH, "--install", METERLANE_BUILD_DIR, "--prefix", "/usr"},
+                                        {{"DESTDIR", root()}});
+        ASSERT_EQ(install.status, 0) << install.out << install.err;
+    }
+
+    std::string root(const std::string &path = {}) const { return destdir.path().toStdString() + "/" + path; }
+
+    QTemporaryDir destdir, home;
+};
+
+} // namespace
+
+TEST_F(Installed, CliLoadsTheLibraryFromItsPrivateFolderAndWritesOnlyTheDataFolder) {
+    testsupport::SimulatedPrinter hp("hp");
+    ASSERT_AGENT(hp);
+    testsupport::DevService service(home.filePath("service.sqlite"));
+    ASSERT_FALSE(service.root().isEmpty());
+    const QString data = home.filePath(".local/share/meterlane");
+    ASSERT_TRUE(QDir().mkpath(data));
+    QFile ini(data + "/meterlane.ini");
+    ASSERT_TRUE(ini.open(QIODevice::WriteOnly));
+    ini.write("[General]\r\nver=" METERLANE_VERSION "\r\n[Vendor]\r\nID=YLK\r\n[Pips]\r\npip001=" +
+              QByteArray::fromStdString(hp.address()) + "\r\n");
+    ini.close();
+
+    const auto installed = filesBelow(root());
+    const auto cycle = runCommand({root("usr/bin/meterlane-cli"), "cycle"},
+                                  {{"HOME", home.path().toStdString()},
+                                   {"XDG_DATA_HOME", (home.path() + "/.local/share").toStdString()},
+                                   {"XDG_CONFIG_HOME", (home.path() + "/.config").toStdString()},
+                                   {"XDG_CACHE_HOME", (home.path() + "/.cache").toStdString()},
+                                   {"XDG_STATE_HOME", (home.path() + "/.local/state").toStdString()},
+                                   {"LD_LIBRARY_PATH", ""},
+                                   {"METERLANE_SERVICE_URL", service.root().toStdString()},
+                                   {"QUORREL_TIMEOUT_MS", "300"}});
+    EXPECT_EQ(cycle.status, 0) << cycle.err;
+    EXPECT_NE(cycle.err.find("Last Update "), std::string::npos) << cycle.err;
+    EXPECT_EQ(filesBelow(root()), installed);
+    EXPECT_TRUE(QFile::exists(data + "/log/zov.log"));
+
+    // The printer was read through the library: its identity and counter reached the service.
+    QSqlDatabase db = QSqlDatabase::addDatabase("QSQLITE");
+    db.setDatabaseName(home.filePath("service.sqlite"));
+    ASSERT_TRUE(db.open());
+    QSqlQuery reading("SELECT identity, c2 FROM readings", db);
+    ASSERT_TRUE(reading.next()) << cycle.err;
+    EXPECT_EQ(reading.value(0).toString(), "CNRXB12345");
+    EXPECT_EQ(reading.value(1).toLongLong(), 87654);
+}
+
+TEST_F(Installed, EntriesAndServiceUnitPassTheirValidators) {
+    const auto entries = runCommand({"desktop-file-validate", root("usr/share/applications/meterlane.desktop"),
+                                     root("etc/xdg/autostart/meterlane.desktop")});
+    EXPECT_EQ(entries.status, 0) << entries.out << entries.err;
+    EXPECT_EQ(entries.out, "");
+
+    // The unit as installed, its program taken from the installed tree (verify wants it to exist).
+    QFile unit(QString::fromStdString(root("lib/systemd/system/meterlane.service")));
+    ASSERT_TRUE(unit.open(QIODevice::ReadOnly));
+    QByteArray text = unit.readAll();
+    ASSERT_TRUE(text.contains("\nExecStart=/usr/bin/meterlane-cli run --folder /var/lib/meterlane\n")) << text.data();
+    text.replace("ExecStart=/usr/bin/", "ExecStart=" + QByteArray::fromStdString(root("usr/bin/")));
+    QFile copy(home.filePath("meterlane.service"));
+    ASSERT_TRUE(copy.open(QIODevice::WriteOnly));
+    copy.write(text);
+    copy.close();
+    const auto verify = runCommand({"systemd-analyze", "verify", copy.fileName().toStdString()},
+                                   {{"MANPATH", root("usr/share/man")}}); // its Documentation= page
+    EXPECT_EQ(verify.status, 0) << verify.err;
+    EXPECT_EQ(verify.err.find("meterlane"), std::string::npos) << verify.err; // its warnings name the unit
+}
+
+TEST_F(Installed, PackageHoldsTheInstalledTreeWithItsControlFields) {
+    const std::string output = home.path().toStdString();
+    const auto cpack = runCommand({CPACK_COMMAND_PATH, "-G", "DEB", "--config", METERLANE_BUILD_DIR "/CPackConfig.cmake",
+                                   "-B", output});
+    ASSERT_EQ(cpack.status, 0) << cpack.out << cpack.err;
+    const std::string arch = testsupport::splitLines(runCommand({"dpkg", "--print-architecture"}).out).at(0);
+    const std::string deb = output + "/meterlane_" METERLANE_VERSION "_" + arch + ".deb";
+
+    std::set<std::string> contents;
+    for (const std::string &line : testsupport::splitLines(runCommand({"dpkg-deb", "-c", deb}).out))
+        if (!line.empty() && line.front() != 'd') contents.insert(line.substr(line.find("./") + 2));
+    const std::set<std::string> expected{"usr/bin/meterlane",
+                                         "usr/bin/meterlane-cli",
+                                         "usr/" METERLANE_LIBRARY_INSTALL_DIR "/libquorrel.so",
+                                         "usr/share/applications/meterlane.desktop",
+                                         "usr/share/icons/hicolor/scalable/apps/meterlane.svg",
+                                         "usr/share/man/man1/meterlane.1.gz",
+                                         "usr/share/man/man1/meterlane-cli.1.gz",
+                                         "usr/share/doc/meterlane/copyright",
+                                         "usr/share/doc/meterlane/changelog.gz",
+                                         "etc/xdg/autostart/meterlane.desktop",
+                                         "lib/systemd/system/meterlane.service"};
+    EXPECT_EQ(contents, expected);
+    EXPECT_EQ(filesBelow(root()), expected); // the package is the installed tree
+
+    const auto fields = runCommand({"dpkg-deb", "-f", deb, "Package", "Version", "Section", "Architecture"});
+    EXPECT_EQ(fields.out, "Package: meterlane\nVersion: " METERLANE_VERSION "\nSection: net\nArchitecture: " + arch +
+                              "\n");
+    const std::string depends = runCommand({"dpkg-deb", "-f", deb, "Depends"}).out;
+    for (const char *dependency : {"iputils-ping", "libqt6widgets6", "libc6"})
+        EXPECT_NE(depends.find(dependency), std::string::npos) << depends;
+    EXPECT_NE(runCommand({"dpkg-deb", "-f", deb, "Maintainer"}).out.find('@'), std::string::npos);
+    EXPECT_EQ(runCommand({"dpkg-deb", "--info", deb, "conffiles"}).out, "/etc/xdg/autostart/meterlane.desktop\n");
+}
