@@ -57,15 +57,12 @@ TEST_F(Installed, CliLoadsTheLibraryFromItsPrivateFolderAndWritesOnlyTheDataFold
     ini.close();
 
     const auto installed = filesBelow(root());
-    const auto cycle = runCommand({root("usr/bin/meterlane-cli"), "cycle"},
-                                  {{"HOME", home.path().toStdString()},
-                                   {"XDG_DATA_HOME", (home.path() + "/.local/share").toStdString()},
-                                   {"XDG_CONFIG_HOME", (home.path() + "/.config").toStdString()},
-                                   {"XDG_CACHE_HOME", (home.path() + "/.cache").toStdString()},
-                                   {"XDG_STATE_HOME", (home.path() + "/.local/state").toStdString()},
-                                   {"LD_LIBRARY_PATH", ""},
-                                   {"METERLANE_SERVICE_URL", service.root().toStdString()},
-                                   {"QUORREL_TIMEOUT_MS", "300"}});
+    const std::string h = home.path().toStdString();
+    const auto cycle = runCommand(
+        {root("usr/bin/meterlane-cli"), "cycle"},
+        {{"HOME", h}, {"XDG_DATA_HOME", h + "/.local/share"}, {"XDG_STATE_HOME", h + "/.state"},
+         {"XDG_CONFIG_HOME", h + "/.config"}, {"XDG_CACHE_HOME", h + "/.cache"}, {"LD_LIBRARY_PATH", ""},
+         {"METERLANE_SERVICE_URL", service.root().toStdString()}, {"QUORREL_TIMEOUT_MS", "300"}});
     EXPECT_EQ(cycle.status, 0) << cycle.err;
     EXPECT_NE(cycle.err.find("Last Update "), std::string::npos) << cycle.err;
     EXPECT_EQ(filesBelow(root()), installed);
@@ -105,8 +102,8 @@ TEST_F(Installed, EntriesAndServiceUnitPassTheirValidators) {
 
 TEST_F(Installed, PackageHoldsTheInstalledTreeWithItsControlFields) {
     const std::string output = home.path().toStdString();
-    const auto cpack = runCommand({CPACK_COMMAND_PATH, "-G", "DEB", "--config", METERLANE_BUILD_DIR "/CPackConfig.cmake",
-                                   "-B", output});
+    const auto cpack = runCommand({CPACK_COMMAND_PATH, "-G", "DEB", "-B", output, "--config",
+                                   METERLANE_BUILD_DIR "/CPackConfig.cmake"});
     ASSERT_EQ(cpack.status, 0) << cpack.out << cpack.err;
     const std::string arch = testsupport::splitLines(runCommand({"dpkg", "--print-architecture"}).out).at(0);
     const std::string deb = output + "/meterlane_" METERLANE_VERSION "_" + arch + ".deb";
