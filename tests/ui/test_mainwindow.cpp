@@ -572,7 +572,7 @@ TEST_F(MainWindowTest, SendToServerFillsTheRowsAndRaisesTheTonerNotes) {
         EXPECT_EQ(caption(*window, u"lblPrinterModel"_s), u"MP C3003"_s);
         EXPECT_EQ(caption(*window, u"lblMsg"_s), warning);
         // An update for a host in no row changes nothing, the labels included.
-        window->updatePipRow(u"10.0.0.77"_s, u"Other"_s, u"X1"_s, u"1"_s, u"2"_s, u"Black Empty!!!"_s);
+        window->updatePipRow(u"127.0.0.77"_s, u"Other"_s, u"X1"_s, u"1"_s, u"2"_s, u"Black Empty!!!"_s);
         EXPECT_EQ(caption(*window, u"lblPrinterModel"_s), u"MP C3003"_s);
         EXPECT_EQ(caption(*window, u"lblMsg"_s), warning);
 
