@@ -90,7 +90,6 @@ MainWindow::MainWindow(QWidget *parent)
     setObjectName(u"frmZOV"_s);
     setWindowTitle(programTitle());
     setWindowIcon(art::icon(art::Window));
-    trayAvailable_ = [this] { return tray_->available(); };
     buildControls();
     buildMenu();
     tray_->setAlertIcon(QIcon(picIcoErr->pixmap()));
@@ -334,6 +333,8 @@ void MainWindow::NormalWindow() {
 void MainWindow::ShowBalloonTip(const QString &sMessage, const QString &sTitle, int eIcon, int lTimeOutMs) {
     tray_->ShowBalloonTip(sMessage, sTitle, eIcon, lTimeOutMs);
 }
+
+bool MainWindow::hidesInTray() const { return tray_->available(); }
 
 void MainWindow::hideInTray() {
     if (!hidesInTray()) return showMinimized();

@@ -11,7 +11,6 @@
 #include <QPoint>
 #include <QWidget>
 
-#include <functional>
 
 class QAction;
 class QFrame;
@@ -60,9 +59,7 @@ public:
     // Whether minimizing hides the window into the notification area: only while the desktop has one (a tray may
     // turn up after a program started with the session), so that elsewhere the window stays reachable from the task
     // bar.
-    bool hidesInTray() const { return trayAvailable_(); }
-    // Stands in for the desktop's answer to whether it has a notification area right now (tests, screenshots).
-    void setTrayAvailability(std::function<bool()> available) { trayAvailable_ = std::move(available); }
+    bool hidesInTray() const;
     TrayIcon &tray() const { return *tray_; }
     ServiceBrowser &browser() const { return *WebBrowser1; }
 
@@ -117,7 +114,6 @@ private:
     upload::ReadSchedule schedule_;
     TrayIcon *tray_;
     ConsolePanel *console_ = nullptr;
-    std::function<bool()> trayAvailable_;
     bool expanded_ = false;
     QPoint dragAnchor_;
 

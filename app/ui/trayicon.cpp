@@ -26,7 +26,7 @@ TrayIcon::TrayIcon(QWidget *window, QObject *parent)
     });
 }
 
-bool TrayIcon::available() const { return QSystemTrayIcon::isSystemTrayAvailable(); }
+bool TrayIcon::available() const { return available_(); }
 
 quint32 TrayIcon::handleOf(const QIcon &icon) {
     if (icon.isNull()) return 0;

@@ -11,6 +11,8 @@
 #include <QObject>
 #include <QSystemTrayIcon>
 
+#include <functional>
+
 class QMenu;
 class QWidget;
 
@@ -52,8 +54,11 @@ public:
     QIcon iconOf(quint32 handle) const { return icons_.value(handle); }
     QSystemTrayIcon *trayIcon() const { return tray_; }
 
-    // Whether the desktop has a notification area to show the icon in.
+    // Whether the desktop has a notification area to show the icon in, asked at the moment: a tray may turn up after
+    // a program started with the session.
     bool available() const;
+    // Stands in for the desktop's answer (tests, screenshots).
+    void setAvailability(std::function<bool()> available) { available_ = std::move(available); }
 
 signals:
     // A left click on the icon: the window comes back.
@@ -65,6 +70,7 @@ private:
     bool showRecordedBalloon(); // shows the balloon the record holds; false when no one could
 
     QWidget *window_;
+    std::function<bool()> available_ = [] { return QSystemTrayIcon::isSystemTrayAvailable(); };
     QSystemTrayIcon *tray_;
     NotifyIconRecord record_;
     QHash<quint32, QIcon> icons_; // the pictures behind the record's 32-bit icon handles

@@ -140,7 +140,7 @@ protected:
 
     std::unique_ptr<ui::MainWindow> start(bool trayAvailable = false) {
         auto window = std::make_unique<ui::MainWindow>();
-        window->setTrayAvailability([trayAvailable] { return trayAvailable; });
+        window->tray().setAvailability([trayAvailable] { return trayAvailable; });
         window->load();
         return window;
     }
@@ -288,7 +288,7 @@ TEST_F(MainWindowTest, TheWindowHidesInTheNotificationAreaOnlyWhileThereIsOne) {
     EXPECT_TRUE(window->isVisible());
 
     // A tray that turns up later (a panel that starts after the program) takes the window.
-    window->setTrayAvailability([] { return true; });
+    window->tray().setAvailability([] { return true; });
     child<QPushButton>(*window, u"cmdInTray"_s)->click();
     EXPECT_FALSE(window->isVisible());
 }

@@ -6,6 +6,7 @@
 #include "store/config.h"
 #include "store/globals.h"
 #include "ui/mainwindow.h"
+#include "ui/trayicon.h"
 #include "ui/servicebrowser.h"
 #include "ui/twips.h"
 
@@ -69,7 +70,7 @@ int main(int argc, char *argv[]) {
                          QStringLiteral("0"));
 
     ui::MainWindow window;
-    window.setTrayAvailability([] { return false; });
+    window.tray().setAvailability([] { return false; });
     window.load();
     window.move(0, 0);
     child<QPushButton>(window, "Command2")->click();
