@@ -2,6 +2,7 @@
 
 #include "store/config.h"
 #include "store/globals.h"
+#include "upload/download.h"
 
 #include <QEventLoop>
 #include <QNetworkAccessManager>
@@ -18,8 +19,7 @@ namespace cli {
 namespace {
 
 // How long a request may go without an answer before it counts as failed.
-constexpr int RequestTimeLimitMs = 15000;
-const QString NoAnswer = QStringLiteral("no answer within 15 s");
+constexpr std::chrono::milliseconds RequestTimeLimit{15000};
 
 } // namespace
 
@@ -59,11 +59,11 @@ QNetworkAccessManager *ConsoleWindow::network() {
 void ConsoleWindow::navigate(const QUrl &address) {
     QTextStream(stdout) << address.toEncoded() << "\n";
     if (address.isEmpty() || !address.isValid()) {
-        failed(address, QStringLiteral("no address to send to"));
+        requestFailed(address, QStringLiteral("no address to send to"));
         return;
     }
     QNetworkRequest request(address);
-    request.setTransferTimeout(RequestTimeLimitMs);
+    request.setTransferTimeout(static_cast<int>(RequestTimeLimit.count()));
     QNetworkReply *reply = network()->get(request);
     pending_.insert(reply);
     QObject::connect(reply, &QNetworkReply::finished, reply, [this, reply] { finished(reply); });
@@ -72,17 +72,11 @@ void ConsoleWindow::navigate(const QUrl &address) {
 void ConsoleWindow::finished(QNetworkReply *reply) {
     reply->deleteLater();
     if (!pending_.remove(reply)) return; // abandoned, and named, already
-    const QUrl address = reply->request().url();
-    const int status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
-    if (status >= 400)
-        failed(address, QStringLiteral("HTTP status %1").arg(status));
-    else if (reply->error() == QNetworkReply::OperationCanceledError || reply->error() == QNetworkReply::TimeoutError)
-        failed(address, NoAnswer);
-    else if (reply->error() != QNetworkReply::NoError)
-        failed(address, reply->errorString());
+    const QString failure = upload::requestFailure(*reply, RequestTimeLimit);
+    if (!failure.isEmpty()) requestFailed(reply->request().url(), failure);
 }
 
-void ConsoleWindow::failed(const QUrl &address, const QString &reason) {
+void ConsoleWindow::requestFailed(const QUrl &address, const QString &reason) {
     ++failed_;
     QTextStream(stderr) << "request failed (" << reason << "): " << address.toEncoded() << "\n";
 }
@@ -93,11 +87,11 @@ void ConsoleWindow::waitForRequests() {
     QObject::connect(&poll, &QTimer::timeout, &loop, [&] {
         if (pending_.isEmpty()) loop.quit();
     });
-    QTimer::singleShot(RequestTimeLimitMs, &loop, &QEventLoop::quit);
+    QTimer::singleShot(RequestTimeLimit, &loop, &QEventLoop::quit);
     poll.start(20);
     if (!pending_.isEmpty()) loop.exec();
     for (QNetworkReply *reply : std::exchange(pending_, {})) {
-        failed(reply->request().url(), NoAnswer);
+        requestFailed(reply->request().url(), QStringLiteral("no answer within %1 s").arg(RequestTimeLimit.count() / 1000));
         reply->abort();
     }
 }

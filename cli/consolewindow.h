@@ -31,6 +31,8 @@ public:
     void promptCustomerCode() override;
     // Prints the address on standard output and sends the request; waitForRequests lets them finish.
     void navigate(const QUrl &address) override;
+    // Named on standard error and counted with the failed uploads.
+    void requestFailed(const QUrl &address, const QString &reason) override;
     void refillPipList() override {}
 
     // Waits (bounded) until every request handed over has been answered or has failed; those still open then are
@@ -44,7 +46,6 @@ public:
 private:
     QNetworkAccessManager *network();
     void finished(QNetworkReply *reply);
-    void failed(const QUrl &address, const QString &reason);
 
     QNetworkAccessManager *network_ = nullptr;
     QSet<QNetworkReply *> pending_;

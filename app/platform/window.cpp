@@ -14,6 +14,7 @@ public:
     void notifyTonerLow(bool, const QString &, const QString &, const QString &) override {}
     void promptCustomerCode() override {}
     void navigate(const QUrl &) override {}
+    void requestFailed(const QUrl &, const QString &) override {}
     void refillPipList() override {}
 };
 

@@ -36,6 +36,10 @@ public:
     // Hands a request to the window's browser, which sends it; nobody waits for the answer.
     virtual void navigate(const QUrl &address) = 0;
 
+    // A request whose answer the core waited for failed (reason as upload::requestFailure names it). The status
+    // line has said so already; a window that reports failures elsewhere (the command line) names it there.
+    virtual void requestFailed(const QUrl &address, const QString &reason) = 0;
+
     // Rebuilds the list of monitored printers from the configuration file.
     virtual void refillPipList() = 0;
 };

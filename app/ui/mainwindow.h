@@ -74,6 +74,7 @@ public:
                         const QString &tonerWarning) override;
     void promptCustomerCode() override;
     void navigate(const QUrl &address) override;
+    void requestFailed(const QUrl &, const QString &) override {} // the status line tells the user
     void refillPipList() override;
 
 protected:

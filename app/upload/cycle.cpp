@@ -101,19 +101,22 @@ void Cycle::sendReading(int slot, short rules, const QString &host, const QStrin
 void requestStop(bool stop) { stopping = stop; }
 bool stopRequested() { return stopping; }
 
-void SendPCC() {
+bool SendPCC() {
     Cycle cycle;
-    bool anyHandled = false;
+    bool anyHandled = false, unresolved = false;
     for (int slot = 1; slot <= store::SlotCount && !cycle.ended && !stopping; ++slot) {
         const SlotOutcome outcome = cycle.handleSlot(slot);
         if (outcome != SlotOutcome::Skipped) anyHandled = true;
-        if (outcome == SlotOutcome::Unresolved) break;
+        unresolved = outcome == SlotOutcome::Unresolved;
+        if (unresolved) break;
     }
     // A stop ends the cycle where it stands: no list download, no "Last Update".
-    if (cycle.ended || stopping) return;
-    if (!anyHandled && !cycle.step(DownloadPipList)) return;
+    if (cycle.ended || stopping) return false;
+    bool downloaded = true;
+    if (!anyHandled && !cycle.step([&] { downloaded = DownloadPipList(); })) return false;
     cycle.window.setStatus(QStringLiteral("Last Update ") + store::generalDateTime());
     cycle.values.dataSent = true;
+    return downloaded && !unresolved;
 }
 
 bool runCycle() {

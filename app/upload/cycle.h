@@ -9,8 +9,10 @@ namespace upload {
 // Runs one cycle (SendPCC) unless one is already running; false when it started none.
 bool runCycle();
 
-// One cycle: the slots in order, each read and sent; the printer list downloaded when no slot is usable.
-void SendPCC();
+// One cycle: the slots in order, each read and sent; the printer list downloaded when no slot is usable. False for
+// a cycle that failed: a host that did not resolve ("PIP error"), a list download that failed, the tenth error, or
+// a stop. Uploads are handed to the window; whether they arrive is the window's to tell.
+bool SendPCC();
 
 // Asks a running cycle to stop after the printer in hand, and a cycle that starts while the request stands to end
 // at once (a service shutting down); false withdraws the request.

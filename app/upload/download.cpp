@@ -118,8 +118,20 @@ QString pageText(const QByteArray &body, const QByteArray &contentType) {
     return (isHtml(type) ? htmlText(text) : text).trimmed();
 }
 
-std::optional<QString> fetchPageText(const QUrl &address, std::chrono::milliseconds timeLimit) {
-    if (!address.isValid() || address.isEmpty()) return std::nullopt;
+QString requestFailure(const QNetworkReply &reply, std::chrono::milliseconds timeLimit) {
+    const int status = reply.attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
+    if (status >= 400) return QStringLiteral("HTTP status %1").arg(status);
+    switch (reply.error()) {
+    case QNetworkReply::NoError: return {};
+    case QNetworkReply::OperationCanceledError: // the time limit aborts the request
+    case QNetworkReply::TimeoutError:
+        return QStringLiteral("no answer within %1 s").arg(double(timeLimit.count()) / 1000);
+    default: return reply.errorString();
+    }
+}
+
+FetchedPage fetchPageText(const QUrl &address, std::chrono::milliseconds timeLimit) {
+    if (!address.isValid() || address.isEmpty()) return {std::nullopt, QStringLiteral("no address to send to")};
     QNetworkAccessManager network;
     QNetworkRequest request(address);
     request.setTransferTimeout(static_cast<int>(timeLimit.count()));
@@ -133,21 +145,24 @@ std::optional<QString> fetchPageText(const QUrl &address, std::chrono::milliseco
     if (!reply->isFinished()) loop.exec();
     reply->deleteLater();
     // The wait also ends when the program quits: a reply cut short there is no answer.
-    if (!reply->isFinished() || reply->error() != QNetworkReply::NoError) return std::nullopt;
-    return pageText(reply->readAll(), reply->rawHeader("Content-Type"));
+    if (!reply->isFinished()) return {std::nullopt, QStringLiteral("no answer: the program is ending")};
+    if (QString failure = requestFailure(*reply, timeLimit); !failure.isEmpty()) return {std::nullopt, failure};
+    return {pageText(reply->readAll(), reply->rawHeader("Content-Type")), {}};
 }
 
-void DownloadPipList() {
+bool DownloadPipList() {
     platform::Window &window = platform::window();
     window.promptCustomerCode();
     const store::Globals &values = store::globals();
     const ServiceRequest request = downloadRequest(values.vendorId, values.customerCode);
-    const std::optional<QString> text = fetchPageText(request.url(), pageTimeLimit());
-    if (!text) {
+    const FetchedPage page = fetchPageText(request.url(), pageTimeLimit());
+    if (!page.text) {
         window.setStatus(QStringLiteral("Printer list: no answer from the service"));
-        return;
+        window.requestFailed(request.url(), page.failure);
+        return false;
     }
-    if (store::PipRecords(values.iniFile).storeDownloadedList(*text)) window.refillPipList();
+    if (store::PipRecords(values.iniFile).storeDownloadedList(*page.text)) window.refillPipList();
+    return true;
 }
 
 } // namespace upload

@@ -43,6 +43,7 @@ public:
     std::vector<Row> rows;
     std::vector<TonerNote> tonerNotes;
     std::vector<QUrl> navigations;
+    std::vector<std::pair<QUrl, QString>> failedRequests; // address and reason
     int prompts = 0;
     int refills = 0;
     // What the customer-code prompt answers: a code to confirm, or nothing for a cancel.
@@ -90,6 +91,9 @@ public:
     void navigate(const QUrl &address) override {
         navigations.push_back(address);
         failIf(Member::Navigate);
+    }
+    void requestFailed(const QUrl &address, const QString &reason) override {
+        failedRequests.emplace_back(address, reason);
     }
     void refillPipList() override {
         ++refills;
