@@ -3,11 +3,15 @@
 //   meterlane [--folder DIR] [--version] [--help]
 #include "platform/componentfactory.h"
 #include "platform/eventpump.h"
+#include "store/folderlock.h"
 #include "store/globals.h"
 #include "ui/mainwindow.h"
+#include "ui/runningcopy.h"
 
 #include <QApplication>
 #include <QCommandLineParser>
+#include <QDir>
+#include <QMessageBox>
 
 #include <cstdio>
 
@@ -44,7 +48,19 @@ int main(int argc, char *argv[]) {
     else
         store::useProgramFolder(QCoreApplication::applicationDirPath(), programName); // a failure shows at start-up
 
+    // One copy per program folder: a second start shows the first one's window and ends.
+    const QString programFolder = store::globals().programFolder;
+    store::FolderLock lock(programFolder);
+    if (!lock.tryLock()) {
+        if (ui::bringRunningCopyToFront(programFolder)) return 0;
+        QMessageBox::warning(nullptr, ui::programTitle(),
+                             QStringLiteral("The program folder %1 is in use by process %2.")
+                                 .arg(QDir::toNativeSeparators(programFolder))
+                                 .arg(lock.holder()));
+        return 1;
+    }
     ui::MainWindow frmZOV;
     frmZOV.load();
+    ui::listenForLaterCopies(programFolder, frmZOV);
     return QApplication::exec();
 }

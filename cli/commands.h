@@ -26,6 +26,10 @@ bool parseArguments(QCommandLineParser &parser, const QString &command, const QS
 // missing). False after saying why.
 bool useProgramFolder(const QCommandLineParser &parser);
 
+// Takes the program folder's lock for the rest of the process, as a command that runs a cycle or writes the
+// configuration file must. False after naming the process that holds it.
+bool lockProgramFolder();
+
 int snmpCommand(const QStringList &args);
 int iniCommand(const QStringList &args);
 int encodeCommand(const QStringList &args);

@@ -30,6 +30,7 @@ int startUp(const QString &command, const QStringList &args) {
         QTextStream(stderr) << "meterlane-cli: folder " << values.programFolder << " does not exist\n";
         return ExitFailed;
     }
+    if (!lockProgramFolder()) return ExitFailed;
     if (!store::CreateIniFile() || !QFileInfo(values.iniFile).isWritable()) {
         QTextStream(stderr) << "meterlane-cli: cannot write " << values.iniFile << "\n";
         return ExitFailed;
@@ -47,10 +48,10 @@ int cycleCommand(const QStringList &args) {
     if (const int status = startUp(QStringLiteral("cycle"), args); status != ExitOk) return status;
     ConsoleWindow console;
     platform::setWindow(&console);
-    upload::runCycle();
+    const bool completed = upload::SendPCC();
     console.waitForRequests();
     platform::setWindow(nullptr);
-    return console.failedRequests() > 0 ? ExitFailed : ExitOk;
+    return completed && console.failedRequests() == 0 ? ExitOk : ExitFailed;
 }
 
 int runCommand(const QStringList &args) {

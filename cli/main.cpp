@@ -2,10 +2,13 @@
 #include "commands.h"
 
 #include "platform/componentfactory.h"
+#include "store/folderlock.h"
 #include "store/globals.h"
 
 #include <QCoreApplication>
 #include <QTextStream>
+
+#include <optional>
 
 namespace cli {
 
@@ -33,6 +36,16 @@ bool useProgramFolder(const QCommandLineParser &parser) {
     }
     if (store::useProgramFolder(QCoreApplication::applicationDirPath())) return true;
     QTextStream(stderr) << "meterlane-cli: cannot make folder " << store::globals().programFolder << "\n";
+    return false;
+}
+
+bool lockProgramFolder() {
+    static std::optional<store::FolderLock> lock; // held until the process ends
+    const QString folder = store::globals().programFolder;
+    lock.emplace(folder);
+    if (lock->tryLock()) return true;
+    QTextStream(stderr) << "meterlane-cli: the program folder " << folder << " is in use by process "
+                        << lock->holder() << "\n";
     return false;
 }
 

@@ -5,9 +5,11 @@
 #include "platform/componentfactory.h"
 #include "platform/eventpump.h"
 #include "store/config.h"
+#include "store/folderlock.h"
 #include "store/globals.h"
 #include "ui/consolepanel.h"
 #include "ui/mainwindow.h"
+#include "ui/runningcopy.h"
 #include "ui/servicebrowser.h"
 #include "ui/trayicon.h"
 #include "ui/trayrecord.h"
@@ -407,6 +409,24 @@ TEST_F(MainWindowTest, ExitAnsweredNoKeepsTheProgramAsItWas) {
         &seen);
     child<QAction>(*window, u"mnu_exit"_s)->trigger();
     EXPECT_NE(seen, nullptr);
+    EXPECT_TRUE(window->isVisible());
+}
+
+// A second start of the desktop program on the same program folder shows the window of the copy that holds the
+// folder, and ends without running a copy of its own.
+TEST_F(MainWindowTest, ASecondStartOnTheFolderBringsTheFirstWindowBack) {
+    writeIni({}, u"StartUpMinimized=1\r\n"_s);
+    auto window = start(true);
+    ASSERT_FALSE(window->isVisible());
+    store::FolderLock lock(folder.path());
+    ASSERT_TRUE(lock.tryLock());
+    ui::listenForLaterCopies(folder.path(), *window);
+
+    QProcess second;
+    second.setProcessChannelMode(QProcess::MergedChannels);
+    second.start(QStringLiteral(METERLANE_BIN_DIR "/meterlane"), {u"--folder"_s, folder.path()});
+    EXPECT_TRUE(QTest::qWaitFor([&] { return second.state() == QProcess::NotRunning; }, 10000));
+    EXPECT_EQ(second.exitCode(), 0) << second.readAll().toStdString();
     EXPECT_TRUE(window->isVisible());
 }
 

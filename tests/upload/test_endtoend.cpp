@@ -16,6 +16,7 @@
 #include <QSqlDatabase>
 #include <QSqlQuery>
 #include <QTemporaryDir>
+#include <QThread>
 
 using testsupport::DevService;
 using testsupport::runCommand;
@@ -120,7 +121,7 @@ TEST_F(EndToEnd, WithoutPrintersTheCustomersListIsDownloadedAndReadNextCycle) {
     EXPECT_EQ(std::get<1>(stored()[QString::fromStdString(hp.address())]), 87654);
 }
 
-TEST_F(EndToEnd, FailedUploadsAndAMissingFolderAreNamedAndExitWithOne) {
+TEST_F(EndToEnd, FailedCyclesAreNamedAndExitWithOne) {
     const auto nowhere = runCommand({Cli, "cycle", "--folder", program.filePath("missing").toStdString()});
     EXPECT_EQ(nowhere.status, 1);
     EXPECT_NE(nowhere.err.find("does not exist"), std::string::npos) << nowhere.err;
@@ -135,4 +136,45 @@ TEST_F(EndToEnd, FailedUploadsAndAMissingFolderAreNamedAndExitWithOne) {
     EXPECT_NE(down.err.find("request failed (Connection refused): http://127.0.0.1:9/ylk/meter/upload?d=YLK"),
               std::string::npos)
         << down.err;
+
+    // The list download a fresh installation makes: failed, it is named; a list without printers is no failure.
+    writeIni({}, "4711");
+    const auto noList = cycle("http://127.0.0.1:9");
+    EXPECT_EQ(noList.status, 1) << noList.err;
+    EXPECT_NE(noList.err.find("request failed (Connection refused): http://127.0.0.1:9/ylk/meter/pips?cid=4711\n"),
+              std::string::npos)
+        << noList.err;
+    DevService service(database);
+    ASSERT_FALSE(service.root().isEmpty());
+    EXPECT_EQ(cycle(service.root()).status, 0);
+
+    // A host that does not resolve ends the cycle: its status line says why, nothing more.
+    writeIni({"[Pips]", "pip001=printer7.invalid"});
+    const auto unresolved = cycle(service.root());
+    EXPECT_EQ(unresolved.status, 1) << unresolved.err;
+    EXPECT_NE(unresolved.err.find("PIP error: printer7.invalid>\nLast Update "), std::string::npos) << unresolved.err;
+}
+
+// One copy per program folder: a cycle started while another copy runs on the folder names that copy and reads
+// nothing; the lock of a copy that was killed is taken over.
+TEST_F(EndToEnd, ACopyRunningOnTheFolderKeepsACycleOut) {
+    writeIni({"[Pips]"}, "4711");
+    QProcess holder;
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert("METERLANE_SERVICE_URL", "http://127.0.0.1:9");
+    holder.setProcessEnvironment(environment);
+    holder.start(QString::fromStdString(Cli), {"run", "--folder", program.path()});
+    ASSERT_TRUE(holder.waitForStarted());
+    for (int i = 0; i < 100 && !QFile::exists(program.filePath("meterlane.lock")); ++i) QThread::msleep(50);
+
+    const auto second = cycle("http://127.0.0.1:9");
+    EXPECT_EQ(second.status, 1);
+    EXPECT_NE(second.err.find("is in use by process " + std::to_string(holder.processId()) + "\n"), std::string::npos)
+        << second.err;
+    EXPECT_EQ(second.err.find("Last Update "), std::string::npos) << second.err;
+
+    holder.kill();
+    holder.waitForFinished();
+    const auto after = cycle("http://127.0.0.1:9");
+    EXPECT_NE(after.err.find("Last Update "), std::string::npos) << after.err;
 }
