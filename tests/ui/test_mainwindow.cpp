@@ -4,6 +4,7 @@
 // probe of each make, a read-and-send cycle with its toner notes, the export and the portal button.
 #include "platform/componentfactory.h"
 #include "platform/eventpump.h"
+#include "platform/programend.h"
 #include "store/config.h"
 #include "store/globals.h"
 #include "ui/consolepanel.h"
@@ -183,8 +184,9 @@ protected:
 
     // The program's side of ClosingOrExitEndsTheProgramAtOnceDuringAConsoleRun: a console Get over the hosts, the
     // window closed ("close") or "Exit?" answered Yes ("exit") while the second host's answer is awaited. The test
-    // fails (status 1) if the run comes back.
+    // fails (status 1) if the run comes back. It takes the real way out, which the program installs at start-up.
     void endDuringAConsoleRun(const QStringList &hosts, const QString &how) {
+        platform::setProgramEnd(platform::endProcess);
         writeIni();
         auto window = start();
         child<QLineEdit>(*window, u"txtAgent"_s)->setText(hosts.first());
