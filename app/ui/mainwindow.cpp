@@ -13,6 +13,7 @@
 #include "ui/customercodedialog.h"
 #include "ui/hostconfigdialog.h"
 #include "ui/links.h"
+#include "ui/programtitle.h"
 #include "ui/servicebrowser.h"
 #include "ui/trayicon.h"
 #include "ui/twips.h"
@@ -80,8 +81,6 @@ QLabel *label(QWidget *parent, const QString &name, const QString &caption, QRec
 QString brandingFile(const QString &suffix) { return store::programFile(store::globals().vendorId + suffix); }
 
 } // namespace
-
-QString programTitle() { return u"Meterlane"_s; }
 
 void setUpApplication() { QApplication::setQuitOnLastWindowClosed(false); }
 

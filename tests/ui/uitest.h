@@ -16,6 +16,7 @@
 #include <QMessageBox>
 #include <QPointer>
 #include <QProcess>
+#include <QScopedValueRollback>
 #include <QTemporaryDir>
 #include <QTimer>
 #include <QUrl>
@@ -163,7 +164,8 @@ inline std::ostream &operator<<(std::ostream &out, const SeenBox &box) {
 }
 
 // While it lives, answers every modal message box with the next button of its queue (OK once the queue is empty)
-// and records it; any other modal dialog goes to onDialog, which must close it (it is rejected when there is none).
+// and records it, its title as titleOf reads it; any other modal dialog goes to onDialog, which must close it (it is
+// rejected when there is none).
 class BoxAnswerer {
 public:
     explicit BoxAnswerer(std::deque<QMessageBox::StandardButton> buttons = {}) : buttons_(std::move(buttons)) {
@@ -172,15 +174,17 @@ public:
     }
 
     std::vector<SeenBox> seen;
+    std::function<QString(QWidget &)> titleOf = [](QWidget &box) { return box.windowTitle(); };
     std::function<void(QDialog *)> onDialog;
     int dialogs = 0;
 
 private:
     void answer() {
         QWidget *modal = QApplication::activeModalWidget();
-        if (!modal || !modal->isVisible()) return;
+        if (!modal || !modal->isVisible() || answering_) return;
+        const QScopedValueRollback busy(answering_, true); // titleOf may wait for the box, running this poll
         if (auto *box = qobject_cast<QMessageBox *>(modal)) {
-            seen.push_back({box->windowTitle(), box->text(), box->icon()});
+            seen.push_back({titleOf(*box), box->text(), box->icon()});
             QMessageBox::StandardButton button = QMessageBox::Ok;
             if (!buttons_.empty()) {
                 button = buttons_.front();
@@ -197,6 +201,7 @@ private:
 
     std::deque<QMessageBox::StandardButton> buttons_;
     QTimer poll_;
+    bool answering_ = false;
 };
 
 } // namespace uitest
