@@ -278,6 +278,23 @@ TEST_F(MainWindowTest, StartUpMinimizedOnlyForTheValueOne) {
     }
 }
 
+// The desktop program names its ini file after the executable file it runs from: a copy of it under another file
+// name, started through a link of a third name, makes that file's ini in the folder it is given.
+TEST_F(MainWindowTest, TheProgramNamesItsIniFileAfterItsExecutableFile) {
+    QTemporaryDir copy;
+    const QString file = copy.filePath(u"printwatch"_s), link = copy.filePath(u"other"_s);
+    ASSERT_TRUE(QFile::copy(u"%1/meterlane"_s.arg(METERLANE_BIN_DIR), file));
+    ASSERT_TRUE(QFile::link(file, link));
+    QProcess program;
+    program.setProcessChannelMode(QProcess::MergedChannels);
+    program.start(link, {u"--folder"_s, folder.path()});
+    const auto iniFiles = [&] { return QDir(folder.path()).entryList({u"*.ini"_s}, QDir::Files); };
+    EXPECT_TRUE(QTest::qWaitFor([&] { return !iniFiles().isEmpty(); }, 10000));
+    EXPECT_EQ(iniFiles(), QStringList{u"printwatch.ini"_s}) << program.readAll().toStdString();
+    program.kill();
+    program.waitForFinished();
+}
+
 TEST_F(MainWindowTest, TheWindowHidesInTheNotificationAreaOnlyWhileThereIsOne) {
     writeIni({}, u"StartUpMinimized=1\r\n"_s);
     auto window = start(false);
