@@ -93,6 +93,7 @@ MainWindow::MainWindow(QWidget *parent)
     buildMenu();
     tray_->setAlertIcon(QIcon(picIcoErr->pixmap()));
     connect(tray_, &TrayIcon::restoreRequested, this, &MainWindow::NormalWindow);
+    connect(tray_, &TrayIcon::balloonUnseen, this, &MainWindow::setStatus); // the note still reaches the user
     setWidthTwips(NormalWidth);
     setHeightTwips(compactHeight());
 }
@@ -491,8 +492,7 @@ void MainWindow::updatePipRow(const QString &host, const QString &model, const Q
 
 void MainWindow::notifyTonerLow(bool showBalloon, const QString &model, const QString &description,
                                 const QString &tonerWarning) {
-    if (!tray_->notifyTonerLow(showBalloon, model, description, tonerWarning))
-        setStatus(infoTitleText(tray_->record()));
+    tray_->notifyTonerLow(showBalloon, model, description, tonerWarning);
 }
 
 void MainWindow::promptCustomerCode() { CustomerCodeDialog::ask(this); }
