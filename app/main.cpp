@@ -3,6 +3,7 @@
 //   meterlane [--folder DIR] [--version] [--help]
 #include "platform/componentfactory.h"
 #include "platform/eventpump.h"
+#include "platform/programend.h"
 #include "store/folderlock.h"
 #include "store/globals.h"
 #include "ui/mainwindow.h"
@@ -43,6 +44,7 @@ int main(int argc, char *argv[]) {
     const QString programName = store::programFileName();
     platform::setLibraryFolder(QCoreApplication::applicationDirPath());
     platform::setEventPump([] { QCoreApplication::processEvents(); });
+    platform::setProgramEnd(platform::endProcess);
     if (parser.isSet(folder))
         store::setProgramFolder(parser.value(folder), programName);
     else

@@ -2,6 +2,7 @@
 
 #include "ui/art.h"
 #include "ui/mainwindow.h"
+#include "ui/programtitle.h"
 #include "ui/twips.h"
 
 #include <QButtonGroup>

@@ -1,5 +1,6 @@
 #include "csvexport.h"
 
+#include "programtitle.h"
 #include "store/globals.h"
 #include "store/piplistmodel.h"
 
@@ -7,7 +8,6 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QGuiApplication>
 #include <QMessageBox>
 #include <QStandardPaths>
 
@@ -72,8 +72,7 @@ void exportPipList(QWidget *parent, const QAbstractItemModel &list) {
     QMessageBox::warning(parent, Title, u"File available on desktop "_s + LineEnd + path);
     const QString failure = writeExport(path, list);
     if (failure.isEmpty()) return;
-    QMessageBox error(QMessageBox::NoIcon, QGuiApplication::applicationDisplayName(), u"Error: "_s + failure,
-                      QMessageBox::Ok, parent);
+    QMessageBox error(QMessageBox::NoIcon, programTitle(), u"Error: "_s + failure, QMessageBox::Ok, parent);
     error.exec();
 }
 

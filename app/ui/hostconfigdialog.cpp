@@ -3,11 +3,11 @@
 #include "discovery/printerdialog.h"
 #include "discovery/shellping.h"
 #include "platform/fault.h"
+#include "programtitle.h"
 #include "store/globals.h"
 #include "store/pips.h"
 
 #include <QFormLayout>
-#include <QGuiApplication>
 #include <QHBoxLayout>
 #include <QLineEdit>
 #include <QMessageBox>
@@ -103,8 +103,8 @@ void HostConfigDialog::confirm() {
 
 void HostConfigDialog::removePrinter() {
     if (slot_ == 0) return;
-    const auto answer = QMessageBox::question(this, QGuiApplication::applicationDisplayName(), u"Are you sure?"_s,
-                                              QMessageBox::Yes | QMessageBox::No);
+    const auto answer =
+        QMessageBox::question(this, programTitle(), u"Are you sure?"_s, QMessageBox::Yes | QMessageBox::No);
     if (answer != QMessageBox::Yes) return;
     records().remove(slot_);
     accept();

@@ -13,6 +13,7 @@
 #include "ui/customercodedialog.h"
 #include "ui/hostconfigdialog.h"
 #include "ui/links.h"
+#include "ui/programtitle.h"
 #include "ui/servicebrowser.h"
 #include "ui/trayicon.h"
 #include "ui/twips.h"
@@ -81,8 +82,6 @@ QString brandingFile(const QString &suffix) { return store::programFile(store::g
 
 } // namespace
 
-QString programTitle() { return u"Meterlane"_s; }
-
 void setUpApplication() { QApplication::setQuitOnLastWindowClosed(false); }
 
 MainWindow::MainWindow(QWidget *parent)
@@ -94,6 +93,7 @@ MainWindow::MainWindow(QWidget *parent)
     buildMenu();
     tray_->setAlertIcon(QIcon(picIcoErr->pixmap()));
     connect(tray_, &TrayIcon::restoreRequested, this, &MainWindow::NormalWindow);
+    connect(tray_, &TrayIcon::balloonUnseen, this, &MainWindow::setStatus); // the note still reaches the user
     setWidthTwips(NormalWidth);
     setHeightTwips(compactHeight());
 }
@@ -492,8 +492,7 @@ void MainWindow::updatePipRow(const QString &host, const QString &model, const Q
 
 void MainWindow::notifyTonerLow(bool showBalloon, const QString &model, const QString &description,
                                 const QString &tonerWarning) {
-    if (!tray_->notifyTonerLow(showBalloon, model, description, tonerWarning))
-        setStatus(infoTitleText(tray_->record()));
+    tray_->notifyTonerLow(showBalloon, model, description, tonerWarning);
 }
 
 void MainWindow::promptCustomerCode() { CustomerCodeDialog::ask(this); }

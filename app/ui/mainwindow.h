@@ -129,9 +129,6 @@ private:
     QAction *mnu_min;
 };
 
-// The title of the program's own message boxes.
-QString programTitle();
-
 // What the desktop program sets for the whole application before its window comes up: it ends through its own way
 // out, not with its last window (the window may hide in the notification area); and it sets no application display
 // name, which the window system would append to every title ("ZOV — Meterlane" for the box titled "ZOV").

@@ -20,10 +20,11 @@ QSystemTrayIcon::MessageIcon messageIconOf(quint32 eIcon) {
 } // namespace
 
 TrayIcon::TrayIcon(QWidget *window, QObject *parent)
-    : QObject(parent), window_(window), tray_(new QSystemTrayIcon(this)) {
+    : QObject(parent), window_(window), tray_(new QSystemTrayIcon(this)), notifier_(new DesktopNotifier(this)) {
     connect(tray_, &QSystemTrayIcon::activated, this, [this](QSystemTrayIcon::ActivationReason reason) {
         if (reason == QSystemTrayIcon::Trigger) emit restoreRequested();
     });
+    connect(notifier_, &DesktopNotifier::unseen, this, &TrayIcon::balloonUnseen);
 }
 
 bool TrayIcon::available() const { return available_(); }
@@ -55,20 +56,22 @@ void TrayIcon::ShowBalloonTip(const QString &sMessage, const QString &sTitle, in
     showRecordedBalloon();
 }
 
-bool TrayIcon::showRecordedBalloon() {
-    if (!Balloons) return false;
+void TrayIcon::showRecordedBalloon() {
+    if (!Balloons) return;
     const QString title = infoTitleText(record_), text = infoText(record_);
     const int timeOut = static_cast<int>(record_.uTimeoutOrVersion);
-    if (!available()) return showDesktopNotification(title, text, record_.dwInfoFlags, timeOut);
-    tray_->showMessage(title, text, messageIconOf(record_.dwInfoFlags), timeOut);
-    return true;
+    if (available())
+        tray_->showMessage(title, text, messageIconOf(record_.dwInfoFlags), timeOut);
+    else
+        notifier_->show(title, text, record_.dwInfoFlags, timeOut);
 }
 
-bool TrayIcon::notifyTonerLow(bool showBalloon, const QString &model, const QString &description,
+void TrayIcon::notifyTonerLow(bool showBalloon, const QString &model, const QString &description,
                               const QString &tonerWarning) {
     if (showBalloon) {
         ShowTonerBalloon(record_, Balloons, model, description, tonerWarning);
-        return showRecordedBalloon();
+        showRecordedBalloon();
+        return;
     }
     // The tip and the picture change whatever flags the record holds: a balloon shown earlier must not keep the
     // icon from turning to the alert picture.
@@ -78,7 +81,6 @@ bool TrayIcon::notifyTonerLow(bool showBalloon, const QString &model, const QStr
         window_->setWindowIcon(iconOf(record_.hIcon));
         window_->setToolTip(tipText(record_));
     }
-    return true;
 }
 
 void TrayIcon::setAlertIcon(const QIcon &icon) {

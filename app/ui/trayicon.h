@@ -1,7 +1,7 @@
 // The notification-area icon: keeps the notification record and applies it to a QSystemTrayIcon (tool tip, icon,
 // balloon with its icon kind and time-out). Where the desktop has no system tray at the moment of a notice, the record
-// is still kept and updated, a balloon goes to the desktop's notification service instead, and the quiet toner
-// indication to the window's own icon and tool tip.
+// is still kept and updated, a balloon goes to the desktop's notification service instead (its answer comes later),
+// and the quiet toner indication to the window's own icon and tool tip.
 #pragma once
 
 #include "trayrecord.h"
@@ -17,6 +17,8 @@ class QMenu;
 class QWidget;
 
 namespace ui {
+
+class DesktopNotifier;
 
 class TrayIcon : public QObject {
     Q_OBJECT
@@ -34,13 +36,12 @@ public:
 
     // A balloon note at the icon: the record takes text, title, icon kind (0 none, 1 information, 2 warning,
     // 3 error) and time-out; the tray, or without one the desktop's notification service, shows what the record
-    // then holds.
+    // then holds; balloonUnseen when no one did.
     void ShowBalloonTip(const QString &sMessage, const QString &sTitle, int eIcon, int lTimeOutMs);
 
     // A toner runs low: a balloon with the warning lines, or the quiet change of the icon to the alert picture and
-    // of the tip to "Meterlane" + model + warning lines. False when the balloon reached no one: no tray and no
-    // notification service.
-    bool notifyTonerLow(bool showBalloon, const QString &model, const QString &description,
+    // of the tip to "Meterlane" + model + warning lines.
+    void notifyTonerLow(bool showBalloon, const QString &model, const QString &description,
                         const QString &tonerWarning);
 
     // The picture the quiet toner indication shows (the alert icon); a null icon keeps the previous one.
@@ -63,15 +64,18 @@ public:
 signals:
     // A left click on the icon: the window comes back.
     void restoreRequested();
+    // A balloon reached no one: no tray, and no notification service showed it (told once its answer is in).
+    void balloonUnseen(const QString &title);
 
 private:
     quint32 handleOf(const QIcon &icon);
     void applyTipAndIcon();
-    bool showRecordedBalloon(); // shows the balloon the record holds; false when no one could
+    void showRecordedBalloon(); // shows the balloon the record holds
 
     QWidget *window_;
     std::function<bool()> available_ = [] { return QSystemTrayIcon::isSystemTrayAvailable(); };
     QSystemTrayIcon *tray_;
+    DesktopNotifier *notifier_;
     NotifyIconRecord record_;
     QHash<quint32, QIcon> icons_; // the pictures behind the record's 32-bit icon handles
     quint32 alertHandle_ = 0;

@@ -4,6 +4,7 @@
 // probe of each make, a read-and-send cycle with its toner notes, the export and the portal button.
 #include "platform/componentfactory.h"
 #include "platform/eventpump.h"
+#include "platform/programend.h"
 #include "store/config.h"
 #include "store/folderlock.h"
 #include "store/globals.h"
@@ -32,6 +33,7 @@
 #include <QDesktopServices>
 #include <QDir>
 #include <QDirIterator>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QHelpEvent>
 #include <QImage>
@@ -185,8 +187,9 @@ protected:
 
     // The program's side of ClosingOrExitEndsTheProgramAtOnceDuringAConsoleRun: a console Get over the hosts, the
     // window closed ("close") or "Exit?" answered Yes ("exit") while the second host's answer is awaited. The test
-    // fails (status 1) if the run comes back.
+    // fails (status 1) if the run comes back. It takes the real way out, which the program installs at start-up.
     void endDuringAConsoleRun(const QStringList &hosts, const QString &how) {
+        platform::setProgramEnd(platform::endProcess);
         writeIni();
         auto window = start();
         child<QLineEdit>(*window, u"txtAgent"_s)->setText(hosts.first());
@@ -276,6 +279,23 @@ TEST_F(MainWindowTest, StartUpMinimizedOnlyForTheValueOne) {
         EXPECT_EQ(window->isVisible(), !minimized) << value.toStdString();
         EXPECT_EQ(child<QAction>(*window, u"mnu_min"_s)->isChecked(), minimized) << value.toStdString();
     }
+}
+
+// The desktop program names its ini file after the executable file it runs from: a copy of it under another file
+// name, started through a link of a third name, makes that file's ini in the folder it is given.
+TEST_F(MainWindowTest, TheProgramNamesItsIniFileAfterItsExecutableFile) {
+    QTemporaryDir copy;
+    const QString file = copy.filePath(u"printwatch"_s), link = copy.filePath(u"other"_s);
+    ASSERT_TRUE(QFile::copy(u"%1/meterlane"_s.arg(METERLANE_BIN_DIR), file));
+    ASSERT_TRUE(QFile::link(file, link));
+    QProcess program;
+    program.setProcessChannelMode(QProcess::MergedChannels);
+    program.start(link, {u"--folder"_s, folder.path()});
+    const auto iniFiles = [&] { return QDir(folder.path()).entryList({u"*.ini"_s}, QDir::Files); };
+    EXPECT_TRUE(QTest::qWaitFor([&] { return !iniFiles().isEmpty(); }, 10000));
+    EXPECT_EQ(iniFiles(), QStringList{u"printwatch.ini"_s}) << program.readAll().toStdString();
+    program.kill();
+    program.waitForFinished();
 }
 
 TEST_F(MainWindowTest, TheWindowHidesInTheNotificationAreaOnlyWhileThereIsOne) {
@@ -620,25 +640,45 @@ TEST_F(MainWindowTest, SendToServerFillsTheRowsAndRaisesTheTonerNotes) {
 }
 
 // Without a notification area the toner balloon becomes a desktop notification, and the quiet note marks the window
-// itself; with no notification service either, the status line shows the balloon's title.
+// itself; with no notification service either, the status line shows the balloon's title. The window waits for no
+// answer of the service: it asks the capabilities once, and a printer's next note replaces its last one, named by the
+// number the service gives that one (the next note waits for it).
 TEST_F(MainWindowTest, WithoutANotificationAreaTonerNotesReachTheDesktop) {
     writeIni();
     auto window = start();
     ASSERT_FALSE(window->tray().available());
     const QString title = u"MP C3000 (Floor 2) - Toner Low!"_s;
+    const auto titleShown = [&] {
+        return QTest::qWaitFor([&] { return caption(*window, u"Label3"_s) == title; }, 10000);
+    };
+    window->notifyTonerLow(true, u"MP C3000"_s, u"Floor 2"_s, u"Black Empty!!!"_s); // before any service is up
+    EXPECT_TRUE(titleShown());
+    window->setStatus({});
     {
         uitest::NotificationService service;
+        service.answerDelayMs = 1000;
+        QElapsedTimer waited;
+        waited.start();
         window->notifyTonerLow(true, u"MP C3000"_s, u"Floor 2"_s, u"Black Empty!!!\r\nYellow < 20%"_s);
+        EXPECT_LT(waited.elapsed(), service.answerDelayMs);
+        EXPECT_TRUE(QTest::qWaitFor([&] { return service.notices.size() == 1; }, 10000));
+        waited.restart();
+        window->notifyTonerLow(true, u"MP C3000"_s, u"Floor 2"_s, u"Black Empty!!!"_s); // before the first's answer
+        EXPECT_LT(waited.elapsed(), service.answerDelayMs);
+        EXPECT_TRUE(QTest::qWaitFor([&] { return service.notices.size() == 2; }, 10000));
+        QTest::qWait(service.answerDelayMs + 200); // the last answer
         EXPECT_EQ(service.notices,
-                  QStringList{u"dialog-warning|"_s + title + u"|Black Empty!!!\nYellow &lt; 20%|30000"_s});
+                  (QStringList{u"0|dialog-warning|"_s + title + u"|Black Empty!!!\nYellow &lt; 20%|30000|meterlane"_s,
+                               u"1|dialog-warning|"_s + title + u"|Black Empty!!!|30000|meterlane"_s}));
+        EXPECT_EQ(service.capabilityAsks, 1);
         EXPECT_NE(caption(*window, u"Label3"_s), title);
     }
     window->notifyTonerLow(false, u"MP C3000"_s, u"Floor 2"_s, u"Black Empty!!!"_s);
     EXPECT_EQ(window->windowIcon().cacheKey(), window->tray().iconOf(window->tray().record().hIcon).cacheKey());
     EXPECT_EQ(window->toolTip(), u"MeterlaneMP C3000Black Empty!!!"_s);
 
-    window->notifyTonerLow(true, u"MP C3000"_s, u"Floor 2"_s, u"Black Empty!!!"_s);
-    EXPECT_EQ(caption(*window, u"Label3"_s), title);
+    window->notifyTonerLow(true, u"MP C3000"_s, u"Floor 2"_s, u"Black Empty!!!"_s); // the service has gone
+    EXPECT_TRUE(titleShown());
 }
 
 TEST_F(MainWindowTest, ExportBeforeAndAfterACycle) {

@@ -1,5 +1,8 @@
 // Window titles as the window system holds them (_NET_WM_NAME, read by xprop), on an X server of the test's own
-// with the application set up as the program sets it up: the boxes and dialogs show their titles and nothing more.
+// with the application set up as the program sets it up: the boxes and dialogs show their titles and nothing more,
+// never the name the program was started under (here the test program's).
+#include "store/globals.h"
+#include "ui/csvexport.h"
 #include "ui/hostconfigdialog.h"
 #include "ui/mainwindow.h"
 #include "uitest.h"
@@ -10,7 +13,9 @@
 #include <QAction>
 #include <QMessageBox>
 #include <QProcess>
+#include <QPushButton>
 #include <QRegularExpression>
+#include <QStandardItemModel>
 #include <QTest>
 
 namespace {
@@ -58,16 +63,23 @@ protected:
 TEST_F(WindowTitles, AreShownExactlyAsTheProgramSetsThem) {
     ui::MainWindow window;
     window.show();
-    QString exitBox;
-    testsupport::answerNextModal([&](QWidget *box) {
-        exitBox = shownTitle(*box);
-        qobject_cast<QMessageBox *>(box)->button(QMessageBox::No)->click();
-    });
+    uitest::BoxAnswerer answerer({QMessageBox::No, QMessageBox::No}); // "Exit?", "Are you sure?"; then OK
+    answerer.titleOf = shownTitle;
     window.findChild<QAction *>(u"mnu_exit"_s)->trigger();
     ui::HostConfigDialog dialog(0, &window);
     dialog.show();
+    dialog.findChild<QPushButton *>(u"cmdRemove"_s)->click();
+    // An export of a list without rows: where the file goes, then the error.
+    qputenv("HOME", folder.path().toUtf8());
+    qputenv("XDG_CONFIG_HOME", folder.filePath(u"config"_s).toUtf8());
+    store::globals().dataSent = true;
+    const QStandardItemModel empty;
+    ui::exportPipList(&window, empty);
 
-    EXPECT_EQ(exitBox, u"ZOV"_s);
+    QStringList boxes;
+    for (const uitest::SeenBox &box : answerer.seen) boxes << box.title + u": "_s + box.text.section(u' ', 0, 1);
+    EXPECT_EQ(boxes, (QStringList{u"ZOV: Exit?"_s, u"Meterlane: Are you"_s, u"Yonderlook: File available"_s,
+                                  u"Meterlane: Error: The"_s}));
     EXPECT_EQ(shownTitle(dialog), u"host config"_s);
     EXPECT_EQ(shownTitle(window), u"Meterlane"_s);
 }

@@ -11,11 +11,14 @@
 #include <QAbstractButton>
 #include <QApplication>
 #include <QDBusConnection>
+#include <QDBusContext>
+#include <QDBusMessage>
 #include <QDesktopServices>
 #include <QFile>
 #include <QMessageBox>
 #include <QPointer>
 #include <QProcess>
+#include <QScopedValueRollback>
 #include <QTemporaryDir>
 #include <QTimer>
 #include <QUrl>
@@ -123,32 +126,53 @@ private:
     QStringList schemes_;
 };
 
-// The desktop's notification service as far as the program uses it, on the session bus while it lives: it reads
-// markup in the body and records each notice as "icon|summary|body|time-out".
-class NotificationService : public QObject {
+// The desktop's notification service as far as the program uses it, on a connection of its own to the session bus
+// while it lives, so that the program's calls travel through the bus as to another process. It reads markup in the
+// body, answers every call answerDelayMs late, counts the capability asks and records each notice as
+// "replaces-id|icon|summary|body|time-out|desktop-entry"; a notice that replaces another keeps its number.
+class NotificationService : public QObject, protected QDBusContext {
     Q_OBJECT
     Q_CLASSINFO("D-Bus Interface", "org.freedesktop.Notifications")
 public:
     NotificationService() {
-        QDBusConnection session = QDBusConnection::sessionBus();
-        EXPECT_TRUE(session.registerObject(QStringLiteral("/org/freedesktop/Notifications"), this,
-                                           QDBusConnection::ExportAllSlots) &&
-                    session.registerService(Name));
+        EXPECT_TRUE(bus_.registerObject(QStringLiteral("/org/freedesktop/Notifications"), this,
+                                        QDBusConnection::ExportAllSlots) &&
+                    bus_.registerService(Name));
     }
-    ~NotificationService() override { QDBusConnection::sessionBus().unregisterService(Name); }
+    ~NotificationService() override {
+        bus_.unregisterService(Name);
+        QDBusConnection::disconnectFromBus(bus_.name());
+    }
 
     QStringList notices;
+    int capabilityAsks = 0;
+    int answerDelayMs = 0;
 
 public slots:
-    QStringList GetCapabilities() { return {QStringLiteral("body"), QStringLiteral("body-markup")}; }
-    uint Notify(const QString &, uint, const QString &appIcon, const QString &summary, const QString &body,
-                const QStringList &, const QVariantMap &, int expireTimeout) {
-        notices.append(QStringList{appIcon, summary, body, QString::number(expireTimeout)}.join(u'|'));
-        return static_cast<uint>(notices.size());
+    QStringList GetCapabilities() {
+        ++capabilityAsks;
+        return answerLater(QStringList{QStringLiteral("body"), QStringLiteral("body-markup")});
+    }
+    uint Notify(const QString &, uint replacesId, const QString &appIcon, const QString &summary, const QString &body,
+                const QStringList &, const QVariantMap &hints, int expireTimeout) {
+        notices.append(QStringList{QString::number(replacesId), appIcon, summary, body, QString::number(expireTimeout),
+                                   hints.value(QStringLiteral("desktop-entry")).toString()}
+                           .join(u'|'));
+        return answerLater(replacesId != 0 ? replacesId : ++lastId_);
     }
 
 private:
+    template <typename T> T answerLater(const T &value) {
+        setDelayedReply(true);
+        QTimer::singleShot(answerDelayMs, this, [reply = message().createReply(QVariant::fromValue(value)), this] {
+            bus_.send(reply);
+        });
+        return value;
+    }
+
     static inline const QString Name = QStringLiteral("org.freedesktop.Notifications");
+    QDBusConnection bus_ = QDBusConnection::connectToBus(QDBusConnection::SessionBus, QStringLiteral("notices"));
+    uint lastId_ = 0;
 };
 
 // One modal box as the user saw it.
@@ -163,7 +187,8 @@ inline std::ostream &operator<<(std::ostream &out, const SeenBox &box) {
 }
 
 // While it lives, answers every modal message box with the next button of its queue (OK once the queue is empty)
-// and records it; any other modal dialog goes to onDialog, which must close it (it is rejected when there is none).
+// and records it, its title as titleOf reads it; any other modal dialog goes to onDialog, which must close it (it is
+// rejected when there is none).
 class BoxAnswerer {
 public:
     explicit BoxAnswerer(std::deque<QMessageBox::StandardButton> buttons = {}) : buttons_(std::move(buttons)) {
@@ -172,15 +197,17 @@ public:
     }
 
     std::vector<SeenBox> seen;
+    std::function<QString(QWidget &)> titleOf = [](QWidget &box) { return box.windowTitle(); };
     std::function<void(QDialog *)> onDialog;
     int dialogs = 0;
 
 private:
     void answer() {
         QWidget *modal = QApplication::activeModalWidget();
-        if (!modal || !modal->isVisible()) return;
+        if (!modal || !modal->isVisible() || answering_) return;
+        const QScopedValueRollback busy(answering_, true); // titleOf may wait for the box, running this poll
         if (auto *box = qobject_cast<QMessageBox *>(modal)) {
-            seen.push_back({box->windowTitle(), box->text(), box->icon()});
+            seen.push_back({titleOf(*box), box->text(), box->icon()});
             QMessageBox::StandardButton button = QMessageBox::Ok;
             if (!buttons_.empty()) {
                 button = buttons_.front();
@@ -197,6 +224,7 @@ private:
 
     std::deque<QMessageBox::StandardButton> buttons_;
     QTimer poll_;
+    bool answering_ = false;
 };
 
 } // namespace uitest
