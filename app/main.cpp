@@ -7,6 +7,7 @@
 #include "store/folderlock.h"
 #include "store/globals.h"
 #include "ui/mainwindow.h"
+#include "ui/programtitle.h"
 #include "ui/runningcopy.h"
 
 #include <QApplication>
