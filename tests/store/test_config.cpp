@@ -128,28 +128,35 @@ TEST_F(Config, AllTwoHundredSlotsReadBack) {
 TEST_F(Config, FailedWriteKeepsTheOldFile) {
     const QByteArray old = "; keep me\r\n[Pips]\r\npip001=10.0.0.1\r\n";
     writeBytes(path(u"a.ini"_s), old);
+    ASSERT_EQ(chmod(QFile::encodeName(path(u"a.ini"_s)).constData(), 0666), 0); // for an ordinary user too
     writeBytes(path(u"afile"_s), "not a folder");
     QDir(dir.path()).mkdir(u"folder.ini"_s);
     const struct {
         const char *name;
         QString file;
-        bool limitFileSize;
+        bool limitFileSize, closedFolder;
     } cases[] = {
-        {"disk full while writing", u"a.ini"_s, true},
-        {"missing folder", u"nofolder/a.ini"_s, false},
-        {"parent is a file", u"afile/a.ini"_s, false},
-        {"path is a folder", u"folder.ini"_s, false},
+        {"disk full while writing", u"a.ini"_s, true, false},
+        {"disk full while writing in place", u"a.ini"_s, true, true},
+        {"missing folder", u"nofolder/a.ini"_s, false, false},
+        {"parent is a file", u"afile/a.ini"_s, false, false},
+        {"path is a folder", u"folder.ini"_s, false, false},
     };
     for (const auto &c : cases) {
         bool written = true;
+        ASSERT_EQ(chmod(QFile::encodeName(dir.path()).constData(), c.closedFolder ? 0555 : 0700), 0);
         {
             std::optional<TinyFileSizeLimit> limit;
+            std::optional<AsOrdinaryUser> user;
             if (c.limitFileSize) limit.emplace();
+            if (c.closedFolder) user.emplace();
             written = store::WriteIniValue(path(c.file), u"Pips"_s, u"pip001"_s, u"10.0.0.99"_s);
         }
         EXPECT_FALSE(written) << c.name;
+        EXPECT_EQ(readBytes(path(u"a.ini"_s)), old) << c.name;
+        writeBytes(path(u"a.ini"_s), old);
     }
-    EXPECT_EQ(readBytes(path(u"a.ini"_s)), old);
+    ASSERT_EQ(chmod(QFile::encodeName(dir.path()).constData(), 0700), 0);
     EXPECT_TRUE(QFileInfo(path(u"folder.ini"_s)).isDir());
     EXPECT_EQ(QDir(dir.path()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden),
               (QStringList{u"a.ini"_s, u"afile"_s, u"folder.ini"_s})); // no temporary file left behind
