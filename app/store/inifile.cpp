@@ -60,12 +60,15 @@ std::pair<qsizetype, qsizetype> findKey(const QStringList &lines, Span span, con
 }
 
 // The new file takes over the old one's owner, group and mode, so that root writing a user's file (the command
-// line run on the user's folder) leaves it the user's. Only root may give a file away: for anyone else the new file
-// stays their own, which is no failure. The mode comes after the owner, whose change clears set-id bits.
+// line run on the user's folder) leaves it the user's. Only root may give a file away: anyone else keeps the new file
+// as their own, which is no failure, but a member of the file's group still gives it the group, which is what shares
+// the file with the other members. The mode comes after the owner, whose change clears set-id bits.
 void keepOwnerAndMode(int fd, const QString &path) {
     struct stat old {};
     if (::stat(QFile::encodeName(path).constData(), &old) != 0) return;
-    [[maybe_unused]] const int given = ::fchown(fd, old.st_uid, old.st_gid);
+    if (::fchown(fd, old.st_uid, old.st_gid) != 0) {
+        [[maybe_unused]] const int grouped = ::fchown(fd, static_cast<uid_t>(-1), old.st_gid);
+    }
     ::fchmod(fd, old.st_mode & 07777);
 }
 
