@@ -106,6 +106,7 @@ TEST(Makes, EachMakeIsIdentifiedSearchedAndReadFromItsSimulatedPrinter) {
         const QString keyPoint = reading::SearchPrinterKeyPoint(rules, address, identity);
         EXPECT_EQ(keyPoint, make.keyPoint);
         EXPECT_EQ(identity, make.identity);
+        EXPECT_EQ(reading::GetSerialByBrand(address), make.identity) << "the identity the announcement sends";
 
         QFile::remove(folder.filePath(QStringLiteral("log/zov.log")));
         const auto reading = reading::readPrinter(rules, "printer", address, "Floor 2", keyPoint, identity);
