@@ -24,7 +24,7 @@ const QString NoAnswer = QStringLiteral("no answer within 15 s");
 } // namespace
 
 QString oneLine(QString text) {
-    return text.replace(QStringLiteral("\r\n"), QStringLiteral("\\n")).replace(u'\n', QStringLiteral("\\n"));
+    return text.replace(QStringLiteral("\r\n"), QStringLiteral("; ")).replace(u'\n', QStringLiteral("; "));
 }
 
 void ConsoleWindow::setStatus(const QString &text) {
