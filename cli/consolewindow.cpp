@@ -24,7 +24,7 @@ constexpr std::chrono::milliseconds RequestTimeLimit{15000};
 } // namespace
 
 QString oneLine(QString text) {
-    return text.replace(QStringLiteral("\r\n"), QStringLiteral("\\n")).replace(u'\n', QStringLiteral("\\n"));
+    return text.replace(QStringLiteral("\r\n"), QStringLiteral("; ")).replace(u'\n', QStringLiteral("; "));
 }
 
 void ConsoleWindow::setStatus(const QString &text) {

@@ -52,7 +52,7 @@ private:
     int failed_ = 0;
 };
 
-// Escapes line breaks so that a text stays on one line: CR LF and LF as \n.
+// Joins the lines of a text (a toner warning) into one: each CR LF or LF becomes "; ".
 QString oneLine(QString text);
 
 } // namespace cli

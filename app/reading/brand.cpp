@@ -44,11 +44,15 @@ QString brotherIdentity(const QString &host) {
 
 QString GetSerialByBrand(const QString &host) {
     QString sysDescr;
-    switch (GetCodeBrand(host, sysDescr)) {
+    const short brand = GetCodeBrand(host, sysDescr);
+    // The identity the reading checks and the key point search stores, so that the service can match the
+    // announcement to the readings; with the standard Printer MIB readings off, BROTHER and KYOCERA send none.
+    switch (readingRules(brand, sysDescr)) {
     case Ricoh: return GetOID(host, QStringLiteral("1.3.6.1.4.1.367.3.2.1.2.1.4.0"));
     case Oki: return GetOID(host, QStringLiteral("1.3.6.1.4.1.2001.1.1.1.1.11.1.10.45.0"));
-    case Hp: return GetOID(host, printermib::SerialNumber);
-    case Brother:
+    case Hp:
+    case StandardPrinter: return GetOID(host, printermib::SerialNumber);
+    case Brother: return printermib::enabled() ? brotherIdentity(host) : QString();
     case Kyocera: return {};
     default: return QStringLiteral("unknow");
     }

@@ -26,7 +26,8 @@ QString brotherIdentity(const QString &host);
 short brandOfDescription(const QString &sysDescr);
 
 // The printer's identity read with its brand's OID; "unknow" for an unrecognised printer; empty for BROTHER and
-// KYOCERA.
+// KYOCERA. While the standard Printer MIB readings are on, BROTHER, KYOCERA and printers not recognised that
+// answered give the identity their readings carry.
 QString GetSerialByBrand(const QString &host);
 
 } // namespace reading

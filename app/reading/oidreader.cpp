@@ -6,8 +6,9 @@
 #include "store/log.h"
 
 namespace reading {
+namespace {
 
-QString GetOID(const QString &host, const QString &oid) {
+QString readOid(const QString &host, const QString &oid, bool logAnswer) {
     QString current;
     platform::ComponentObject session;
     FaultRule rule(QStringLiteral("errGetOID"), [&] { return current; });
@@ -29,10 +30,16 @@ QString GetOID(const QString &host, const QString &oid) {
     if (!finished) return {};
     session = {};
     if (current.startsWith(QLatin1String("[Vantobe"))) {
-        store::WriteLog(QStringLiteral("errGetOID varOID ") + oid + QStringLiteral(" OID ") + current);
+        if (logAnswer) store::WriteLog(QStringLiteral("errGetOID varOID ") + oid + QStringLiteral(" OID ") + current);
         return ReadFailed;
     }
     return current;
 }
+
+} // namespace
+
+QString GetOID(const QString &host, const QString &oid) { return readOid(host, oid, true); }
+
+QString probeOid(const QString &host, const QString &oid) { return readOid(host, oid, false); }
 
 } // namespace reading

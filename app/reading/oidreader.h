@@ -13,4 +13,8 @@ inline const QString ReadFailed = QStringLiteral("-10000");
 // text when the library could not be created or called (one "errGetOID" log line per failed step).
 QString GetOID(const QString &host, const QString &oid);
 
+// GetOID for a value the printer may well lack (a table row probed one by one): a library answer is not logged, the
+// caller says what was missing.
+QString probeOid(const QString &host, const QString &oid);
+
 } // namespace reading

@@ -3,6 +3,9 @@
 #include "oidreader.h"
 #include "store/config.h"
 #include "store/globals.h"
+#include "store/log.h"
+
+#include <QStringList>
 
 namespace reading::printermib {
 
@@ -30,13 +33,19 @@ QString levelText(const QString &level, const QString &maximum) {
 
 QList<Cartridge> readCartridges(const QString &address) {
     QList<Cartridge> found;
+    // Most printers have fewer rows than are probed: the rows absent make one log line per reading, not one each.
+    QStringList absent;
     for (int row = 1; row <= SupplyRows && found.size() < Cartridges; ++row) {
         const QString index = QString::number(row);
-        if (!isToner(GetOID(address, SupplyType + index))) continue; // a failed read is no cartridge either
+        const QString type = probeOid(address, SupplyType + index);
+        if (type == ReadFailed) absent << index;
+        if (!isToner(type)) continue; // a failed read is no cartridge either
         const QString name = GetOID(address, SupplyDescription + index);
         const QString maximum = GetOID(address, SupplyMaximum + index);
         found.append({name, levelText(GetOID(address, SupplyLevel + index), maximum)});
     }
+    if (!absent.isEmpty())
+        store::WriteLog(QStringLiteral("Supplies rows absent at %1: %2").arg(address, absent.join(u' ')));
     return found;
 }
 

@@ -30,7 +30,8 @@ struct Cartridge {
 // Whether a supply type read is a cartridge: toner, ink, inkCartridge or tonerCartridge.
 bool isToner(const QString &type);
 
-// Cartridges 1 to 4: the first four of supplies rows 1 to 8 whose type is a toner or ink, in row order.
+// Cartridges 1 to 4: the first four of supplies rows 1 to 8 whose type is a toner or ink, in row order. The rows
+// probed whose type cannot be read are named in one log line.
 QList<Cartridge> readCartridges(const QString &address);
 
 // The level text of a supply from its level and maximum capacity as read.

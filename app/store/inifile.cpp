@@ -4,8 +4,10 @@
 #include <QSaveFile>
 #include <QStringDecoder>
 
+#include <cerrno>
 #include <utility>
 
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -58,13 +60,32 @@ std::pair<qsizetype, qsizetype> findKey(const QStringList &lines, Span span, con
 }
 
 // The new file takes over the old one's owner, group and mode, so that root writing a user's file (the command
-// line run on the user's folder) leaves it the user's. Only root may give a file away: for anyone else the new file
-// stays their own, which is no failure. The mode comes after the owner, whose change clears set-id bits.
-void keepOwnerAndMode(const QSaveFile &file, const QString &path) {
+// line run on the user's folder) leaves it the user's. Only root may give a file away: anyone else keeps the new file
+// as their own, which is no failure, but a member of the file's group still gives it the group, which is what shares
+// the file with the other members. The mode comes after the owner, whose change clears set-id bits.
+void keepOwnerAndMode(int fd, const QString &path) {
     struct stat old {};
     if (::stat(QFile::encodeName(path).constData(), &old) != 0) return;
-    [[maybe_unused]] const int given = ::fchown(file.handle(), old.st_uid, old.st_gid);
-    ::fchmod(file.handle(), old.st_mode & 07777);
+    if (::fchown(fd, old.st_uid, old.st_gid) != 0) {
+        [[maybe_unused]] const int grouped = ::fchown(fd, static_cast<uid_t>(-1), old.st_gid);
+    }
+    ::fchmod(fd, old.st_mode & 07777);
+}
+
+// Over the file itself, for a folder that takes no new file. The new length is reserved before any byte changes, so
+// that a full disk fails the write with the old file whole; only a crash while writing can spoil it.
+bool writeInPlace(const QString &path, const QByteArray &bytes) {
+    const int fd = ::open(QFile::encodeName(path).constData(), O_WRONLY | O_CLOEXEC);
+    if (fd < 0) return false;
+    const off_t size = bytes.size();
+    bool written = size == 0 || ::posix_fallocate(fd, 0, size) == 0;
+    for (off_t done = 0; written && done < size;) {
+        const ssize_t n = ::pwrite(fd, bytes.constData() + done, size - done, done);
+        if (n > 0) done += n;
+        else written = n < 0 && errno == EINTR;
+    }
+    written = written && ::ftruncate(fd, size) == 0 && ::fsync(fd) == 0;
+    return ::close(fd) == 0 && written;
 }
 
 // UTF-8 where the line is valid UTF-8, else Windows-1252: the code page in which the home platform's programs and
@@ -159,15 +180,14 @@ QByteArray IniFile::serialize() const {
 }
 
 bool IniFile::save(const QString &path) const {
+    const QByteArray bytes = serialize();
     QSaveFile file(path);
-    // A folder closed to new files (installed by root, the file handed to the user) leaves no room for the
-    // temporary file: the file itself is then written over in place, which only a crash while writing can spoil.
-    file.setDirectWriteFallback(true);
     // Unbuffered: a buffered write that fails only when flushed at commit (disk full) would still be renamed
     // into place, truncated.
-    if (!file.open(QIODevice::WriteOnly | QIODevice::Unbuffered)) return false;
-    keepOwnerAndMode(file, path);
-    const QByteArray bytes = serialize();
+    // No temporary file beside it (a folder closed to new files: installed by root, the file handed to the user):
+    // the file itself is written over.
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Unbuffered)) return writeInPlace(path, bytes);
+    keepOwnerAndMode(file.handle(), path);
     if (file.write(bytes) != bytes.size()) {
         file.cancelWriting();
         return false;

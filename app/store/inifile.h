@@ -31,8 +31,8 @@ public:
 
     QByteArray serialize() const;
     // Atomic: a temporary file renamed over path; in place when the folder takes no new file but the file may be
-    // written. The file keeps its owner, group and mode where the process may give them. A missing folder is a
-    // failure; on failure path is untouched, unless written in place.
+    // written, its new length reserved first. The file keeps its owner, group and mode where the process may give
+    // them. A missing folder is a failure; on failure path is untouched (in place, a crash while writing aside).
     bool save(const QString &path) const;
 
     const QStringList &lines() const { return m_lines; }

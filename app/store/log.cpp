@@ -22,12 +22,21 @@ QString generalDateTime() {
 namespace {
 
 // Messages carry values from the network (a printer's serial number, a service's reply): a line break or any other
-// control character among them would forge lines of their own, so each is written as a blank.
+// control character among them would forge lines of their own, and a format character (a bidirectional override, a
+// zero-width space) would make a line read other than it is written, so each is written as a blank. By code point:
+// some format characters lie beyond the first plane.
 QString oneLine(QString message) {
-    for (QChar &c : message)
-        if (c.category() == QChar::Other_Control || c.category() == QChar::Separator_Line ||
-            c.category() == QChar::Separator_Paragraph)
-            c = u' ';
+    for (qsizetype i = 0; i < message.size(); ++i) {
+        const bool pair = message[i].isHighSurrogate() && i + 1 < message.size() && message[i + 1].isLowSurrogate();
+        const char32_t c = pair ? QChar::surrogateToUcs4(message[i], message[i + 1]) : message[i].unicode();
+        switch (QChar::category(c)) {
+        case QChar::Other_Control:
+        case QChar::Other_Format:
+        case QChar::Separator_Line:
+        case QChar::Separator_Paragraph: message.replace(i, pair ? 2 : 1, u' '); break;
+        default: i += pair;
+        }
+    }
     return message;
 }
 

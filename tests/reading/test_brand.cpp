@@ -78,7 +78,9 @@ TEST_F(Brand, CodeBrandReadsTheDescriptionAndLogsWhatItDoesNotRecognise) {
     }
 }
 
-TEST_F(Brand, SerialIsReadWithTheOidOfTheBrand) {
+// While they are on, the identity the reading carries: see the makes' test.
+TEST_F(Brand, SerialIsReadWithTheOidOfTheBrandWhileTheStandardReadingsAreOff) {
+    setSetting(QStringLiteral("StandardPrinterMib"), QStringLiteral("0"));
     struct Case {
         std::string descr;
         QString serial;

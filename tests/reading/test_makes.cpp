@@ -5,6 +5,7 @@
 #include "reading/keypoint.h"
 #include "reading/printerinfo.h"
 #include "reading/probe.h"
+#include "support/logmessages.h"
 #include "support/printers.h"
 #include "support/qtprint.h"
 #include "support/recordingwindow.h"
@@ -15,8 +16,12 @@
 
 #include <gtest/gtest.h>
 
+#include <QFile>
+#include <QRegularExpression>
 #include <QStringList>
 #include <QTemporaryDir>
+
+#include <map>
 
 namespace {
 
@@ -67,6 +72,11 @@ TEST(Makes, EachMakeIsIdentifiedSearchedAndReadFromItsSimulatedPrinter) {
         {"lexmark", reading::Unknown, zerosAfter(printerMib, 24), "7531A1B2C3", "Lexmark CX725", "98765", "0",
          "Cyan Cartridge = 15%\r\nMagenta Cartridge Empty!!!", {"80", "15", "0", "-2"}, {"unknow", "-", "-", "-"}},
     };
+    // The supplies rows probed that a printer lacks: named in one log line per reading, not one line each.
+    const std::map<std::string, QString> absentSupplies{
+        {"hp", QStringLiteral("1 2 3 4 5 6 7 8")},     {"brother", QStringLiteral("1 2 3 4 5 6 7 8")},
+        {"brother-mfc", QStringLiteral("3 4 5 6 7 8")}, {"kyocera", QStringLiteral("3 4 5 6 7 8")},
+        {"unknown", QStringLiteral("1 2 3 4 5 6 7 8")}};
     std::vector<std::string> names;
     for (const Make &make : makes) names.push_back(make.name);
     const auto printers = testsupport::startPrinters(names);
@@ -96,8 +106,15 @@ TEST(Makes, EachMakeIsIdentifiedSearchedAndReadFromItsSimulatedPrinter) {
         const QString keyPoint = reading::SearchPrinterKeyPoint(rules, address, identity);
         EXPECT_EQ(keyPoint, make.keyPoint);
         EXPECT_EQ(identity, make.identity);
+        EXPECT_EQ(reading::GetSerialByBrand(address), make.identity) << "the identity the announcement sends";
 
+        QFile::remove(folder.filePath(QStringLiteral("log/zov.log")));
         const auto reading = reading::readPrinter(rules, "printer", address, "Floor 2", keyPoint, identity);
+        QStringList suppliesLog;
+        if (const auto absent = absentSupplies.find(make.name); absent != absentSupplies.end())
+            suppliesLog << QStringLiteral("Supplies rows absent at %1: %2").arg(address, absent->second);
+        EXPECT_EQ(testsupport::logMessages().filter(QRegularExpression(QStringLiteral("^Supplies|\\.43\\.11\\."))),
+                  suppliesLog);
         EXPECT_EQ(reading.model, make.model);
         EXPECT_EQ(reading.totalBW, make.totalBW);
         EXPECT_EQ(reading.totalColour, make.totalColour);

@@ -15,10 +15,14 @@
 
 #include <csignal>
 #include <climits>
+#include <functional>
 #include <optional>
+#include <tuple>
+#include <grp.h>
 #include <sys/fsuid.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 namespace {
@@ -65,6 +69,19 @@ public:
 private:
     uid_t previous;
 };
+
+// Runs action in a child process as nobody (group nogroup), a member of group too; true when it returned true.
+bool asNobodyInGroup(gid_t group, const std::function<bool()> &action) {
+    const pid_t child = fork();
+    if (child == 0) {
+        const gid_t groups[] = {group};
+        const bool dropped =
+            setgroups(1, groups) == 0 && setresgid(65534, 65534, 65534) == 0 && setresuid(65534, 65534, 65534) == 0;
+        _exit(dropped && action() ? 0 : 1);
+    }
+    int status = 0;
+    return child > 0 && waitpid(child, &status, 0) == child && WIFEXITED(status) && WEXITSTATUS(status) == 0;
+}
 
 QByteArray defaultFile(const QByteArray &version, const QByteArray &vendorId) {
     return "[General]\r\nver=" + version +
@@ -128,28 +145,35 @@ TEST_F(Config, AllTwoHundredSlotsReadBack) {
 TEST_F(Config, FailedWriteKeepsTheOldFile) {
     const QByteArray old = "; keep me\r\n[Pips]\r\npip001=10.0.0.1\r\n";
     writeBytes(path(u"a.ini"_s), old);
+    ASSERT_EQ(chmod(QFile::encodeName(path(u"a.ini"_s)).constData(), 0666), 0); // for an ordinary user too
     writeBytes(path(u"afile"_s), "not a folder");
     QDir(dir.path()).mkdir(u"folder.ini"_s);
     const struct {
         const char *name;
         QString file;
-        bool limitFileSize;
+        bool limitFileSize, closedFolder;
     } cases[] = {
-        {"disk full while writing", u"a.ini"_s, true},
-        {"missing folder", u"nofolder/a.ini"_s, false},
-        {"parent is a file", u"afile/a.ini"_s, false},
-        {"path is a folder", u"folder.ini"_s, false},
+        {"disk full while writing", u"a.ini"_s, true, false},
+        {"disk full while writing in place", u"a.ini"_s, true, true},
+        {"missing folder", u"nofolder/a.ini"_s, false, false},
+        {"parent is a file", u"afile/a.ini"_s, false, false},
+        {"path is a folder", u"folder.ini"_s, false, false},
     };
     for (const auto &c : cases) {
         bool written = true;
+        ASSERT_EQ(chmod(QFile::encodeName(dir.path()).constData(), c.closedFolder ? 0555 : 0700), 0);
         {
             std::optional<TinyFileSizeLimit> limit;
+            std::optional<AsOrdinaryUser> user;
             if (c.limitFileSize) limit.emplace();
+            if (c.closedFolder) user.emplace();
             written = store::WriteIniValue(path(c.file), u"Pips"_s, u"pip001"_s, u"10.0.0.99"_s);
         }
         EXPECT_FALSE(written) << c.name;
+        EXPECT_EQ(readBytes(path(u"a.ini"_s)), old) << c.name;
+        writeBytes(path(u"a.ini"_s), old);
     }
-    EXPECT_EQ(readBytes(path(u"a.ini"_s)), old);
+    ASSERT_EQ(chmod(QFile::encodeName(dir.path()).constData(), 0700), 0);
     EXPECT_TRUE(QFileInfo(path(u"folder.ini"_s)).isDir());
     EXPECT_EQ(QDir(dir.path()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden),
               (QStringList{u"a.ini"_s, u"afile"_s, u"folder.ini"_s})); // no temporary file left behind
@@ -166,18 +190,23 @@ TEST_F(Config, WriteInAFolderClosedToNewFilesGoesIntoTheFileItself) {
     EXPECT_EQ(readBytes(ini()), QByteArray("[Pips]\r\npip001=10.0.0.1\r\n[Vendor]\r\nCID=42\r\n"));
 }
 
-TEST_F(Config, WriteByRootKeepsTheFilesOwnerGroupAndMode) {
+TEST_F(Config, WriteKeepsTheFilesGroupAndModeAndByRootItsOwner) {
     if (geteuid() != 0) GTEST_SKIP() << "only root can give a file to another user";
+    ASSERT_EQ(chmod(QFile::encodeName(dir.path()).constData(), 0777), 0); // nobody may add files too
     writeBytes(ini(), "[Pips]\r\n");
     const QByteArray name = QFile::encodeName(ini());
     ASSERT_EQ(chown(name.constData(), 4242, 4343), 0);
-    ASSERT_EQ(chmod(name.constData(), 0640), 0);
-    ASSERT_TRUE(store::WriteIniValue(ini(), u"Pips"_s, u"pip001"_s, u"10.0.0.1"_s));
-    struct stat after {};
-    ASSERT_EQ(stat(name.constData(), &after), 0);
-    EXPECT_EQ(after.st_uid, 4242u);
-    EXPECT_EQ(after.st_gid, 4343u);
-    EXPECT_EQ(after.st_mode & 07777, 0640u);
+    ASSERT_EQ(chmod(name.constData(), 0660), 0);
+    const auto ownerGroupMode = [&] {
+        struct stat after {};
+        stat(name.constData(), &after);
+        return std::tuple(after.st_uid, after.st_gid, after.st_mode & 07777);
+    };
+    const auto write = [&] { return store::WriteIniValue(ini(), u"Pips"_s, u"pip001"_s, u"10.0.0.1"_s); };
+    ASSERT_TRUE(write());
+    EXPECT_EQ(ownerGroupMode(), std::tuple(4242u, 4343u, 0660u));
+    ASSERT_TRUE(asNobodyInGroup(4343, write));
+    EXPECT_EQ(ownerGroupMode(), std::tuple(65534u, 4343u, 0660u)) << "written by a member of the file's group";
 }
 
 TEST_F(Config, IniFileIsNamedAfterTheProgramFileNotTheNameItWasStartedUnder) {

@@ -67,14 +67,17 @@ TEST_F(Log, FirstCallCreatesFolderAndFileWithOneLine) {
     expectLines({u"http://127.0.0.1/upload?c=004&v=1"_s}, from, QDateTime::currentDateTime());
 }
 
-TEST_F(Log, LinesAppendInCallOrderWithControlCharactersAsBlanks) {
+TEST_F(Log, LinesAppendInCallOrderWithControlAndFormatCharactersAsBlanks) {
     const QDateTime from = QDateTime::currentDateTime();
     store::WriteLog(u"first"_s);
     // A serial number from the network cannot forge a line of its own.
     store::WriteLog(u"Reset pip 1 E1\r\n2.0.15 forged\u0085\u2028\t\u0000\u00E4\u00F6\u00FC"_s);
+    // Nor make one read otherwise: bidirectional overrides and isolates, zero-width and tag characters.
+    store::WriteLog(u"E1\u202E\u2066\u200B\uFEFF\U000E0041\U0001F5A8"_s);
     store::WriteLog(QString());
-    expectLines({u"first"_s, u"Reset pip 1 E1  2.0.15 forged    \u00E4\u00F6\u00FC"_s, QString()}, from,
-                QDateTime::currentDateTime());
+    expectLines({u"first"_s, u"Reset pip 1 E1  2.0.15 forged    \u00E4\u00F6\u00FC"_s, u"E1     \U0001F5A8"_s,
+                 QString()},
+                from, QDateTime::currentDateTime());
 
     ASSERT_TRUE(QDir(dir.filePath(u"log"_s)).removeRecursively());
     const QDateTime again = QDateTime::currentDateTime();
