@@ -20,7 +20,6 @@ Globals &globals() {
 void setProgramFolder(const QString &folder, const QString &programName) {
     Globals &values = globals();
     values.programFolder = QDir(folder).absolutePath();
-    values.systemFolder.clear();
     values.iniFile = QDir(values.programFolder).filePath(programName + QStringLiteral(".ini"));
     values.version = QStringLiteral(METERLANE_VERSION);
 }
@@ -34,15 +33,18 @@ bool useProgramFolder(const QString &executableFolder, const QString &programNam
     const QString data =
         QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation) + QStringLiteral("/meterlane");
     setProgramFolder(data, programName);
-    globals().systemFolder = QStringLiteral(METERLANE_SYSTEM_FOLDER);
     return QDir().mkpath(data);
 }
 
+QString systemFolder() {
+    const QString chosen = qEnvironmentVariable("METERLANE_SYSTEM_FOLDER");
+    return chosen.isEmpty() ? QStringLiteral(METERLANE_SYSTEM_FOLDER) : chosen;
+}
+
 QString programFile(const QString &name) {
-    const Globals &values = globals();
-    const QString own = QDir(values.programFolder).filePath(name);
-    if (values.systemFolder.isEmpty() || QFileInfo::exists(own)) return own;
-    const QString shared = QDir(values.systemFolder).filePath(name);
+    const QString own = QDir(globals().programFolder).filePath(name);
+    if (QFileInfo::exists(own)) return own;
+    const QString shared = QDir(systemFolder()).filePath(name);
     return QFileInfo::exists(shared) ? shared : own;
 }
 

@@ -66,6 +66,20 @@ private:
     uid_t previous;
 };
 
+// While alive, the environment variable name has the value given.
+class ScopedVariable {
+public:
+    ScopedVariable(const char *name, const QString &value)
+        : name(name), saved(qEnvironmentVariableIsSet(name) ? std::optional(qgetenv(name)) : std::nullopt) {
+        qputenv(name, value.toUtf8());
+    }
+    ~ScopedVariable() { saved ? qputenv(name, *saved) : qunsetenv(name); }
+
+private:
+    const char *name;
+    std::optional<QByteArray> saved;
+};
+
 QByteArray defaultFile(const QByteArray &version, const QByteArray &vendorId) {
     return "[General]\r\nver=" + version +
            "\r\n[Settings]\r\nStartupMinimized=1\r\nTonerLow=20\r\nTonerLowNotNotify=1\r\nIntervalReadMinutes=150\r\n"
@@ -208,23 +222,20 @@ TEST_F(Config, CreatesTheDefaultFileWithTheVendorId) {
     }
 }
 
-// An installed copy writes only into the user's data folder and finds the vendor's files there, else in the system
-// folder; a copy whose folder holds zov.vnd is portable and looks nowhere else.
+// An installed copy writes only into the user's data folder; every program folder finds the vendor's files in it,
+// else in the system folder.
 TEST_F(Config, InstalledCopyWritesToTheDataFolderAndFindsVendorFilesInTheSystemFolder) {
     const QString bin = path(u"bin"_s), data = path(u"data/meterlane"_s), system = path(u"etc"_s);
     QDir(dir.path()).mkpath(u"bin"_s);
     QDir(dir.path()).mkpath(u"etc"_s);
-    const std::optional<QByteArray> savedDataHome =
-        qEnvironmentVariableIsSet("XDG_DATA_HOME") ? std::optional(qgetenv("XDG_DATA_HOME")) : std::nullopt;
-    qputenv("XDG_DATA_HOME", path(u"data"_s).toUtf8());
-    const bool made = store::useProgramFolder(bin);
-    savedDataHome ? qputenv("XDG_DATA_HOME", *savedDataHome) : qunsetenv("XDG_DATA_HOME");
-    ASSERT_TRUE(made);
+    const ScopedVariable systemFolder("METERLANE_SYSTEM_FOLDER", system);
+    {
+        const ScopedVariable dataHome("XDG_DATA_HOME", path(u"data"_s));
+        ASSERT_TRUE(store::useProgramFolder(bin));
+    }
     EXPECT_EQ(store::globals().programFolder, data);
     EXPECT_TRUE(QFileInfo(data).isDir());
-    EXPECT_FALSE(store::globals().systemFolder.isEmpty());
 
-    store::globals().systemFolder = system; // in place of the real one
     writeBytes(system + u"/zov.vnd"_s, "[Vendor]\r\nID=ACME\r\n");
     for (const QString &name : {u"ACME.ico"_s, u"ACMEb.jpg"_s}) writeBytes(system + u'/' + name, "system");
     writeBytes(data + u"/ACMEb.jpg"_s, "own");
@@ -241,10 +252,12 @@ TEST_F(Config, InstalledCopyWritesToTheDataFolderAndFindsVendorFilesInTheSystemF
     EXPECT_EQ(entries(system), (QStringList{u"ACME.ico"_s, u"ACMEb.jpg"_s, u"zov.vnd"_s}));
     EXPECT_EQ(entries(bin), QStringList());
 
+    store::setProgramFolder(path(u"service"_s)); // as --folder names it
+    EXPECT_EQ(store::programFile(u"zov.vnd"_s), system + u"/zov.vnd"_s);
     writeBytes(bin + u"/zov.vnd"_s, "[Vendor]\r\nID=OWN\r\n");
     ASSERT_TRUE(store::useProgramFolder(bin));
     EXPECT_EQ(store::globals().programFolder, bin);
-    EXPECT_EQ(store::globals().systemFolder, QString());
+    EXPECT_EQ(store::programFile(u"zov.vnd"_s), bin + u"/zov.vnd"_s);
 }
 
 TEST_F(Config, RenewsOnlyAFileWhoseVersionSortsBeforeAsText) {
