@@ -11,7 +11,8 @@ struct Globals {
     QString iniFile;       // the configuration file: the program's name + ".ini" in the program folder
     QString version;       // major.minor.revision of the program
     QString vendorId;      // [Vendor] ID, read once at start-up
-    QString serviceRoot;   // [Vendor] ServiceRoot, read once at start-up; empty: the built-in root
+    QString serviceRoot;   // [Vendor] ServiceRoot of the ini file, else of zov.vnd, read once at start-up; empty:
+                           // the built-in root
     QString appCode = QStringLiteral("004");
     QString customerCode;  // set by the customer code prompt
     int intervalRead = 0;  // timer ticks per timed cycle

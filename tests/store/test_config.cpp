@@ -80,10 +80,10 @@ private:
     std::optional<QByteArray> saved;
 };
 
-QByteArray defaultFile(const QByteArray &version, const QByteArray &vendorId) {
+QByteArray defaultFile(const QByteArray &version, const QByteArray &vendorId, const QByteArray &serviceRoot = {}) {
     return "[General]\r\nver=" + version +
            "\r\n[Settings]\r\nStartupMinimized=1\r\nTonerLow=20\r\nTonerLowNotNotify=1\r\nIntervalReadMinutes=150\r\n"
-           "\r\n[Vendor]\r\nID=" + vendorId +
+           "\r\n[Vendor]\r\nID=" + vendorId + (serviceRoot.isEmpty() ? "" : "\r\nServiceRoot=" + serviceRoot) +
            "\r\n\r\n[Pips]\r\npip001=\r\npip002=\r\npip003=\r\npip004=\r\npip005=\r\npip006=\r\npip007=\r\npip008=\r\n"
            "pip009=\r\npip010=\r\n\r\n";
 }
@@ -274,11 +274,11 @@ TEST_F(Config, RenewsOnlyAFileWhoseVersionSortsBeforeAsText) {
     };
     for (const auto &c : cases) {
         const QByteArray old = QByteArray("[General]\r\n") + (c.stored ? QByteArray("ver=") + c.stored + "\r\n" : "") +
-                               "[Pips]\r\npip001=10.0.0.1\r\n";
+                               "[Vendor]\r\nServiceRoot=http://127.0.0.1:7\r\n[Pips]\r\npip001=10.0.0.1\r\n";
         writeBytes(ini(), old);
         store::globals().version = c.program;
         EXPECT_TRUE(store::CreateIniFile());
-        EXPECT_EQ(readBytes(ini()), c.renewed ? defaultFile(c.program.toUtf8(), "") : old)
+        EXPECT_EQ(readBytes(ini()), c.renewed ? defaultFile(c.program.toUtf8(), "", "http://127.0.0.1:7") : old)
             << (c.stored ? c.stored : "no ver") << " vs " << qPrintable(c.program);
     }
 }
