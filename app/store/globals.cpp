@@ -10,6 +10,13 @@ namespace {
 
 const QString VendorFile = QStringLiteral("zov.vnd");
 
+// The installed programs' folder holds files of the system, never a program folder: a zov.vnd put there must not make
+// every user's copy keep its files beside the programs.
+bool isInstallFolder(const QString &folder) {
+    const QString installed = QFileInfo(QStringLiteral(METERLANE_INSTALL_FOLDER)).canonicalFilePath();
+    return !installed.isEmpty() && QFileInfo(folder).canonicalFilePath() == installed;
+}
+
 } // namespace
 
 Globals &globals() {
@@ -26,7 +33,8 @@ void setProgramFolder(const QString &folder, const QString &programName) {
 
 bool useProgramFolder(const QString &executableFolder, const QString &programName) {
     const QDir own(executableFolder);
-    if (own.exists(programName + QStringLiteral(".ini")) || own.exists(VendorFile)) {
+    if (!isInstallFolder(executableFolder) &&
+        (own.exists(programName + QStringLiteral(".ini")) || own.exists(VendorFile))) {
         setProgramFolder(executableFolder, programName);
         return true;
     }

@@ -27,8 +27,9 @@ void setProgramFolder(const QString &folder, const QString &programName = QStrin
 
 // Points the globals at the program folder of a copy whose executable lies in executableFolder. A portable copy (its
 // executable's folder holds programName + ".ini" or zov.vnd: the build folder, an unpacked copy) keeps every file
-// there. An installed copy keeps the user's files in the data folder $XDG_DATA_HOME/meterlane, made here when
-// missing. False when the data folder cannot be made.
+// there. The folder the programs are installed in is never portable, whatever it holds: an installed copy keeps the
+// user's files in the data folder $XDG_DATA_HOME/meterlane, made here when missing. False when the data folder cannot
+// be made.
 bool useProgramFolder(const QString &executableFolder, const QString &programName = QStringLiteral("meterlane"));
 
 // Where a vendor's package puts zov.vnd and the branding files for every program folder of the machine

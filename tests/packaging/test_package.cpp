@@ -78,6 +78,23 @@ TEST_F(Installed, CliLoadsTheLibraryFromItsPrivateFolderAndWritesOnlyTheDataFold
     EXPECT_EQ(reading.value(1).toLongLong(), 87654);
 }
 
+// A zov.vnd put beside the installed programs leaves them installed: their files go to the user's data folder, never
+// into /usr/bin. The installed tree's usr/bin stands in for /usr/bin, mounted there in a mount namespace of its own.
+TEST_F(Installed, VendorFileBesideTheProgramsLeavesTheirFilesInTheDataFolder) {
+    QFile vendorFile(QString::fromStdString(root("usr/bin/zov.vnd")));
+    ASSERT_TRUE(vendorFile.open(QIODevice::WriteOnly));
+    vendorFile.write("[Vendor]\r\nID=YLK\r\n");
+    vendorFile.close();
+    const auto installed = filesBelow(root());
+    const auto cycle = runCommand(
+        {"unshare", "-m", "bash", "-c", "mount --bind \"$1\" /usr/bin && exec /usr/bin/meterlane-cli cycle", "-",
+         root("usr/bin")},
+        {{"XDG_DATA_HOME", home.path().toStdString()}, {"METERLANE_SERVICE_URL", "http://127.0.0.1:9"}});
+    EXPECT_NE(cycle.err.find("Last Update "), std::string::npos) << cycle.err;
+    EXPECT_EQ(filesBelow(root()), installed);
+    EXPECT_TRUE(QFile::exists(home.filePath("meterlane/meterlane.ini")));
+}
+
 TEST_F(Installed, EntriesAndServiceUnitPassTheirValidators) {
     const auto entries = runCommand({"desktop-file-validate", root("usr/share/applications/meterlane.desktop"),
                                      root("etc/xdg/autostart/meterlane.desktop")});
