@@ -106,6 +106,7 @@ TEST_F(Installed, EntriesAndServiceUnitPassTheirValidators) {
     ASSERT_TRUE(unit.open(QIODevice::ReadOnly));
     QByteArray text = unit.readAll();
     ASSERT_TRUE(text.contains("\nExecStart=/usr/bin/meterlane-cli run --folder /var/lib/meterlane\n")) << text.data();
+    EXPECT_TRUE(text.contains("\nRestrictAddressFamilies=AF_INET AF_INET6 ")) << text.data(); // an IPv6 service root
     text.replace("ExecStart=/usr/bin/", "ExecStart=" + QByteArray::fromStdString(root("usr/bin/")));
     QFile copy(home.filePath("meterlane.service"));
     ASSERT_TRUE(copy.open(QIODevice::WriteOnly));
