@@ -38,6 +38,19 @@ protected:
 
     std::string root(const std::string &path = {}) const { return destdir.path().toStdString() + "/" + path; }
 
+    // The package of this build folder, made by cpack in home; empty when cpack failed.
+    std::string package() {
+        const std::string output = home.path().toStdString();
+        const auto cpack = runCommand({CPACK_COMMAND_PATH, "-G", "DEB", "-B", output, "--config",
+                                       METERLANE_BUILD_DIR "/CPackConfig.cmake"});
+        EXPECT_EQ(cpack.status, 0) << cpack.out << cpack.err;
+        return cpack.status == 0 ? output + "/meterlane_" METERLANE_VERSION "_" + architecture() + ".deb" : "";
+    }
+
+    static std::string architecture() {
+        return testsupport::splitLines(runCommand({"dpkg", "--print-architecture"}).out).at(0);
+    }
+
     QTemporaryDir destdir, home;
 };
 
@@ -95,7 +108,7 @@ TEST_F(Installed, VendorFileBesideTheProgramsLeavesTheirFilesInTheDataFolder) {
     EXPECT_TRUE(QFile::exists(home.filePath("meterlane/meterlane.ini")));
 }
 
-TEST_F(Installed, EntriesAndServiceUnitPassTheirValidators) {
+TEST_F(Installed, EntriesServiceUnitAndLogRotationPassTheirValidators) {
     const auto entries = runCommand({"desktop-file-validate", root("usr/share/applications/meterlane.desktop"),
                                      root("etc/xdg/autostart/meterlane.desktop")});
     EXPECT_EQ(entries.status, 0) << entries.out << entries.err;
@@ -116,15 +129,17 @@ TEST_F(Installed, EntriesAndServiceUnitPassTheirValidators) {
                                    {{"MANPATH", root("usr/share/man")}}); // its Documentation= page
     EXPECT_EQ(verify.status, 0) << verify.err;
     EXPECT_EQ(verify.err.find("meterlane"), std::string::npos) << verify.err; // its warnings name the unit
+
+    const auto rotation = runCommand({"logrotate", "--debug", "--state", home.filePath("state").toStdString(),
+                                      root("etc/logrotate.d/meterlane")});
+    EXPECT_EQ(rotation.status, 0) << rotation.err;
+    EXPECT_NE(rotation.err.find("rotating pattern: /var/lib/meterlane/log/zov.log "), std::string::npos)
+        << rotation.err;
 }
 
 TEST_F(Installed, PackageHoldsTheInstalledTreeWithItsControlFields) {
-    const std::string output = home.path().toStdString();
-    const auto cpack = runCommand({CPACK_COMMAND_PATH, "-G", "DEB", "-B", output, "--config",
-                                   METERLANE_BUILD_DIR "/CPackConfig.cmake"});
-    ASSERT_EQ(cpack.status, 0) << cpack.out << cpack.err;
-    const std::string arch = testsupport::splitLines(runCommand({"dpkg", "--print-architecture"}).out).at(0);
-    const std::string deb = output + "/meterlane_" METERLANE_VERSION "_" + arch + ".deb";
+    const std::string deb = package(), arch = architecture();
+    ASSERT_FALSE(deb.empty());
 
     std::set<std::string> contents;
     for (const std::string &line : testsupport::splitLines(runCommand({"dpkg-deb", "-c", deb}).out))
@@ -139,6 +154,7 @@ TEST_F(Installed, PackageHoldsTheInstalledTreeWithItsControlFields) {
                                          "usr/share/doc/meterlane/copyright",
                                          "usr/share/doc/meterlane/changelog.gz",
                                          "etc/xdg/autostart/meterlane.desktop",
+                                         "etc/logrotate.d/meterlane",
                                          "lib/systemd/system/meterlane.service"};
     EXPECT_EQ(contents, expected);
     EXPECT_EQ(filesBelow(root()), expected); // the package is the installed tree
@@ -150,5 +166,57 @@ TEST_F(Installed, PackageHoldsTheInstalledTreeWithItsControlFields) {
     for (const char *dependency : {"iputils-ping", "libqt6svg6", "libqt6widgets6", "libc6"})
         EXPECT_NE(depends.find(dependency), std::string::npos) << depends;
     EXPECT_NE(runCommand({"dpkg-deb", "-f", deb, "Maintainer"}).out.find('@'), std::string::npos);
-    EXPECT_EQ(runCommand({"dpkg-deb", "--info", deb, "conffiles"}).out, "/etc/xdg/autostart/meterlane.desktop\n");
+    EXPECT_EQ(runCommand({"dpkg-deb", "--info", deb, "conffiles"}).out,
+              "/etc/xdg/autostart/meterlane.desktop\n/etc/logrotate.d/meterlane\n");
+    const auto lintian = runCommand({"lintian", "--fail-on", "error,warning", deb});
+    EXPECT_EQ(lintian.status, 0) << lintian.out << lintian.err;
+}
+
+// The maintainer scripts as dpkg runs them where systemd runs (a private /run says so), the service tools recording
+// their calls: a first install leaves the unit disabled and stopped, an upgrade restarts it where it runs, a removal
+// stops it and a purge drops its enabling.
+TEST_F(Installed, MaintainerScriptsKeepTheServiceInStepWithThePackage) {
+    const std::string deb = package(), control = home.filePath("control").toStdString(),
+                      tools = home.filePath("tools").toStdString(), calls = home.filePath("calls").toStdString();
+    ASSERT_FALSE(deb.empty());
+    ASSERT_EQ(runCommand({"dpkg-deb", "-e", deb, control}).status, 0);
+    ASSERT_TRUE(QDir().mkpath(QString::fromStdString(tools)));
+    for (const char *tool : {"/deb-systemd-helper", "/deb-systemd-invoke", "/systemctl"}) {
+        QFile stub(QString::fromStdString(tools + tool));
+        ASSERT_TRUE(stub.open(QIODevice::WriteOnly));
+        stub.write("#!/bin/sh\necho \"${0##*/} $*\" >>\"$CALLS\"\n"
+                   "case $1 in debian-installed|--quiet) [ -n \"$ENABLED\" ];; esac\n"); // was it enabled?
+        stub.setPermissions(stub.permissions() | QFileDevice::ExeOwner);
+    }
+    const struct {
+        std::vector<std::string> script;
+        const char *enabled, *expected;
+    } steps[] = {
+        {{"postinst", "configure", ""}, "",
+         "deb-systemd-helper debian-installed meterlane.service\ndeb-systemd-helper update-state meterlane.service\n"
+         "systemctl --system daemon-reload\n"},
+        {{"postinst", "configure", "2.7.8"}, "yes",
+         "deb-systemd-helper debian-installed meterlane.service\ndeb-systemd-helper unmask meterlane.service\n"
+         "deb-systemd-helper --quiet was-enabled meterlane.service\ndeb-systemd-helper enable meterlane.service\n"
+         "deb-systemd-helper update-state meterlane.service\nsystemctl --system daemon-reload\n"
+         "deb-systemd-invoke try-restart meterlane.service\n"},
+        {{"prerm", "upgrade", "2.8.0"}, "yes", ""},
+        {{"prerm", "remove"}, "yes", "deb-systemd-invoke stop meterlane.service\n"},
+        {{"postrm", "remove"}, "yes", "systemctl --system daemon-reload\n"},
+        {{"postrm", "purge"}, "yes", "deb-systemd-helper purge meterlane.service\n"},
+    };
+    for (const auto &step : steps) {
+        std::vector<std::string> command{"unshare", "-m", "sh", "-c",
+                                         "mount -t tmpfs none /run && mkdir -p /run/systemd/system && exec \"$@\"", "-",
+                                         control + "/" + step.script[0]};
+        command.insert(command.end(), step.script.begin() + 1, step.script.end());
+        QFile::remove(QString::fromStdString(calls));
+        const auto run = runCommand(command, {{"PATH", tools + ":" + qgetenv("PATH").toStdString()},
+                                              {"CALLS", calls}, {"ENABLED", step.enabled}});
+        EXPECT_EQ(run.status, 0) << run.err;
+        QFile recorded(QString::fromStdString(calls));
+        EXPECT_EQ((recorded.open(QIODevice::ReadOnly) ? recorded.readAll() : QByteArray()).toStdString(),
+                  step.expected)
+            << step.script[0] << " " << step.script[1];
+    }
 }
