@@ -7,7 +7,9 @@
 #include <gtest/gtest.h>
 
 #include <QDir>
+#include <QDeadlineTimer>
 #include <QFile>
+#include <QProcess>
 #include <QSqlDatabase>
 #include <QSqlQuery>
 #include <QTemporaryDir>
@@ -89,6 +91,64 @@ TEST_F(Installed, CliLoadsTheLibraryFromItsPrivateFolderAndWritesOnlyTheDataFold
     ASSERT_TRUE(reading.next()) << cycle.err;
     EXPECT_EQ(reading.value(0).toString(), "CNRXB12345");
     EXPECT_EQ(reading.value(1).toLongLong(), 87654);
+}
+
+// The README's recipe for the system service, followed on fresh folders: the vendor's zov.vnd in /etc/meterlane; one
+// cycle, by root, that makes the service's meterlane.ini and fetches the customer's printers; a printer of the
+// operator's own added with meterlane-cli; then "systemctl enable --now": the folder handed to an unprivileged user,
+// the installed unit's ExecStart run as that user with the unit's environment, until its first cycle (at the first
+// tick, 30 s) has sent both printers' readings. The installed tree's etc/meterlane (through METERLANE_SYSTEM_FOLDER)
+// and var/lib/meterlane (in place of the unit's --folder) stand in for the machine's.
+TEST_F(Installed, SystemServiceSetUpAsTheReadmeSaysSendsThePrintersReadings) {
+    const auto printers = testsupport::startPrinters({"hp", "ricoh"});
+    for (const auto &printer : printers) ASSERT_AGENT(*printer);
+    const std::string listed = printers[0]->address(), own = printers[1]->address();
+    testsupport::DevService service(home.filePath("service.sqlite"),
+                                    {"--customer", "4711=" + QString::fromStdString(listed) + "§Hall"});
+    ASSERT_FALSE(service.root().isEmpty());
+    const std::string etc = root("etc/meterlane"), folder = root("var/lib/meterlane");
+    const std::string cli = root("usr/bin/meterlane-cli");
+    ASSERT_TRUE(QDir().mkpath(QString::fromStdString(etc)) && QDir().mkpath(QString::fromStdString(folder)));
+    QFile vendorFile(QString::fromStdString(etc + "/zov.vnd"));
+    ASSERT_TRUE(vendorFile.open(QIODevice::WriteOnly));
+    vendorFile.write("[Vendor]\nID=YLK\nServiceRoot=" + service.root().toUtf8() + "\nCID=4711\n");
+    vendorFile.close();
+    const std::map<std::string, std::string> machine{{"METERLANE_SYSTEM_FOLDER", etc}, {"METERLANE_SERVICE_URL", ""}};
+    const auto first = runCommand({cli, "cycle", "--folder", folder}, machine);
+    EXPECT_EQ(first.status, 0) << first.err;
+    EXPECT_EQ(runCommand({cli, "ini", "set", folder + "/meterlane.ini", "Pips", "pip002", own}).status, 0);
+
+    ASSERT_TRUE(QFile::setPermissions(destdir.path(), QFile::permissions(destdir.path()) | QFileDevice::ExeOther));
+    ASSERT_EQ(runCommand({"chown", "-R", "nobody:nogroup", folder}).status, 0);
+    QFile unit(QString::fromStdString(root("lib/systemd/system/meterlane.service")));
+    ASSERT_TRUE(unit.open(QIODevice::ReadOnly));
+    const QString execStart = QString::fromUtf8(unit.readAll()).section("\nExecStart=", 1).section('\n', 0, 0);
+    QStringList command{"--reuid=nobody", "--regid=nogroup", "--clear-groups"};
+    const QString standIn = QString::fromStdString(folder), bin = QString::fromStdString(root("usr/bin/"));
+    for (QString word : execStart.split(' '))
+        command << (word == "/var/lib/meterlane" ? standIn : word.replace("/usr/bin/", bin));
+    QProcess daemon;
+    QProcessEnvironment environment; // what systemd gives a unit without Environment= lines
+    environment.insert("PATH", "/usr/local/sbin:/usr/local/bin:/usr/sbin:/usr/bin");
+    environment.insert("HOME", "/");
+    environment.insert("METERLANE_SYSTEM_FOLDER", QString::fromStdString(etc));
+    daemon.setProcessEnvironment(environment);
+    daemon.setStandardInputFile(QProcess::nullDevice());
+    daemon.start("setpriv", command);
+    ASSERT_TRUE(daemon.waitForStarted());
+
+    QSqlDatabase db = QSqlDatabase::addDatabase("QSQLITE", "service");
+    db.setDatabaseName(home.filePath("service.sqlite"));
+    ASSERT_TRUE(db.open());
+    std::map<std::string, qint64> sent; // address → black-and-white total
+    for (QDeadlineTimer deadline(90'000); sent.size() < 2 && !deadline.hasExpired() && !daemon.waitForFinished(500);) {
+        QSqlQuery reading("SELECT address, c2 FROM readings", db);
+        while (reading.next()) sent[reading.value(0).toString().toStdString()] = reading.value(1).toLongLong();
+    }
+    daemon.terminate();
+    EXPECT_TRUE(daemon.waitForFinished(20'000));
+    EXPECT_EQ(daemon.exitCode(), 0) << daemon.readAllStandardError().toStdString();
+    EXPECT_EQ(sent, (std::map<std::string, qint64>{{listed, 87654}, {own, 92110}}));
 }
 
 // A zov.vnd put beside the installed programs leaves them installed: their files go to the user's data folder, never
