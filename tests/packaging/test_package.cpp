@@ -132,6 +132,8 @@ TEST_F(Installed, SystemServiceSetUpAsTheReadmeSaysSendsThePrintersReadings) {
     environment.insert("PATH", "/usr/local/sbin:/usr/local/bin:/usr/sbin:/usr/bin");
     environment.insert("HOME", "/");
     environment.insert("METERLANE_SYSTEM_FOLDER", QString::fromStdString(etc));
+    for (const char *sanitizer : {"ASAN_OPTIONS", "UBSAN_OPTIONS"}) // those of a sanitized build's test run
+        if (qEnvironmentVariableIsSet(sanitizer)) environment.insert(sanitizer, qEnvironmentVariable(sanitizer));
     daemon.setProcessEnvironment(environment);
     daemon.setStandardInputFile(QProcess::nullDevice());
     daemon.start("setpriv", command);
