@@ -41,6 +41,7 @@ void ConsoleWindow::promptCustomerCode() {
     store::Globals &values = store::globals();
     if (!isatty(STDIN_FILENO)) {
         values.customerCode = store::ReadIniValue(values.iniFile, QStringLiteral("Vendor"), QStringLiteral("CID"));
+        if (values.customerCode.isEmpty()) values.customerCode = store::vendorFileValue(QStringLiteral("CID"));
         return;
     }
     QTextStream(stderr) << "Customer code: " << Qt::flush;

@@ -27,7 +27,8 @@ public:
                       const QString &) override {}
     void notifyTonerLow(bool showBalloon, const QString &model, const QString &description,
                         const QString &tonerWarning) override;
-    // Asks on the terminal; without one, takes the code stored in the configuration file.
+    // Asks on the terminal. Without one (the system service), nobody answers: the code stored in the configuration
+    // file, else [Vendor] CID of zov.vnd.
     void promptCustomerCode() override;
     // Prints the address on standard output and sends the request; waitForRequests lets them finish.
     void navigate(const QUrl &address) override;

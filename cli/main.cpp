@@ -69,7 +69,8 @@ constexpr Command Commands[] = {
     {"decode", cli::decodeCommand, "decode TEXT", "The inverse of encode, as the service applies it."},
     {"vendors", cli::vendorsCommand, "vendors [--folder DIR]",
      "Every service address of each vendor identifier, under the service root in effect for the program folder:\n"
-     "METERLANE_SERVICE_URL, else [Vendor] ServiceRoot of its meterlane.ini, else the built-in root."},
+     "METERLANE_SERVICE_URL, else [Vendor] ServiceRoot of its meterlane.ini, else [Vendor] ServiceRoot of zov.vnd\n"
+     "(the program folder's, else /etc/meterlane's), else the built-in root."},
     {"resolve", cli::resolveCommand, "resolve HOST",
      "A host name to its IPv4 address (four dotted parts pass unchanged)."},
     {"shellping", cli::shellpingCommand, "shellping HOST",

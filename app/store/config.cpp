@@ -63,13 +63,14 @@ bool WriteIniValue(const QString &path, const QString &section, const QString &k
 
 bool CreateIniFile() {
     const Globals &values = globals();
+    QString serviceRoot; // the operator's, not a setting: it outlives the renewal
     // Character by character by character code, not by number: "2.0.9" does not sort before "2.0.10".
     if (QFileInfo::exists(values.iniFile)) {
         const QString stored = ReadIniValue(values.iniFile, QStringLiteral("General"), QStringLiteral("ver"));
         if (!(stored < values.version)) return true;
+        serviceRoot = ReadIniValue(values.iniFile, QStringLiteral("Vendor"), QStringLiteral("ServiceRoot"));
     }
 
-    const QString vendorFile = programFile(QStringLiteral("zov.vnd"));
     QByteArray file;
     AddIniLine(file, QStringLiteral("[General]"));
     AddIniLine(file, QStringLiteral("ver=") + values.version);
@@ -80,7 +81,8 @@ bool CreateIniFile() {
     AddIniLine(file, QStringLiteral("IntervalReadMinutes=150"));
     AddIniLine(file, QString());
     AddIniLine(file, QStringLiteral("[Vendor]"));
-    AddIniLine(file, QStringLiteral("ID=") + ReadIniValue(vendorFile, QStringLiteral("Vendor"), QStringLiteral("ID")));
+    AddIniLine(file, QStringLiteral("ID=") + vendorFileValue(QStringLiteral("ID")));
+    if (!serviceRoot.isEmpty()) AddIniLine(file, QStringLiteral("ServiceRoot=") + serviceRoot);
     AddIniLine(file, QString());
     AddIniLine(file, QStringLiteral("[Pips]"));
     for (int slot = 1; slot <= 10; ++slot)
@@ -91,10 +93,15 @@ bool CreateIniFile() {
     return IniFile::parse(file).save(values.iniFile);
 }
 
+QString vendorFileValue(const QString &key) {
+    return ReadIniValue(programFile(QStringLiteral("zov.vnd")), QStringLiteral("Vendor"), key);
+}
+
 void readVendorValues() {
     Globals &values = globals();
     values.vendorId = ReadIniValue(values.iniFile, QStringLiteral("Vendor"), QStringLiteral("ID"));
     values.serviceRoot = ReadIniValue(values.iniFile, QStringLiteral("Vendor"), QStringLiteral("ServiceRoot"));
+    if (values.serviceRoot.isEmpty()) values.serviceRoot = vendorFileValue(QStringLiteral("ServiceRoot"));
 }
 
 double leadingNumber(const QString &text) {

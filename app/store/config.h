@@ -16,11 +16,15 @@ bool WriteIniValue(const QString &path, const QString &section, const QString &k
 
 // At start-up: writes the default file at globals().iniFile when none exists or when its [General] ver sorts
 // before globals().version as text (a missing ver counts as older); a file with the same or a later ver is kept.
-// False when the new file could not be written; the old file then stays as it was.
+// A renewal keeps the old file's [Vendor] ServiceRoot, the line after ID=. False when the new file could not be
+// written; the old file then stays as it was.
 bool CreateIniFile();
 
-// At start-up, after CreateIniFile: [Vendor] ID and [Vendor] ServiceRoot of the configuration file into the globals,
-// where they stay for the whole run.
+// A value of section [Vendor] of the vendor's file zov.vnd (see programFile), which the program never writes.
+QString vendorFileValue(const QString &key);
+
+// At start-up, after CreateIniFile: [Vendor] ID of the configuration file, and its [Vendor] ServiceRoot, else that of
+// zov.vnd, into the globals, where they stay for the whole run.
 void readVendorValues();
 
 // The lenient leading-number scan that settings and readings are taken with: blanks, tabs and line feeds count for

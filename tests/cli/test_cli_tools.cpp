@@ -70,15 +70,19 @@ TEST(CliTools, VendorsListsTheTableThenTheDefaultDownload) {
 
 // A copy of the tool alone in its folder, as installed: its files go to the data folder, which a command that works
 // on the program folder makes and others leave alone, unless the copy's own folder holds meterlane.ini or zov.vnd.
-// The service root comes from [Vendor] ServiceRoot of the folder in effect, METERLANE_SERVICE_URL overriding it.
+// The service root comes from [Vendor] ServiceRoot of the folder's meterlane.ini, else of zov.vnd (the folder's,
+// else the system folder's), METERLANE_SERVICE_URL overriding both.
 TEST(CliTools, ProgramFolderAndServiceRootInEffect) {
     QTemporaryDir scratch;
     ASSERT_TRUE(QDir(scratch.path()).mkpath(u"bin"_s));
+    ASSERT_TRUE(QDir(scratch.path()).mkpath(u"etc"_s));
     const QString bin = scratch.filePath(u"bin"_s), data = scratch.filePath(u"data/meterlane"_s);
     ASSERT_TRUE(QFile::copy(QString::fromStdString(Cli), bin + u"/meterlane-cli"_s));
     const std::string copy = bin.toStdString() + "/meterlane-cli";
-    std::map<std::string, std::string> environment{{"XDG_DATA_HOME", scratch.filePath(u"data"_s).toStdString()},
-                                                   {"METERLANE_SERVICE_URL", ""}};
+    std::map<std::string, std::string> environment{
+        {"XDG_DATA_HOME", scratch.filePath(u"data"_s).toStdString()},
+        {"METERLANE_SYSTEM_FOLDER", scratch.filePath(u"etc"_s).toStdString()},
+        {"METERLANE_SERVICE_URL", ""}};
     const std::string builtIn = "https://meter.yonderlook.example";
 
     EXPECT_EQ(runCommand({copy, "encode", "x"}, environment).status, 0);
@@ -92,6 +96,8 @@ TEST(CliTools, ProgramFolderAndServiceRootInEffect) {
     EXPECT_EQ(firstRoot({copy, "vendors"}, environment), "http://127.0.0.1:6");
     writeBytes(bin + u"/meterlane.ini"_s, "[Vendor]\r\nServiceRoot=\r\n");
     EXPECT_EQ(firstRoot({copy, "vendors"}, environment), builtIn);
+    writeBytes(scratch.filePath(u"etc/zov.vnd"_s), "[Vendor]\r\nServiceRoot=http://127.0.0.1:4\r\n");
+    EXPECT_EQ(firstRoot({copy, "vendors"}, environment), "http://127.0.0.1:4");
     QFile::remove(bin + u"/meterlane.ini"_s);
     writeBytes(bin + u"/zov.vnd"_s, "[Vendor]\r\nID=YLK\r\n");
     EXPECT_EQ(firstRoot({copy, "vendors"}, environment), builtIn);

@@ -83,10 +83,24 @@ bool asNobodyInGroup(gid_t group, const std::function<bool()> &action) {
     return child > 0 && waitpid(child, &status, 0) == child && WIFEXITED(status) && WEXITSTATUS(status) == 0;
 }
 
-QByteArray defaultFile(const QByteArray &version, const QByteArray &vendorId) {
+// While alive, the environment variable name has the value given.
+class ScopedVariable {
+public:
+    ScopedVariable(const char *name, const QString &value)
+        : name(name), saved(qEnvironmentVariableIsSet(name) ? std::optional(qgetenv(name)) : std::nullopt) {
+        qputenv(name, value.toUtf8());
+    }
+    ~ScopedVariable() { saved ? qputenv(name, *saved) : qunsetenv(name); }
+
+private:
+    const char *name;
+    std::optional<QByteArray> saved;
+};
+
+QByteArray defaultFile(const QByteArray &version, const QByteArray &vendorId, const QByteArray &serviceRoot = {}) {
     return "[General]\r\nver=" + version +
            "\r\n[Settings]\r\nStartupMinimized=1\r\nTonerLow=20\r\nTonerLowNotNotify=1\r\nIntervalReadMinutes=150\r\n"
-           "\r\n[Vendor]\r\nID=" + vendorId +
+           "\r\n[Vendor]\r\nID=" + vendorId + (serviceRoot.isEmpty() ? "" : "\r\nServiceRoot=" + serviceRoot) +
            "\r\n\r\n[Pips]\r\npip001=\r\npip002=\r\npip003=\r\npip004=\r\npip005=\r\npip006=\r\npip007=\r\npip008=\r\n"
            "pip009=\r\npip010=\r\n\r\n";
 }
@@ -237,23 +251,20 @@ TEST_F(Config, CreatesTheDefaultFileWithTheVendorId) {
     }
 }
 
-// An installed copy writes only into the user's data folder and finds the vendor's files there, else in the system
-// folder; a copy whose folder holds zov.vnd is portable and looks nowhere else.
+// An installed copy writes only into the user's data folder; every program folder finds the vendor's files in it,
+// else in the system folder.
 TEST_F(Config, InstalledCopyWritesToTheDataFolderAndFindsVendorFilesInTheSystemFolder) {
     const QString bin = path(u"bin"_s), data = path(u"data/meterlane"_s), system = path(u"etc"_s);
     QDir(dir.path()).mkpath(u"bin"_s);
     QDir(dir.path()).mkpath(u"etc"_s);
-    const std::optional<QByteArray> savedDataHome =
-        qEnvironmentVariableIsSet("XDG_DATA_HOME") ? std::optional(qgetenv("XDG_DATA_HOME")) : std::nullopt;
-    qputenv("XDG_DATA_HOME", path(u"data"_s).toUtf8());
-    const bool made = store::useProgramFolder(bin);
-    savedDataHome ? qputenv("XDG_DATA_HOME", *savedDataHome) : qunsetenv("XDG_DATA_HOME");
-    ASSERT_TRUE(made);
+    const ScopedVariable systemFolder("METERLANE_SYSTEM_FOLDER", system);
+    {
+        const ScopedVariable dataHome("XDG_DATA_HOME", path(u"data"_s));
+        ASSERT_TRUE(store::useProgramFolder(bin));
+    }
     EXPECT_EQ(store::globals().programFolder, data);
     EXPECT_TRUE(QFileInfo(data).isDir());
-    EXPECT_FALSE(store::globals().systemFolder.isEmpty());
 
-    store::globals().systemFolder = system; // in place of the real one
     writeBytes(system + u"/zov.vnd"_s, "[Vendor]\r\nID=ACME\r\n");
     for (const QString &name : {u"ACME.ico"_s, u"ACMEb.jpg"_s}) writeBytes(system + u'/' + name, "system");
     writeBytes(data + u"/ACMEb.jpg"_s, "own");
@@ -270,10 +281,12 @@ TEST_F(Config, InstalledCopyWritesToTheDataFolderAndFindsVendorFilesInTheSystemF
     EXPECT_EQ(entries(system), (QStringList{u"ACME.ico"_s, u"ACMEb.jpg"_s, u"zov.vnd"_s}));
     EXPECT_EQ(entries(bin), QStringList());
 
+    store::setProgramFolder(path(u"service"_s)); // as --folder names it
+    EXPECT_EQ(store::programFile(u"zov.vnd"_s), system + u"/zov.vnd"_s);
     writeBytes(bin + u"/zov.vnd"_s, "[Vendor]\r\nID=OWN\r\n");
     ASSERT_TRUE(store::useProgramFolder(bin));
     EXPECT_EQ(store::globals().programFolder, bin);
-    EXPECT_EQ(store::globals().systemFolder, QString());
+    EXPECT_EQ(store::programFile(u"zov.vnd"_s), bin + u"/zov.vnd"_s);
 }
 
 TEST_F(Config, RenewsOnlyAFileWhoseVersionSortsBeforeAsText) {
@@ -290,11 +303,11 @@ TEST_F(Config, RenewsOnlyAFileWhoseVersionSortsBeforeAsText) {
     };
     for (const auto &c : cases) {
         const QByteArray old = QByteArray("[General]\r\n") + (c.stored ? QByteArray("ver=") + c.stored + "\r\n" : "") +
-                               "[Pips]\r\npip001=10.0.0.1\r\n";
+                               "[Vendor]\r\nServiceRoot=http://127.0.0.1:7\r\n[Pips]\r\npip001=10.0.0.1\r\n";
         writeBytes(ini(), old);
         store::globals().version = c.program;
         EXPECT_TRUE(store::CreateIniFile());
-        EXPECT_EQ(readBytes(ini()), c.renewed ? defaultFile(c.program.toUtf8(), "") : old)
+        EXPECT_EQ(readBytes(ini()), c.renewed ? defaultFile(c.program.toUtf8(), "", "http://127.0.0.1:7") : old)
             << (c.stored ? c.stored : "no ver") << " vs " << qPrintable(c.program);
     }
 }

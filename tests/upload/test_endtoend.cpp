@@ -32,11 +32,11 @@ protected:
         testsupport::ensureCoreApplication();
     }
 
-    void writeIni(const QStringList &lines, const QString &customerCode = {}) {
+    void writeIni(const QStringList &lines) {
         QFile file(program.filePath("meterlane.ini"));
         ASSERT_TRUE(file.open(QIODevice::WriteOnly));
         file.write(("[General]\r\nver=2.7.9\r\n[Settings]\r\nTonerLow=20\r\nTonerLowNotNotify=1\r\n[Vendor]\r\nID=" +
-                    upload::vendorTable()[0].vendorId + "\r\nCID=" + customerCode + "\r\n" + lines.join("\r\n") + "\r\n")
+                    upload::vendorTable()[0].vendorId + "\r\n" + lines.join("\r\n") + "\r\n")
                        .toUtf8());
     }
 
@@ -103,23 +103,32 @@ TEST_F(EndToEnd, EveryMakeIsReadSentAndDecodedWithItsCounters) {
     EXPECT_EQ(count.value(0).toInt(), 2 * static_cast<int>(makes.size()));
 }
 
+// A file written by hand without ver is renewed at the start: its printers go, its service root stays, and with no
+// customer code left in it the vendor's is taken, so that the customer's list comes back, to be read the next cycle.
 TEST_F(EndToEnd, WithoutPrintersTheCustomersListIsDownloadedAndReadNextCycle) {
     SimulatedPrinter hp("hp");
     ASSERT_AGENT(hp);
-    writeIni({}, "4711");
     DevService service(database, {"--customer", "4711=" + QString::fromStdString(hp.address()) + "§Hall 2"});
     ASSERT_FALSE(service.root().isEmpty());
+    for (const auto &[name, text] : {std::pair{"meterlane.ini", "[Vendor]\r\nID=YLK\r\nServiceRoot=" + service.root() +
+                                                                   "\r\n[Pips]\r\npip001=127.0.0.9\r\n"},
+                                     std::pair{"zov.vnd", QString("[Vendor]\r\nID=YLK\r\nCID=4711\r\n")}}) {
+        QFile file(program.filePath(name));
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+        file.write(text.toUtf8());
+    }
 
-    const auto download = cycle(service.root());
+    const auto download = cycle({}); // the root of the file
     EXPECT_EQ(download.status, 0) << download.err;
     QFile ini(program.filePath("meterlane.ini"));
     ASSERT_TRUE(ini.open(QIODevice::ReadOnly));
     const QString content = QString::fromUtf8(ini.readAll());
+    EXPECT_TRUE(content.contains("\r\nID=YLK\r\nServiceRoot=" + service.root() + "\r\n")) << content;
     EXPECT_TRUE(content.contains("pip001=" + QString::fromStdString(hp.address()))) << content;
     EXPECT_TRUE(content.contains("pip001=Hall 2")) << content;
     EXPECT_TRUE(stored().empty());
 
-    cycle(service.root());
+    cycle({});
     EXPECT_EQ(std::get<1>(stored()[QString::fromStdString(hp.address())]), 87654);
 }
 
