@@ -32,11 +32,11 @@ protected:
         testsupport::ensureCoreApplication();
     }
 
-    void writeIni(const QStringList &lines) {
+    void writeIni(const QStringList &lines, const QString &customerCode = {}) {
         QFile file(program.filePath("meterlane.ini"));
         ASSERT_TRUE(file.open(QIODevice::WriteOnly));
         file.write(("[General]\r\nver=2.7.9\r\n[Settings]\r\nTonerLow=20\r\nTonerLowNotNotify=1\r\n[Vendor]\r\nID=" +
-                    upload::vendorTable()[0].vendorId + "\r\n" + lines.join("\r\n") + "\r\n")
+                    upload::vendorTable()[0].vendorId + "\r\nCID=" + customerCode + "\r\n" + lines.join("\r\n") + "\r\n")
                        .toUtf8());
     }
 
