@@ -17,4 +17,9 @@ QString GetOID(const QString &host, const QString &oid);
 // caller says what was missing.
 QString probeOid(const QString &host, const QString &oid);
 
+// A quiet get-next, for walking a table column: the value of the binding that follows oid, with that binding's OID in
+// nextOid; ReadFailed, and nextOid empty, when the printer answered with an error or not at all (the end of its
+// tree, in version 1).
+QString probeNextOid(const QString &host, const QString &oid, QString &nextOid);
+
 } // namespace reading
