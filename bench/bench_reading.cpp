@@ -10,7 +10,8 @@
 // Our cost is (a) − (c) and (b) − (c). Each printer read through the standard Printer MIB, NAME its file:
 //   d_reading_NAME            one getPrinterInfo by the rules the cycle gives it (readingRules), with the key point
 //                             and identity its search found; the same settings, so the Printer MIB readings are on
-//   d_raw_reading_NAME        the gets of that reading, raw on one socket
+//   d_raw_reading_NAME        the requests of that reading (the get-nexts of the supplies walk among them), raw on
+//                             one socket
 //
 // The RICOH printer: an argument left after the benchmark flags that is not NAME=ADDRESS, else
 // METERLANE_BENCH_PRINTER, else 127.0.0.61; the Printer MIB printers as NAME=ADDRESS arguments, NAME one of
@@ -62,6 +63,19 @@ const std::map<QString, QString> ExpectedModels{
     {QStringLiteral("kyocera"), QStringLiteral("ECOSYS P3045dn")},
 };
 
+// One request of a reading: a get, or a get-next (a step of a table walk).
+struct Request {
+    QString oid;
+    bool next = false;
+};
+using Requests = std::vector<Request>;
+
+Requests gets(const QStringList &oids) {
+    Requests requests;
+    for (const QString &oid : oids) requests.push_back({oid});
+    return requests;
+}
+
 struct Printer {
     QString name;
     QString host;
@@ -69,7 +83,7 @@ struct Printer {
     short rules = reading::Ricoh;
     QString identity{};
     QString keyPoint{};
-    QStringList readingOids{}; // the gets of one getPrinterInfo
+    Requests readingRequests{}; // the requests of one getPrinterInfo
 };
 
 // The RICOH printer.
@@ -124,10 +138,11 @@ std::string requestIdBytes(std::uint32_t id) {
     return out;
 }
 
-std::string getDatagram(const QString &oid, std::uint32_t id) {
-    const std::string binding = tlv(0x30, tlv(0x06, encodeOid(oid)) + std::string("\x05\x00", 2));
+std::string getDatagram(const Request &request, std::uint32_t id) {
+    const std::string binding = tlv(0x30, tlv(0x06, encodeOid(request.oid)) + std::string("\x05\x00", 2));
     const std::string status("\x02\x01\x00\x02\x01\x00", 6); // error-status and error-index 0
-    const std::string pdu = tlv(static_cast<char>(0xA0), requestIdBytes(id) + status + tlv(0x30, binding));
+    const char type = static_cast<char>(request.next ? 0xA1 : 0xA0);
+    const std::string pdu = tlv(type, requestIdBytes(id) + status + tlv(0x30, binding));
     return tlv(0x30, std::string("\x02\x01\x00", 3) + tlv(0x04, "public") + pdu);
 }
 
@@ -136,11 +151,11 @@ struct RawGets {
     std::vector<std::string> ids;
 };
 
-RawGets rawGets(const QStringList &oids) {
+RawGets rawGets(const Requests &requests) {
     RawGets gets;
     std::uint32_t id = 0x10203040;
-    for (const QString &oid : oids) {
-        gets.datagrams.push_back(getDatagram(oid, id));
+    for (const Request &request : requests) {
+        gets.datagrams.push_back(getDatagram(request, id));
         gets.ids.push_back(requestIdBytes(id));
         ++id;
     }
@@ -210,27 +225,36 @@ QStringList modelAndIdentityOids(const Printer &target) {
     }
 }
 
-// The supply types of rows 1 to 8 until four are toner or ink; name, maximum and level of each of those.
-QStringList supplyOids(const QString &host) {
+// The walk of the supply type column, get-next by get-next, until it leaves the column or four rows are toner or
+// ink; then name, maximum and level of each of those.
+Requests supplyRequests(const QString &host) {
     namespace mib = reading::printermib;
-    QStringList oids;
-    int cartridges = 0;
-    for (int row = 1; row <= mib::SupplyRows && cartridges < mib::Cartridges; ++row) {
-        const QString index = QString::number(row);
-        oids << mib::SupplyType + index;
-        if (!mib::isToner(reading::GetOID(host, mib::SupplyType + index))) continue;
-        ++cartridges;
-        oids << mib::SupplyDescription + index << mib::SupplyMaximum + index << mib::SupplyLevel + index;
+    Requests requests;
+    QStringList rows;
+    const QString type = mib::SupplyType + u'.';
+    for (QString oid = mib::SupplyType; int(requests.size()) < mib::SupplyRowLimit && rows.size() < mib::Cartridges;) {
+        requests.push_back({oid, true});
+        QString next;
+        const QString value = reading::probeNextOid(host, oid, next);
+        if (!next.startsWith(type)) break;
+        oid = next;
+        if (mib::isToner(value)) rows << next.mid(type.size());
     }
-    return oids;
+    for (const QString &row : rows)
+        for (const QString &column : {mib::SupplyDescription, mib::SupplyMaximum, mib::SupplyLevel})
+            requests.push_back({column + u'.' + row});
+    return requests;
 }
 
 // Model and identity, one whole OID per key point field that is not 0, then the supplies table.
-QStringList printerMibReadingOids(const Printer &target) {
+Requests printerMibReadingRequests(const Printer &target) {
     QStringList oids = modelAndIdentityOids(target);
     for (const QString &field : target.keyPoint.split(QLatin1Char(',')))
         if (field != QLatin1String("0")) oids << field;
-    return oids + supplyOids(target.host);
+    Requests requests = gets(oids);
+    const Requests supplies = supplyRequests(target.host);
+    requests.insert(requests.end(), supplies.begin(), supplies.end());
+    return requests;
 }
 
 // --- benchmarks ----------------------------------------------------------------------------------------------------
@@ -257,32 +281,34 @@ void readPrinterInfo(benchmark::State &state, const Printer &target) {
             break;
         }
     }
-    state.counters["reads"] = static_cast<double>(target.readingOids.size());
+    state.counters["reads"] = static_cast<double>(target.readingRequests.size());
 }
 
 void b_get_printer_info(benchmark::State &state) { readPrinterInfo(state, printer()); }
 
-void runRaw(benchmark::State &state, const sockaddr_in &to, const QStringList &oids) {
-    const RawGets gets = rawGets(oids);
+void runRaw(benchmark::State &state, const sockaddr_in &to, const Requests &requests) {
+    const RawGets raw = rawGets(requests);
     const int fd = openUdpSocket();
     if (fd < 0) {
         state.SkipWithError("socket failed");
         return;
     }
     for (auto _ : state) {
-        if (!rawRoundTrips(fd, to, gets)) {
+        if (!rawRoundTrips(fd, to, raw)) {
             state.SkipWithError("no reply to a raw get");
             break;
         }
     }
     close(fd);
-    state.counters["reads"] = static_cast<double>(oids.size());
+    state.counters["reads"] = static_cast<double>(requests.size());
 }
 
-void c_raw_key_point_reads(benchmark::State &state) { runRaw(state, printer().socketAddress, keyPointSearchOids()); }
+void c_raw_key_point_reads(benchmark::State &state) {
+    runRaw(state, printer().socketAddress, gets(keyPointSearchOids()));
+}
 
 void c_raw_printer_info_reads(benchmark::State &state) {
-    runRaw(state, printer().socketAddress, printer().readingOids);
+    runRaw(state, printer().socketAddress, printer().readingRequests);
 }
 
 // Network waits are not CPU time: wall-clock time throughout; the CPU column counts every thread of the process.
@@ -300,7 +326,7 @@ void registerMibPrinterBenchmarks() {
             ->Unit(benchmark::kMillisecond)->UseRealTime()->MeasureProcessCPUTime();
         benchmark::RegisterBenchmark(("d_raw_reading_" + name).c_str(),
                                      [&target](benchmark::State &state) {
-                                         runRaw(state, target.socketAddress, target.readingOids);
+                                         runRaw(state, target.socketAddress, target.readingRequests);
                                      })
             ->Unit(benchmark::kMillisecond)->UseRealTime()->MeasureProcessCPUTime();
     }
@@ -356,9 +382,9 @@ bool configureProgram(const QTemporaryDir &folder) {
     return true;
 }
 
-bool rawAnswers(const Printer &target, const QStringList &oids) {
+bool rawAnswers(const Printer &target, const Requests &requests) {
     const int fd = openUdpSocket();
-    const bool answered = fd >= 0 && rawRoundTrips(fd, target.socketAddress, rawGets(oids));
+    const bool answered = fd >= 0 && rawRoundTrips(fd, target.socketAddress, rawGets(requests));
     if (fd >= 0) close(fd);
     if (!answered)
         std::fprintf(stderr, "bench_reading: no reply to the raw gets of %s\n", target.name.toUtf8().constData());
@@ -383,8 +409,8 @@ bool printerAnswers() {
                 found.totalBW.toUtf8().constData(), found.totalColour.toUtf8().constData(),
                 found.tonerWarning.simplified().toUtf8().constData());
     std::fflush(stdout);
-    target.readingOids = printerInfoOids(target.keyPoint);
-    return rawAnswers(target, keyPointSearchOids());
+    target.readingRequests = gets(printerInfoOids(target.keyPoint));
+    return rawAnswers(target, gets(keyPointSearchOids()));
 }
 
 // The same for a Printer MIB printer, searched and read by the rules the cycle gives it: a reading that is not a
@@ -396,12 +422,12 @@ bool mibPrinterAnswers(Printer &target) {
     const reading::PrinterReading found =
         reading::readPrinter(target.rules, target.host, target.host, QStringLiteral("Bench"), target.keyPoint,
                              target.identity);
-    target.readingOids = printerMibReadingOids(target);
+    target.readingRequests = printerMibReadingRequests(target);
     std::printf("%s: rules %d, identity %s, model %s, totals %s;%s, toner %s; %lld gets a reading\n",
                 target.name.toUtf8().constData(), target.rules, target.identity.toUtf8().constData(),
                 found.model.toUtf8().constData(), found.totalBW.toUtf8().constData(),
                 found.totalColour.toUtf8().constData(), found.tonerWarning.simplified().toUtf8().constData(),
-                static_cast<long long>(target.readingOids.size()));
+                static_cast<long long>(target.readingRequests.size()));
     std::fflush(stdout);
     const QString &expected = ExpectedModels.at(target.name);
     if (found.model != expected || found.record.isEmpty() || found.record == QLatin1String("-2")) {
@@ -410,7 +436,7 @@ bool mibPrinterAnswers(Printer &target) {
                      found.model.toUtf8().constData(), found.record.left(20).toUtf8().constData());
         return false;
     }
-    return rawAnswers(target, target.readingOids);
+    return rawAnswers(target, target.readingRequests);
 }
 
 } // namespace

@@ -3,9 +3,10 @@
 #include "oidreader.h"
 #include "store/config.h"
 #include "store/globals.h"
-#include "store/log.h"
 
 #include <QStringList>
+
+#include <algorithm>
 
 namespace reading::printermib {
 
@@ -28,24 +29,35 @@ QString levelText(const QString &level, const QString &maximum) {
     if (!levelRead || !maximumRead) return ReadFailed;
     if (l < 0) return level;                           // -1 other, -2 unknown, -3 some remaining
     if (m <= 0) return QStringLiteral("-2");
-    return QString::number(l * 100 / m);
+    return QString::number(std::min(l, m) * 100 / m);
 }
+
+namespace {
+
+// The row indexes of the first four toner or ink rows, walking the type column until get-next leaves it or fails.
+QStringList tonerRows(const QString &address) {
+    QStringList rows;
+    const QString column = SupplyType + u'.';
+    QString oid = SupplyType;
+    for (int step = 0; step < SupplyRowLimit && rows.size() < Cartridges; ++step) {
+        QString next;
+        const QString type = probeNextOid(address, oid, next);
+        if (!next.startsWith(column)) break;
+        oid = next;
+        if (isToner(type)) rows << oid.mid(column.size());
+    }
+    return rows;
+}
+
+} // namespace
 
 QList<Cartridge> readCartridges(const QString &address) {
     QList<Cartridge> found;
-    // Most printers have fewer rows than are probed: the rows absent make one log line per reading, not one each.
-    QStringList absent;
-    for (int row = 1; row <= SupplyRows && found.size() < Cartridges; ++row) {
-        const QString index = QString::number(row);
-        const QString type = probeOid(address, SupplyType + index);
-        if (type == ReadFailed) absent << index;
-        if (!isToner(type)) continue; // a failed read is no cartridge either
-        const QString name = GetOID(address, SupplyDescription + index);
-        const QString maximum = GetOID(address, SupplyMaximum + index);
-        found.append({name, levelText(GetOID(address, SupplyLevel + index), maximum)});
+    for (const QString &row : tonerRows(address)) {
+        const QString name = probeOid(address, SupplyDescription + u'.' + row);
+        const QString maximum = probeOid(address, SupplyMaximum + u'.' + row);
+        found.append({name, levelText(probeOid(address, SupplyLevel + u'.' + row), maximum)});
     }
-    if (!absent.isEmpty())
-        store::WriteLog(QStringLiteral("Supplies rows absent at %1: %2").arg(address, absent.join(u' ')));
     return found;
 }
 

@@ -19,20 +19,37 @@
 #include <QTemporaryDir>
 
 #include <map>
+#include <sstream>
 #include <string>
+#include <vector>
 
 namespace meterlane::test {
 
 inline constexpr const char *PrinterAddress = "127.0.0.34";
 inline constexpr const char *PrinterOtherAddress = "127.0.0.35";
 
-// OID → value; every other OID is answered with noSuchName.
+// OID → value; every other OID is answered with noSuchName, and a get-next with the OID that follows in the
+// agent's order (noSuchName past the last).
 using ValueTable = std::map<std::string, WireValue>;
 
 inline Step noSuchName() { return Step{{Reply{.value = WireValue::null(), .errorStatus = 2, .errorIndex = 1}}}; }
 
+inline std::vector<unsigned long> arcsOf(const std::string &oid) {
+    std::vector<unsigned long> arcs;
+    std::istringstream in(oid);
+    for (std::string arc; std::getline(in, arc, '.');) arcs.push_back(std::stoul(arc));
+    return arcs;
+}
+
 inline void serve(FaultAgent &agent, ValueTable table) {
     agent.setHandler([table = std::move(table)](const Request &request) {
+        if (request.pduType == 0xA1) {
+            const ValueTable::value_type *next = nullptr;
+            for (const auto &entry : table)
+                if (arcsOf(entry.first) > arcsOf(request.oid) && (!next || arcsOf(entry.first) < arcsOf(next->first)))
+                    next = &entry;
+            return next ? answer(next->first, next->second) : noSuchName();
+        }
         const auto found = table.find(request.oid);
         return found == table.end() ? noSuchName() : answer(found->second);
     });

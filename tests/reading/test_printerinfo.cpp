@@ -128,9 +128,10 @@ TEST_F(PrinterInfo, HpIsReadAtItsKeyPointAndThroughThePrinterMibWhileThatIsOn) {
     };
     const QStringList fromSupplies{"15", "100", "100", "100"}, none(4, QStringLiteral("100"));
     const Case cases[] = {
-        {"", "Name=LaserJet 4250", QStringLiteral("LaserJet 4250"), fromSupplies, 3 + 8 + 3},
-        {"1", "", QStringLiteral("HP LaserJet M404dn"), fromSupplies, 4 + 8 + 3},
-        {"2", "Name=", QStringLiteral("HP LaserJet M404dn"), fromSupplies, 4 + 8 + 3},
+        // Three get-next steps walk the type column past its two rows, then the toner row's three columns are read.
+        {"", "Name=LaserJet 4250", QStringLiteral("LaserJet 4250"), fromSupplies, 3 + 3 + 3},
+        {"1", "", QStringLiteral("HP LaserJet M404dn"), fromSupplies, 4 + 3 + 3},
+        {"2", "Name=", QStringLiteral("HP LaserJet M404dn"), fromSupplies, 4 + 3 + 3},
         {"0", "", QStringLiteral("-10000"), none, 3},
     };
     setSetting(QStringLiteral("TonerLow"), QStringLiteral("20"));
@@ -164,10 +165,18 @@ TEST(PrinterMibLevel, PercentOfTheMaximumOrWhatThePrinterSaysInstead) {
     } cases[] = {
         {"50", "200", "25"}, {"1", "3", "33"},  {"0", "100", "0"},          {"-3", "100", "-3"},
         {"-1", "-2", "-1"},  {"5", "0", "-2"},  {"5", "-2", "-2"},          {"-10000", "100", "-10000"},
+        {"300", "200", "100"}, // more than the maximum: full
         {"7", "-10000", "-10000"},       {"2222222222", "100", "-10000"}, // beyond 32 bits: no level
     };
     for (const auto &c : cases)
         EXPECT_EQ(reading::printermib::levelText(c.level, c.maximum), QString::fromLatin1(c.text)) << c.level << '/' << c.maximum;
+}
+
+TEST_F(PrinterInfo, SuppliesWalkEndsWhereTheAgentsGetNextNeverLeavesTheColumn) {
+    // Every get-next answers the same row, a drum.
+    agent.setHandler([](const Request &) { return answer("1.3.6.1.2.1.43.11.1.1.5.1.1", WireValue::integer(9)); });
+    EXPECT_TRUE(reading::printermib::readCartridges(address).isEmpty());
+    EXPECT_EQ(agent.requestCount(), std::size_t(reading::printermib::SupplyRowLimit));
 }
 
 TEST_F(PrinterInfo, ChangedIdentityGivesMinus2AndTouchesNothing) {
@@ -185,9 +194,9 @@ TEST_F(PrinterInfo, ChangedIdentityGivesMinus2AndTouchesNothing) {
         {"BROTHER, private identity differs", reading::Brother, QStringLiteral("printer-mib-id"), QStringLiteral("-2"),
          2},
         {"BROTHER, private identity", reading::Brother, QStringLiteral("brother-id"),
-         QStringLiteral("127.0.0.34;Brother HL-5250DN series;brother-id;"), 2 + 8}, // and the supply types
+         QStringLiteral("127.0.0.34;Brother HL-5250DN series;brother-id;"), 2 + 1}, // and the supplies walk
         {"standard printer", reading::StandardPrinter, QStringLiteral("printer-mib-id"),
-         QStringLiteral("127.0.0.34;Brother HL-5250DN series;printer-mib-id;"), 2 + 8},
+         QStringLiteral("127.0.0.34;Brother HL-5250DN series;printer-mib-id;"), 2 + 1},
         {"KYOCERA, nothing stored", reading::Kyocera, QString(), QStringLiteral("127.0.0.34;;;"), 0},
         {"KYOCERA, something stored", reading::Kyocera, QStringLiteral("x"), QStringLiteral("-2"), 0},
     };
