@@ -13,6 +13,7 @@
 
 #include <QStringList>
 
+#include <algorithm>
 #include <array>
 #include <cmath>
 #include <initializer_list>
@@ -90,6 +91,8 @@ struct Gathered {
     int notifySwitch = 0;
 };
 
+bool readsAsNothing(const QString &value) { return value.isEmpty() || value == ReadFailed; }
+
 // Model and identity by the brand's rules; with the Printer MIB readings on, an HP without its model OID gives its
 // Host Resources device description instead.
 void readModelAndIdentity(short brand, const BrandOids &oids, const QString &address, bool printerMib,
@@ -98,14 +101,21 @@ void readModelAndIdentity(short brand, const BrandOids &oids, const QString &add
     found.model = GetOID(address, oids.model);
     if (brand == Hp) {
         found.model.remove(QStringLiteral("Name="));
-        if (printerMib && (found.model == ReadFailed || found.model.isEmpty()))
+        if (printerMib && readsAsNothing(found.model))
             found.model = GetOID(address, printermib::DeviceDescription);
     }
     found.identity = brand == Brother ? brotherIdentity(address) : GetOID(address, oids.identity);
 }
 
-// Cartridges 1 to 4 as read: from the brand's own toner table, from the Printer MIB supplies table (HP, BROTHER
-// and standard printers while those readings are on), or none at all.
+bool answersNothing(const QList<printermib::Cartridge> &cartridges) {
+    return std::all_of(cartridges.begin(), cartridges.end(), [](const printermib::Cartridge &cartridge) {
+        return readsAsNothing(cartridge.name) && readsAsNothing(cartridge.level);
+    });
+}
+
+// Cartridges 1 to 4 as read: from the brand's own toner table, from the Printer MIB supplies table while those
+// readings are on (HP, BROTHER and standard printers, and a RICOH or OKI whose own toner OIDs all answer nothing),
+// or none at all.
 QList<printermib::Cartridge> readCartridges(short brand, const BrandOids &oids, const QString &address,
                                             bool printerMib) {
     if (!oids.tonerNames.isEmpty()) {
@@ -113,7 +123,7 @@ QList<printermib::Cartridge> readCartridges(short brand, const BrandOids &oids, 
         for (int i = 1; i <= Cartridges; ++i)
             cartridges.append({GetOID(address, oids.tonerNames + QString::number(i)),
                                GetOID(address, oids.tonerLevels + QString::number(i))});
-        return cartridges;
+        return printerMib && answersNothing(cartridges) ? printermib::readCartridges(address) : cartridges;
     }
     if (printerMib && (brand == Hp || brand == Brother || brand == StandardPrinter))
         return printermib::readCartridges(address);
@@ -190,6 +200,9 @@ PrinterReading readPrinter(short brand, const QString &storedHost, const QString
         out.record = QStringLiteral("-2");
         return finish();
     }
+    // A RICOH whose machine total cannot be read counts its pages by the Printer MIB's life count instead.
+    if (printerMib && !oids.slotOne.isEmpty() && readsAsNothing(found.slotOne))
+        found.slotOne = GetOID(address, printermib::MarkerLifeCount);
 
     for (int slot = 1; slot <= CounterSlots; ++slot) {
         bool zero = false;

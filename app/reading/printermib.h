@@ -1,6 +1,7 @@
 // Readings of the standard Printer MIB (RFC 3805) and Host Resources MIB beyond the makers' own rules, on while
 // [Settings] StandardPrinterMib is absent, empty or not 0: printers whose make has no rules of their own are read
-// through these MIBs alone, and HP and BROTHER toner comes from the supplies table. The OIDs live here, once.
+// through these MIBs alone, HP and BROTHER toner comes from the supplies table, and so does that of a RICOH or OKI
+// printer whose own toner OIDs answer nothing. The OIDs live here, once.
 #pragma once
 
 #include <QList>

@@ -136,3 +136,43 @@ TEST_F(Makes, EachMakeIsIdentifiedSearchedAndReadFromItsSimulatedPrinter) {
 
 } // namespace
 
+// Where a RICOH's own OIDs read nothing, its machine total and its cartridges come from the standard Printer MIB
+// while StandardPrinterMib is on; its supplies rows sit under device index 0 and past row 8, as some printers keep them.
+TEST_F(Makes, StandardMibFillsInWhereTheMakersOwnOidsReadNothing) {
+    testsupport::RecordChanges changes{{"1.3.6.1.4.1.367.3.2.1.2.19.1.0", ""},
+                                       {"1.3.6.1.2.1.43.10.2.1.4.1.1", "65|12399"}};
+    const auto supply = [&](const std::string &row, const std::string &type, const std::string &name,
+                            const std::string &maximum, const std::string &level) {
+        const std::string column = "1.3.6.1.2.1.43.11.1.1.";
+        changes[column + "5." + row] = "2|" + type;
+        if (name.empty()) return;
+        changes[column + "6." + row] = "4|" + name;
+        changes[column + "8." + row] = "2|" + maximum;
+        changes[column + "9." + row] = "2|" + level;
+    };
+    supply("0.2", "21", "Black Toner", "200", "30");
+    supply("0.5", "4", "", "", ""); // waste toner
+    supply("1.12", "3", "Cyan Toner", "100", "0");
+    const SimulatedPrinter printer("partial", changes);
+    ASSERT_AGENT(printer);
+    const QString address = QString::fromStdString(printer.address());
+    const struct {
+        const char *setting;
+        QString totalBW, tonerWarning;
+        QStringList levels;
+    } cases[] = {
+        {"", "12399", "Black Toner = 15%\r\nCyan Toner Empty!!!", {"15", "0", "100", "100"}},
+        {"0", "-10000", "", QStringList(4, QStringLiteral("100"))},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.setting);
+        ASSERT_TRUE(store::WriteIniValue(store::globals().iniFile, "Settings", "StandardPrinterMib", c.setting));
+        QString identity;
+        const QString keyPoint = reading::SearchPrinterKeyPoint(reading::Ricoh, address, identity);
+        const auto reading = reading::readPrinter(reading::Ricoh, "printer", address, "Floor 2", keyPoint, identity);
+        EXPECT_EQ(reading.totalBW, c.totalBW);
+        EXPECT_EQ(reading.totalColour, QStringLiteral("95"));
+        EXPECT_EQ(reading.tonerWarning, c.tonerWarning);
+        EXPECT_EQ(reading.record.split(u';').mid(10, 4), c.levels);
+    }
+}

@@ -190,7 +190,7 @@ TEST_F(PrinterInfo, ChangedIdentityGivesMinus2AndTouchesNothing) {
     const Case cases[] = {
         {"RICOH, another printer", reading::Ricoh, QStringLiteral("E9999"), QStringLiteral("-2"), 3},
         {"RICOH, same printer", reading::Ricoh, QStringLiteral("E0123"), QStringLiteral("127.0.0.34;MP C3003;E0123;"),
-         3 + 8}, // and the toner
+         3 + 8 + 1}, // and the toner, which answers nothing: one step of the supplies walk
         {"BROTHER, private identity differs", reading::Brother, QStringLiteral("printer-mib-id"), QStringLiteral("-2"),
          2},
         {"BROTHER, private identity", reading::Brother, QStringLiteral("brother-id"),
