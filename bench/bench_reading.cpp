@@ -7,14 +7,19 @@
 //   c_raw_key_point_reads     the 151 gets of (a) as hand-built v1 datagrams on one plain UDP socket: what the agent
 //                             (and the loopback) cost, the floor under (a)
 //   c_raw_printer_info_reads  the same for the gets of (b)
-// Our cost is (a) − (c) and (b) − (c). Each printer read through the standard Printer MIB, NAME its file:
+// Our cost is (a) − (c) and (b) − (c). Each printer read through the standard Printer MIB (and, where its maker has
+// one, its counter map), NAME its file:
 //   d_reading_NAME            one getPrinterInfo by the rules the cycle gives it (readingRules), with the key point
 //                             and identity its search found; the same settings, so the Printer MIB readings are on
 //   d_raw_reading_NAME        the gets of that reading, raw on one socket
+//   e_search_NAME             its key point search: identity, life count and, for a mapped make, the maker's
+//                             recognition and each candidate of its map read once
+//   e_raw_search_NAME         the very requests that search sent (recorded once through a relay on its own loopback
+//                             address), sent again raw on one socket
 //
 // The RICOH printer: an argument left after the benchmark flags that is not NAME=ADDRESS, else
-// METERLANE_BENCH_PRINTER, else 127.0.0.61; the Printer MIB printers as NAME=ADDRESS arguments, NAME one of
-// ExpectedModels. Loopback addresses only, port 161.
+// METERLANE_BENCH_PRINTER, else 127.0.0.61; the other printers as NAME=ADDRESS arguments, NAME one of Expectations;
+// the relay on METERLANE_BENCH_RECORDER, else 127.0.0.70. Loopback addresses only, port 161.
 #include "platform/componentfactory.h"
 #include "reading/brand.h"
 #include "reading/keypoint.h"
@@ -25,6 +30,7 @@
 
 #include <arpa/inet.h>
 #include <netinet/in.h>
+#include <poll.h>
 #include <sys/socket.h>
 #include <sys/time.h>
 #include <unistd.h>
@@ -37,13 +43,17 @@
 #include <QStringList>
 #include <QTemporaryDir>
 
+#include <algorithm>
+#include <atomic>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
+#include <functional>
 #include <map>
 #include <memory>
 #include <string>
+#include <thread>
 #include <vector>
 
 namespace {
@@ -54,12 +64,25 @@ const QString RicohValuePrefix = QStringLiteral("1.3.6.1.4.1.367.3.2.1.2.19.5.1.
 // What the simulated RICOH printer's table gives (tests/agents/printers/README.md).
 const QString ExpectedKeyPoint = QStringLiteral("1,12,13,33,7,2,8,10,15,16,20,21,24,25,26,27,28,0,0,0,30,31,0,0,37,40");
 
-// The Printer MIB printers bench/run may start, and the model one reading of each must give.
-const std::map<QString, QString> ExpectedModels{
-    {QStringLiteral("lexmark"), QStringLiteral("Lexmark CX725")},
-    {QStringLiteral("hp-mfp"), QStringLiteral("HP Color LaserJet MFP M477fdw")},
-    {QStringLiteral("brother-mfc"), QStringLiteral("Brother MFC-L8900CDW series")},
-    {QStringLiteral("kyocera"), QStringLiteral("ECOSYS P3045dn")},
+// The printers bench/run may start beside the RICOH one, and what one reading of each must give (the totals of
+// tests/agents/printers/README.md).
+struct Expectation {
+    QString model, totalBW, totalColour;
+};
+const std::map<QString, Expectation> Expectations{
+    {QStringLiteral("lexmark"), {QStringLiteral("Lexmark CX725"), QStringLiteral("98765"), QStringLiteral("0")}},
+    {QStringLiteral("hp-mfp"),
+     {QStringLiteral("HP Color LaserJet MFP M477fdw"), QStringLiteral("24680"), QStringLiteral("0")}},
+    {QStringLiteral("brother-mfc"),
+     {QStringLiteral("Brother MFC-L8900CDW series"), QStringLiteral("31415"), QStringLiteral("0")}},
+    {QStringLiteral("kyocera"), {QStringLiteral("ECOSYS P3045dn"), QStringLiteral("45678"), QStringLiteral("0")}},
+    {QStringLiteral("sharp"), {QStringLiteral("SHARP MX-3570N"), QStringLiteral("91164"), QStringLiteral("29940")}},
+    {QStringLiteral("canon"),
+     {QStringLiteral("Canon iR-ADV C5840 19.43"), QStringLiteral("203021"), QStringLiteral("10381")}},
+    {QStringLiteral("kyocera-color"),
+     {QStringLiteral("TASKalfa 5054ci"), QStringLiteral("254963"), QStringLiteral("105900")}},
+    {QStringLiteral("hp-color"),
+     {QStringLiteral("HP Color LaserJet Enterprise M555dn"), QStringLiteral("40117"), QStringLiteral("18204")}},
 };
 
 struct Printer {
@@ -70,6 +93,7 @@ struct Printer {
     QString identity{};
     QString keyPoint{};
     QStringList readingOids{}; // the gets of one getPrinterInfo
+    std::vector<std::string> searchRequests{}; // the datagrams its key point search sent
 };
 
 // The RICOH printer.
@@ -82,6 +106,12 @@ Printer &printer() {
 std::vector<Printer> &mibPrinters() {
     static std::vector<Printer> list;
     return list;
+}
+
+// Where the relay that records a search's requests listens (its own loopback address, port 161).
+Printer &recorder() {
+    static Printer value{.name = QStringLiteral("recorder"), .host = QStringLiteral("127.0.0.70")};
+    return value;
 }
 
 // --- hand-built SNMP v1 gets --------------------------------------------------------------------------------------
@@ -133,7 +163,7 @@ std::string getDatagram(const QString &oid, std::uint32_t id) {
 
 struct RawGets {
     std::vector<std::string> datagrams;
-    std::vector<std::string> ids;
+    std::vector<std::string> ids; // each datagram's request-id, as encoded
 };
 
 RawGets rawGets(const QStringList &oids) {
@@ -146,6 +176,102 @@ RawGets rawGets(const QStringList &oids) {
     }
     return gets;
 }
+
+// The request-id of an SNMP message, as encoded (tag and length included): the first TLV inside the PDU of
+// SEQUENCE { version, community, PDU }; empty when the bytes are not such a message.
+std::string requestIdOf(const std::string &message) {
+    std::size_t at = 0, length = 0;
+    // Steps over a tag and its length to the content; false when they run past the end.
+    const auto header = [&] {
+        if (at + 2 > message.size()) return false;
+        std::size_t bytes = static_cast<unsigned char>(message[at + 1]);
+        at += 2;
+        if (bytes < 0x80) {
+            length = bytes;
+            return at + length <= message.size();
+        }
+        bytes &= 0x7F;
+        if (bytes == 0 || bytes > 2 || at + bytes > message.size()) return false;
+        for (length = 0; bytes > 0; --bytes) length = length << 8 | static_cast<unsigned char>(message[at++]);
+        return at + length <= message.size();
+    };
+    if (!header()) return {}; // the message
+    for (int field = 0; field < 2; ++field) { // version, community
+        if (!header()) return {};
+        at += length;
+    }
+    if (!header()) return {}; // the PDU
+    const std::size_t id = at;
+    if (!header()) return {};
+    return message.substr(id, at + length - id);
+}
+
+// Recorded requests, to be sent again as they were.
+RawGets recordedGets(const std::vector<std::string> &requests) {
+    RawGets gets;
+    for (const std::string &request : requests) {
+        gets.datagrams.push_back(request);
+        gets.ids.push_back(requestIdOf(request));
+    }
+    return gets;
+}
+
+// A relay on a loopback address of its own that passes each request on to a printer and the reply back, keeping the
+// requests: what a piece of the reading engine sends, in order.
+class RequestRecorder {
+public:
+    RequestRecorder(const sockaddr_in &own, const sockaddr_in &printer)
+        : front_(openUdpSocket()), back_(openUdpSocket()) {
+        ready_ = front_ >= 0 && back_ >= 0 &&
+                 bind(front_, reinterpret_cast<const sockaddr *>(&own), sizeof own) == 0 &&
+                 connect(back_, reinterpret_cast<const sockaddr *>(&printer), sizeof printer) == 0;
+    }
+    ~RequestRecorder() {
+        if (front_ >= 0) close(front_);
+        if (back_ >= 0) close(back_);
+    }
+    RequestRecorder(const RequestRecorder &) = delete;
+    RequestRecorder &operator=(const RequestRecorder &) = delete;
+
+    bool ready() const { return ready_; }
+
+    // Runs work, which talks to the relay's address, and returns the requests it sent.
+    std::vector<std::string> record(const std::function<void()> &work) {
+        std::vector<std::string> requests;
+        std::atomic<bool> done{false};
+        std::thread relay([&] {
+            sockaddr_in client{};
+            socklen_t clientLength = sizeof client;
+            std::vector<char> buffer(65536);
+            pollfd sockets[2] = {{front_, POLLIN, 0}, {back_, POLLIN, 0}};
+            while (!done) {
+                if (poll(sockets, 2, 20) <= 0) continue;
+                if (sockets[0].revents & POLLIN) {
+                    clientLength = sizeof client;
+                    const ssize_t got = recvfrom(front_, buffer.data(), buffer.size(), 0,
+                                                 reinterpret_cast<sockaddr *>(&client), &clientLength);
+                    if (got <= 0) continue;
+                    requests.emplace_back(buffer.data(), static_cast<std::size_t>(got));
+                    send(back_, buffer.data(), static_cast<std::size_t>(got), 0);
+                }
+                if (sockets[1].revents & POLLIN) {
+                    const ssize_t got = recv(back_, buffer.data(), buffer.size(), 0);
+                    if (got > 0)
+                        sendto(front_, buffer.data(), static_cast<std::size_t>(got), 0,
+                               reinterpret_cast<const sockaddr *>(&client), clientLength);
+                }
+            }
+        });
+        work();
+        done = true;
+        relay.join();
+        return requests;
+    }
+
+private:
+    int front_, back_;
+    bool ready_ = false;
+};
 
 // Sends each get and waits for its GetResponse; false at the first one unanswered.
 bool rawRoundTrips(int fd, const sockaddr_in &to, const RawGets &gets) {
@@ -235,18 +361,20 @@ QStringList printerMibReadingOids(const Printer &target) {
 
 // --- benchmarks ----------------------------------------------------------------------------------------------------
 
-void a_search_key_point(benchmark::State &state) {
+void searchKeyPoint(benchmark::State &state, const Printer &target, std::size_t reads) {
     QString identity;
     for (auto _ : state) {
         identity.clear();
-        const QString keyPoint = reading::SearchPrinterKeyPoint(0, printer().host, identity);
-        if (keyPoint != printer().keyPoint) {
+        const QString keyPoint = reading::SearchPrinterKeyPoint(target.rules, target.host, identity);
+        if (keyPoint != target.keyPoint) {
             state.SkipWithError(("key point changed: " + keyPoint.toStdString()).c_str());
             break;
         }
     }
-    state.counters["reads"] = 1 + reading::CounterTableRows;
+    state.counters["reads"] = static_cast<double>(reads);
 }
+
+void a_search_key_point(benchmark::State &state) { searchKeyPoint(state, printer(), 1 + reading::CounterTableRows); }
 
 void readPrinterInfo(benchmark::State &state, const Printer &target) {
     for (auto _ : state) {
@@ -262,8 +390,7 @@ void readPrinterInfo(benchmark::State &state, const Printer &target) {
 
 void b_get_printer_info(benchmark::State &state) { readPrinterInfo(state, printer()); }
 
-void runRaw(benchmark::State &state, const sockaddr_in &to, const QStringList &oids) {
-    const RawGets gets = rawGets(oids);
+void runRaw(benchmark::State &state, const sockaddr_in &to, const RawGets &gets) {
     const int fd = openUdpSocket();
     if (fd < 0) {
         state.SkipWithError("socket failed");
@@ -276,13 +403,15 @@ void runRaw(benchmark::State &state, const sockaddr_in &to, const QStringList &o
         }
     }
     close(fd);
-    state.counters["reads"] = static_cast<double>(oids.size());
+    state.counters["reads"] = static_cast<double>(gets.datagrams.size());
 }
 
-void c_raw_key_point_reads(benchmark::State &state) { runRaw(state, printer().socketAddress, keyPointSearchOids()); }
+void c_raw_key_point_reads(benchmark::State &state) {
+    runRaw(state, printer().socketAddress, rawGets(keyPointSearchOids()));
+}
 
 void c_raw_printer_info_reads(benchmark::State &state) {
-    runRaw(state, printer().socketAddress, printer().readingOids);
+    runRaw(state, printer().socketAddress, rawGets(printer().readingOids));
 }
 
 // Network waits are not CPU time: wall-clock time throughout; the CPU column counts every thread of the process.
@@ -293,16 +422,22 @@ BENCHMARK(c_raw_printer_info_reads)->Unit(benchmark::kMillisecond)->UseRealTime(
 
 // Registered at run time: the printers come from the arguments.
 void registerMibPrinterBenchmarks() {
+    const auto add = [](const std::string &name, std::function<void(benchmark::State &)> run) {
+        benchmark::RegisterBenchmark(name.c_str(), std::move(run))
+            ->Unit(benchmark::kMillisecond)->UseRealTime()->MeasureProcessCPUTime();
+    };
     for (const Printer &target : mibPrinters()) {
         const std::string name = target.name.toStdString();
-        benchmark::RegisterBenchmark(("d_reading_" + name).c_str(),
-                                     [&target](benchmark::State &state) { readPrinterInfo(state, target); })
-            ->Unit(benchmark::kMillisecond)->UseRealTime()->MeasureProcessCPUTime();
-        benchmark::RegisterBenchmark(("d_raw_reading_" + name).c_str(),
-                                     [&target](benchmark::State &state) {
-                                         runRaw(state, target.socketAddress, target.readingOids);
-                                     })
-            ->Unit(benchmark::kMillisecond)->UseRealTime()->MeasureProcessCPUTime();
+        add("d_reading_" + name, [&target](benchmark::State &state) { readPrinterInfo(state, target); });
+        add("d_raw_reading_" + name, [&target](benchmark::State &state) {
+            runRaw(state, target.socketAddress, rawGets(target.readingOids));
+        });
+        add("e_search_" + name, [&target](benchmark::State &state) {
+            searchKeyPoint(state, target, target.searchRequests.size());
+        });
+        add("e_raw_search_" + name, [&target](benchmark::State &state) {
+            runRaw(state, target.socketAddress, recordedGets(target.searchRequests));
+        });
     }
 }
 
@@ -317,6 +452,8 @@ bool onLoopback(Printer &target) {
 bool configurePrinters(int &argc, char **argv) {
     Printer &ricoh = printer();
     if (const char *text = std::getenv("METERLANE_BENCH_PRINTER"); text && *text) ricoh.host = QString::fromUtf8(text);
+    if (const char *text = std::getenv("METERLANE_BENCH_RECORDER"); text && *text)
+        recorder().host = QString::fromUtf8(text);
     int kept = 1;
     for (int i = 1; i < argc; ++i) {
         const QString argument = QString::fromUtf8(argv[i]);
@@ -327,13 +464,13 @@ bool configurePrinters(int &argc, char **argv) {
     argc = kept;
     argv[argc] = nullptr;
     for (Printer &target : mibPrinters()) {
-        if (!ExpectedModels.contains(target.name)) {
+        if (!Expectations.contains(target.name)) {
             std::fprintf(stderr, "bench_reading: no simulated printer named %s\n", target.name.toUtf8().constData());
             return false;
         }
         if (!onLoopback(target)) return false;
     }
-    return onLoopback(ricoh);
+    return onLoopback(ricoh) && onLoopback(recorder());
 }
 
 // The program folder of the reads: libraries from the benchmark's own folder (the build's bin), the ini file and
@@ -356,9 +493,9 @@ bool configureProgram(const QTemporaryDir &folder) {
     return true;
 }
 
-bool rawAnswers(const Printer &target, const QStringList &oids) {
+bool rawAnswers(const Printer &target, const RawGets &gets) {
     const int fd = openUdpSocket();
-    const bool answered = fd >= 0 && rawRoundTrips(fd, target.socketAddress, rawGets(oids));
+    const bool answered = fd >= 0 && rawRoundTrips(fd, target.socketAddress, gets);
     if (fd >= 0) close(fd);
     if (!answered)
         std::fprintf(stderr, "bench_reading: no reply to the raw gets of %s\n", target.name.toUtf8().constData());
@@ -384,11 +521,31 @@ bool printerAnswers() {
                 found.tonerWarning.simplified().toUtf8().constData());
     std::fflush(stdout);
     target.readingOids = printerInfoOids(target.keyPoint);
-    return rawAnswers(target, keyPointSearchOids());
+    return rawAnswers(target, rawGets(keyPointSearchOids()));
+}
+
+// A key point search of the printer once through the recorder: the requests it sends, and false unless it finds the
+// key point and identity of a search made straight.
+bool recordSearch(Printer &target) {
+    RequestRecorder relay(recorder().socketAddress, target.socketAddress);
+    if (!relay.ready()) {
+        std::fprintf(stderr, "bench_reading: cannot relay from %s\n", recorder().host.toUtf8().constData());
+        return false;
+    }
+    QString keyPoint, identity;
+    target.searchRequests = relay.record(
+        [&] { keyPoint = reading::SearchPrinterKeyPoint(target.rules, recorder().host, identity); });
+    const RawGets gets = recordedGets(target.searchRequests);
+    const bool same = keyPoint == target.keyPoint && identity == target.identity &&
+                      std::ranges::none_of(gets.ids, &std::string::empty);
+    if (!same)
+        std::fprintf(stderr, "bench_reading: the search of %s through the recorder found %s (%s)\n",
+                     target.name.toUtf8().constData(), keyPoint.toUtf8().constData(), identity.toUtf8().constData());
+    return same && rawAnswers(target, gets);
 }
 
 // The same for a Printer MIB printer, searched and read by the rules the cycle gives it: a reading that is not a
-// record or not of the expected model stops the benchmark.
+// record, not of the expected model or without the expected totals stops the benchmark.
 bool mibPrinterAnswers(Printer &target) {
     QString sysDescr;
     target.rules = reading::readingRules(reading::GetCodeBrand(target.host, sysDescr), sysDescr);
@@ -397,20 +554,22 @@ bool mibPrinterAnswers(Printer &target) {
         reading::readPrinter(target.rules, target.host, target.host, QStringLiteral("Bench"), target.keyPoint,
                              target.identity);
     target.readingOids = printerMibReadingOids(target);
-    std::printf("%s: rules %d, identity %s, model %s, totals %s;%s, toner %s; %lld gets a reading\n",
+    std::printf("%s: rules %d, identity %s, model %s, totals %s;%s, toner %s; %lld gets a reading\n  key point %s\n",
                 target.name.toUtf8().constData(), target.rules, target.identity.toUtf8().constData(),
                 found.model.toUtf8().constData(), found.totalBW.toUtf8().constData(),
                 found.totalColour.toUtf8().constData(), found.tonerWarning.simplified().toUtf8().constData(),
-                static_cast<long long>(target.readingOids.size()));
+                static_cast<long long>(target.readingOids.size()), target.keyPoint.toUtf8().constData());
     std::fflush(stdout);
-    const QString &expected = ExpectedModels.at(target.name);
-    if (found.model != expected || found.record.isEmpty() || found.record == QLatin1String("-2")) {
-        std::fprintf(stderr, "bench_reading: %s at %s does not read as %s (model %s, record %s)\n",
-                     target.name.toUtf8().constData(), target.host.toUtf8().constData(), expected.toUtf8().constData(),
-                     found.model.toUtf8().constData(), found.record.left(20).toUtf8().constData());
+    const Expectation &expected = Expectations.at(target.name);
+    if (found.model != expected.model || found.totalBW != expected.totalBW ||
+        found.totalColour != expected.totalColour || found.record.isEmpty() || found.record == QLatin1String("-2")) {
+        std::fprintf(stderr, "bench_reading: %s at %s does not read as %s with totals %s;%s (record %s)\n",
+                     target.name.toUtf8().constData(), target.host.toUtf8().constData(),
+                     expected.model.toUtf8().constData(), expected.totalBW.toUtf8().constData(),
+                     expected.totalColour.toUtf8().constData(), found.record.left(20).toUtf8().constData());
         return false;
     }
-    return rawAnswers(target, target.readingOids);
+    return rawAnswers(target, rawGets(target.readingOids)) && recordSearch(target);
 }
 
 } // namespace
