@@ -41,6 +41,7 @@ int pingCommand(const QStringList &args);
 int scanCommand(const QStringList &args);
 int readCommand(const QStringList &args);
 int probeCommand(const QStringList &args);
+int mapsCommand(const QStringList &args);
 int cycleCommand(const QStringList &args);
 int runCommand(const QStringList &args);
 

@@ -83,9 +83,13 @@ constexpr Command Commands[] = {
     {"ini", cli::iniCommand, "ini get|set FILE SECTION KEY [VALUE]",
      "Reads or writes one value of an ini file as the program does. A value beginning with \"-\" goes after \"--\"."},
     {"read", cli::readCommand, "read HOST [--folder DIR]",
-     "Reads a printer as the read-and-send cycle reads a new one."},
+     "Reads a printer as the read-and-send cycle reads a new one, with the maker and the slots its counter map filled."},
     {"probe", cli::probeCommand, "probe HOST [--folder DIR]",
      "The few identifying values the main window shows for a printer."},
+    {"maps", cli::mapsCommand, "maps [--folder DIR]",
+     "The counter map entries in effect, each with its file, its maker's recognition and its slots: those of the\n"
+     "installed share folder, replaced entry by entry by those of /etc/meterlane (METERLANE_SYSTEM_FOLDER), then\n"
+     "by those of the program folder; each file is counter-maps.ini."},
     {"cycle", cli::cycleCommand, "cycle [--folder DIR]", "One read-and-send cycle of every printer in meterlane.ini."},
     {"run", cli::runCommand, "run [--folder DIR]",
      "The timed read-and-send cycles, until SIGINT or SIGTERM (honoured between printers)."},

@@ -1,9 +1,11 @@
-// meterlane-cli read and probe: the reading engine on one printer, headless. Nothing stored is changed.
+// meterlane-cli read, probe and maps: the reading engine on one printer, and the counter maps it uses, headless.
+// Nothing stored is changed.
 #include "commands.h"
 #include "consolewindow.h"
 
 #include "discovery/network.h"
 #include "reading/brand.h"
+#include "reading/countermaps.h"
 #include "reading/keypoint.h"
 #include "reading/printerinfo.h"
 #include "reading/probe.h"
@@ -34,6 +36,14 @@ int hostInFolder(const QString &command, const QStringList &args, QString &host)
     return ExitOk;
 }
 
+// "slot K NAME: OID = VALUE (ENTRY in FILE)", a slot the counter map filled.
+QString mappedSlotLine(const reading::MappedSlot &slot) {
+    const QString chosenBy = slot.entry.isEmpty() ? QStringLiteral("prtMarkerLifeCount")
+                                                  : QStringLiteral("%1 in %2").arg(slot.entry, slot.file);
+    return QStringLiteral("slot %1 %2: %3 = %4 (%5)")
+        .arg(QString::number(slot.slot), reading::counterName(slot.slot), slot.oid, slot.value, chosenBy);
+}
+
 } // namespace
 
 int readCommand(const QStringList &args) {
@@ -49,15 +59,18 @@ int readCommand(const QStringList &args) {
     QString sysDescr, identity;
     const short brand = reading::GetCodeBrand(address, sysDescr);
     const short rules = reading::readingRules(brand, sysDescr);
-    const QString keyPoint = reading::SearchPrinterKeyPoint(rules, address, identity);
-    const reading::PrinterReading found = reading::readPrinter(rules, host, address, QString(), keyPoint, identity);
+    const reading::KeyPointSearch search = reading::searchKeyPoint(rules, address, identity);
+    const reading::PrinterReading found =
+        reading::readPrinter(rules, host, address, QString(), search.keyPoint, identity);
     platform::setWindow(nullptr);
 
     QTextStream out(stdout);
     out << "brand: " << brand << "\n"
         << "sysDescr: " << sysDescr << "\n"
-        << "keypoint: " << keyPoint << "\n"
-        << "identity: " << identity << "\n"
+        << "keypoint: " << search.keyPoint << "\n"
+        << "maker: " << search.map.maker << "\n";
+    for (const reading::MappedSlot &slot : search.map.filled) out << mappedSlotLine(slot) << "\n";
+    out << "identity: " << identity << "\n"
         << "model: " << found.model << "\n"
         << "totals: " << found.totalBW << ";" << found.totalColour << "\n"
         << "toner: " << oneLine(found.tonerWarning) << "\n"
@@ -79,6 +92,34 @@ int probeCommand(const QStringList &args) {
                         << "id: " << labels.identity << "\n"
                         << "counter: " << labels.counter << "\n";
     return ExitOk;
+}
+
+int mapsCommand(const QStringList &args) {
+    QCommandLineParser parser;
+    parser.addOption(folderOption());
+    if (!parseArguments(parser, QStringLiteral("maps"), args)) return ExitUsage;
+    if (!parser.positionalArguments().isEmpty()) return usageError(QStringLiteral("maps takes [--folder DIR]"));
+    if (!useProgramFolder(parser)) return ExitFailed;
+
+    const reading::countermaps::Maps maps = reading::countermaps::load();
+    QTextStream out(stdout);
+    for (const reading::countermaps::Entry &entry : maps.entries) {
+        out << "[" << entry.name() << "] " << entry.file;
+        if (!entry.overrides.isEmpty()) out << " (replaces the entry of " << entry.overrides << ")";
+        out << "\n";
+        if (!entry.enterprises.isEmpty()) out << "  enterprise " << entry.enterprises.join(QStringLiteral(", ")) << "\n";
+        if (!entry.words.isEmpty()) out << "  words " << entry.words.join(QStringLiteral(", ")) << "\n";
+        for (auto slot = entry.counters.cbegin(); slot != entry.counters.cend(); ++slot)
+            out << "  slot " << slot.key() << " " << reading::counterName(slot.key()) << ": "
+                << slot->candidates.join(u' ') << (slot->source.isEmpty() ? "" : " ; ") << slot->source << "\n";
+    }
+    out.flush();
+    QTextStream err(stderr);
+    for (const QString &file : maps.unreadable) err << "meterlane-cli: cannot read " << file << "\n";
+    if (maps.read.isEmpty())
+        err << "meterlane-cli: no counter maps in " << reading::countermaps::searchedFiles().join(QStringLiteral(", "))
+            << "\n";
+    return maps.read.isEmpty() || !maps.unreadable.isEmpty() ? ExitFailed : ExitOk;
 }
 
 } // namespace cli

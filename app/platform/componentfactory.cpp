@@ -129,13 +129,15 @@ ComponentObject ComponentFactory::createObject(const QString &progId) const {
 }
 
 namespace {
-QString &libraryFolder() {
+QString &folderOfLibraries() {
     static QString folder;
     return folder;
 }
 } // namespace
 
-void setLibraryFolder(const QString &folder) { libraryFolder() = folder; }
+void setLibraryFolder(const QString &folder) { folderOfLibraries() = folder; }
+
+QString libraryFolder() { return folderOfLibraries(); }
 
 ComponentObject CreateObject(const QString &progId) { return ComponentFactory(libraryFolder()).createObject(progId); }
 

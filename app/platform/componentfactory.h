@@ -58,6 +58,8 @@ private:
 // The folder in which the program's own libraries are looked for first, and from which their installed private
 // folder is found: the folder of the program's executable.
 void setLibraryFolder(const QString &folder);
+// That folder; the programs' other files of the installation (the counter maps) are found from it too.
+QString libraryFolder();
 
 // An object created by ProgID through a factory on that folder, as the program creates every component object.
 ComponentObject CreateObject(const QString &progId);

@@ -83,9 +83,21 @@ void walkCounterTable(const QString &host, QStringList &fields, FaultRule &rule,
     }
 }
 
+// The rules whose Printer MIB key point a counter map may fill, while the standard Printer MIB readings are on.
+bool usesCounterMaps(short brand) {
+    return (brand == Hp || brand == Brother || brand == StandardPrinter) && printermib::enabled();
+}
+
 } // namespace
 
+QString counterName(int slot) { return counterNames().value(slot - 1); }
+
 QString SearchPrinterKeyPoint(short brand, const QString &host, QString &identity) {
+    return searchKeyPoint(brand, host, identity).keyPoint;
+}
+
+KeyPointSearch searchKeyPoint(short brand, const QString &host, QString &identity) {
+    KeyPointSearch search;
     QStringList fields(CounterSlots, QStringLiteral("0"));
     platform::Window &window = platform::window();
     FaultRule rule(QStringLiteral("errSearchPrinterKeyPoint"));
@@ -113,9 +125,12 @@ QString SearchPrinterKeyPoint(short brand, const QString &host, QString &identit
             }
         });
     }
+    if (!ended && usesCounterMaps(brand))
+        ended = !rule.run([&] { search.map = fillFromCounterMap(host, fields); });
     if (!ended && brand == Ricoh) walkCounterTable(host, fields, rule, ended);
     if (ended || !rule.run([&] { window.hideProgress(); })) return {}; // the tenth fault ends the search at once
-    return fields.join(QLatin1Char(','));
+    search.keyPoint = fields.join(QLatin1Char(','));
+    return search;
 }
 
 } // namespace reading

@@ -4,6 +4,7 @@
 #include <QSaveFile>
 #include <QStringDecoder>
 
+#include <algorithm>
 #include <cerrno>
 #include <utility>
 
@@ -129,6 +130,16 @@ IniFile IniFile::parse(const QByteArray &bytes) {
         file.m_bytes << line;
     }
     return file;
+}
+
+QStringList IniFile::sections() const {
+    QStringList names;
+    for (const QString &line : m_lines) {
+        const auto name = sectionName(line);
+        if (name && !std::any_of(names.begin(), names.end(), [&](const QString &n) { return sameName(n, *name); }))
+            names << *name;
+    }
+    return names;
 }
 
 std::optional<QString> IniFile::value(const QString &section, const QString &key) const {

@@ -22,6 +22,8 @@ public:
     // or CR LF line ends.
     static IniFile parse(const QByteArray &bytes);
 
+    // The names of the sections in file order, each once (the first of sections of the same name is the one read).
+    QStringList sections() const;
     // The value of key in the first section named section; nothing when either is missing.
     std::optional<QString> value(const QString &section, const QString &key) const;
     // Replaces the key's value in place, or adds the key (and its section) when missing. Line breaks in value are

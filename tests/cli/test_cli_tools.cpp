@@ -1,5 +1,6 @@
-// meterlane-cli's tools for administrators and scripts: scrambler, vendor table, ini access; the program folder the
-// programs choose, and their options.
+// meterlane-cli's tools for administrators and scripts: scrambler, vendor table, ini access, counter maps; the program
+// folder the programs choose, and their options.
+#include "support/printers.h"
 #include "support/realagents.h"
 
 #include <gtest/gtest.h>
@@ -107,6 +108,42 @@ TEST(CliTools, ProgramFolderAndServiceRootInEffect) {
     EXPECT_EQ(firstRoot({copy, "vendors", "--folder", data.toStdString()}, environment), "http://127.0.0.1:5");
     EXPECT_EQ(QDir(bin).entryList(QDir::NoDotAndDotDot | QDir::AllEntries),
               QStringList({u"meterlane-cli"_s, u"zov.vnd"_s}));
+}
+
+// The counter maps in effect: the build's, an entry of the system folder replacing one whole (the printer answers the
+// replaced entry's colour counter, which is no longer read), a new one of the program folder; read shows what the
+// entry in effect filled.
+TEST(CliTools, MapsAndReadNameTheEntriesInEffectAndTheirFiles) {
+    const std::string counter = "1.3.6.1.4.1.1347.42.3.1.2.1.1.1.";
+    testsupport::SimulatedPrinter kyocera("kyocera", {{counter + "1", "2|248407"}, {counter + "3", "2|98892"}});
+    ASSERT_AGENT(kyocera);
+    QTemporaryDir scratch;
+    ASSERT_TRUE(QDir(scratch.path()).mkpath(u"etc"_s));
+    const QString etcMaps = scratch.filePath(u"etc/counter-maps.ini"_s);
+    writeBytes(etcMaps, "[kyocera]\nEnterprise = 1347\nSlot2 = 1.3.6.1.4.1.1347.42.3.1.2.1.1.1.1 ; own choice\n");
+    writeBytes(scratch.filePath(u"counter-maps.ini"_s), "[Acme]\r\nWords = ACME\r\n");
+    const std::map<std::string, std::string> environment{
+        {"METERLANE_SYSTEM_FOLDER", scratch.filePath(u"etc"_s).toStdString()}};
+    const std::string folder = scratch.path().toStdString(), etc = etcMaps.toStdString();
+
+    const auto maps = runCommand({Cli, "maps", "--folder", folder}, environment);
+    EXPECT_EQ(maps.status, 0) << maps.err;
+    const std::string replaced = "[kyocera] " + etc + " (replaces the entry of " METERLANE_BIN_DIR "/counter-maps.ini)\n"
+                                 "  enterprise 1347\n"
+                                 "  slot 2 Total Prints: Black & White: " + counter + "1 ; own choice\n[";
+    EXPECT_NE(maps.out.find(replaced), std::string::npos) << maps.out;
+    EXPECT_NE(maps.out.find("[HP] " METERLANE_BIN_DIR "/counter-maps.ini\n"), std::string::npos) << maps.out;
+    EXPECT_NE(maps.out.find("[Acme] " + folder + "/counter-maps.ini\n  words ACME\n"), std::string::npos) << maps.out;
+
+    const auto read = runCommand({Cli, "read", kyocera.address(), "--folder", folder}, environment);
+    EXPECT_EQ(read.status, 0) << read.err;
+    const std::vector<std::string> lines = splitLines(read.out);
+    const auto maker = std::find(lines.begin(), lines.end(), "maker: kyocera");
+    ASSERT_TRUE(lines.end() - maker >= 4) << read.out;
+    EXPECT_EQ(maker[1], "slot 1 Counter: Machine Total: 1.3.6.1.2.1.43.10.2.1.4.1.1 = 45678 (prtMarkerLifeCount)");
+    EXPECT_EQ(maker[2], "slot 2 Total Prints: Black & White: " + counter + "1 = 248407 (kyocera in " + etc + ")");
+    EXPECT_EQ(maker[3].substr(0, 9), "identity:");
+    EXPECT_NE(std::find(lines.begin(), lines.end(), "totals: 248407;0"), lines.end()) << read.out;
 }
 
 // Both programs take --version and --help; the tool says what each command does; an unknown option is a usage

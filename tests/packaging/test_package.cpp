@@ -58,7 +58,7 @@ protected:
 
 } // namespace
 
-TEST_F(Installed, CliLoadsTheLibraryFromItsPrivateFolderAndWritesOnlyTheDataFolder) {
+TEST_F(Installed, CliLoadsTheLibraryAndMapsFromItsPrivateFoldersAndWritesOnlyTheDataFolder) {
     testsupport::SimulatedPrinter hp("hp");
     ASSERT_AGENT(hp);
     testsupport::DevService service(home.filePath("service.sqlite"));
@@ -82,6 +82,10 @@ TEST_F(Installed, CliLoadsTheLibraryFromItsPrivateFolderAndWritesOnlyTheDataFold
     EXPECT_NE(cycle.err.find("Last Update "), std::string::npos) << cycle.err;
     EXPECT_EQ(filesBelow(root()), installed);
     EXPECT_TRUE(QFile::exists(data + "/log/zov.log"));
+    const auto maps = runCommand({root("usr/bin/meterlane-cli"), "maps", "--folder", data.toStdString()},
+                                 {{"METERLANE_SYSTEM_FOLDER", h + "/etc"}});
+    EXPECT_EQ(maps.status, 0) << maps.err;
+    EXPECT_EQ(maps.out.rfind("[HP] " + root("usr/share/meterlane/counter-maps.ini") + "\n", 0), 0u) << maps.out;
 
     // The printer was read through the library: its identity and counter reached the service.
     QSqlDatabase db = QSqlDatabase::addDatabase("QSQLITE");
@@ -209,6 +213,7 @@ TEST_F(Installed, PackageHoldsTheInstalledTreeWithItsControlFields) {
     const std::set<std::string> expected{"usr/bin/meterlane",
                                          "usr/bin/meterlane-cli",
                                          "usr/" METERLANE_LIBRARY_INSTALL_DIR "/libquorrel.so",
+                                         "usr/share/meterlane/counter-maps.ini",
                                          "usr/share/applications/meterlane.desktop",
                                          "usr/share/icons/hicolor/scalable/apps/meterlane.svg",
                                          "usr/share/man/man1/meterlane.1.gz",

@@ -1,5 +1,6 @@
-// What every reading engine test stands on: a program folder of its own (log and ini file), the SnmpV1 library of
-// this build, a recording window, short transport time-outs, and a fault agent that serves a table of values.
+// What every reading engine test stands on: a program folder of its own (log and ini file), the SnmpV1 library and
+// counter maps of this build, a system folder that is not the machine's, a recording window, short transport
+// time-outs, and a fault agent that serves a table of values.
 #pragma once
 
 #include "platform/componentfactory.h"
@@ -44,6 +45,7 @@ class ReadingTest : public ::testing::Test {
 protected:
     void SetUp() override {
         ASSERT_TRUE(folder.isValid());
+        qputenv("METERLANE_SYSTEM_FOLDER", folder.filePath(QStringLiteral("etc")).toUtf8());
         store::setProgramFolder(folder.path());
         store::globals().vendorId = QStringLiteral("V042");
         platform::setLibraryFolder(QStringLiteral(METERLANE_BIN_DIR));
@@ -52,6 +54,7 @@ protected:
     void TearDown() override {
         platform::setWindow(nullptr);
         platform::setEventPump(nullptr);
+        qunsetenv("METERLANE_SYSTEM_FOLDER");
     }
 
     static void setSetting(const QString &key, const QString &value) {

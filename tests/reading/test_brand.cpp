@@ -1,5 +1,7 @@
-// Brand identification from the system description, and the identity read with each brand's OID.
+// Brand identification from the system description, the identity read with each brand's OID, and the maker whose
+// counter map a printer is read by.
 #include "reading/brand.h"
+#include "reading/countermaps.h"
 #include "reading/oidreader.h"
 #include "readingfixture.h"
 
@@ -22,6 +24,51 @@ TEST(BrandOfDescription, FirstThreeLettersOfTheTrimmedUpperCasedDescription) {
     };
     for (const auto &[description, brand] : cases)
         EXPECT_EQ(brandOfDescription(QString::fromLatin1(description)), brand) << '"' << description << '"';
+}
+
+// The default map's makers: by sysObjectID's enterprise number, else (and only then is it read) by a whole word of
+// sysDescr, first maker first; then a model's narrowed entry instead of the maker's plain one.
+TEST(CounterMapMaker, EnterpriseNumberElseWordsOfTheDescription) {
+    QFile file(QStringLiteral(METERLANE_BIN_DIR "/counter-maps.ini"));
+    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+    const auto entries = reading::countermaps::parse(file.readAll(), file.fileName());
+    const struct {
+        const char *sysObjectId, *sysDescr, *maker; // maker nullptr: none
+        bool descriptionRead;
+    } cases[] = {
+        {"1.3.6.1.4.1.11.2.3.9.1", "", "HP", false},
+        {".1.3.6.1.4.1.1347.41", "", "Kyocera", false},
+        {"1.3.6.1.4.1.297.1.111.101.1", "FUJIFILM Apeos 4620 SZ", "Xerox", false},
+        {"1.3.6.1.4.1.2435.2.3.9.1", "HP ETHERNET MULTI-ENVIRONMENT", "Brother", false}, // answers HP's OIDs too
+        {"1.3.6.1.4.1.236.11.5.1", "HP Laser MFP 135w", "Samsung", false},
+        {"1.3.6.1.4.1.8072.3.2.10", "KONICA MINOLTA bizhub C300i", "Konica Minolta", true},
+        {"-10000", "Dell Color Laser 3110cn", "Dell", true},
+        {"", "FUJI XEROX DocuCentre-V", "Xerox", true},
+        {"1.3.6.1.4.1.113", "Hewlett-Packard HP LaserJet P3015", "HP", true}, // 113 is not 11
+        {"1.3.6.1.4.1", "Brothers-in-arms SHARPEN", nullptr, true},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.sysDescr);
+        bool read = false;
+        const auto *maker = reading::countermaps::makerOf(entries, QString::fromLatin1(c.sysObjectId), [&] {
+            read = true;
+            return QString::fromLatin1(c.sysDescr);
+        });
+        EXPECT_EQ(maker ? maker->maker : QString(), QString::fromLatin1(c.maker ? c.maker : ""));
+        EXPECT_EQ(read, c.descriptionRead);
+    }
+
+    const auto narrowed = reading::countermaps::parse("[Kyocera | ecosys P3*]\nSlot2 = 1.2.3\n[Kyocera|TASKalfa ?0?4ci]"
+                                                      "\nSlot2 = 1.2.4\n", QStringLiteral("own"));
+    auto all = entries;
+    reading::countermaps::merge(all, narrowed);
+    const auto *kyocera = reading::countermaps::makerOf(all, QStringLiteral("1.3.6.1.4.1.1347.41"), {});
+    ASSERT_TRUE(kyocera);
+    for (const auto &[model, entry] : {std::pair{"ECOSYS P3045dn", "Kyocera | ecosys P3*"},
+                                       {"TASKalfa 5054ci", "Kyocera | TASKalfa ?0?4ci"},
+                                       {"TASKalfa 5054ci MFP", "Kyocera"}, {"ECOSYS M3145dn", "Kyocera"}})
+        EXPECT_EQ(reading::countermaps::entryFor(all, *kyocera, QString::fromLatin1(model))->name(),
+                  QString::fromLatin1(entry));
 }
 
 class Brand : public ReadingTest {};

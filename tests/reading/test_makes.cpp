@@ -40,7 +40,30 @@ QString zerosAfter(const QString &fields, int count) {
     return fields + QStringLiteral(",0").repeated(count);
 }
 
-TEST(Makes, EachMakeIsIdentifiedSearchedAndReadFromItsSimulatedPrinter) {
+// A program folder of its own with the toner settings, the build's library and counter maps, a system folder that is
+// not the machine's, a recording window.
+class Makes : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ASSERT_TRUE(folder.isValid());
+        qputenv("METERLANE_SYSTEM_FOLDER", folder.filePath(QStringLiteral("etc")).toUtf8());
+        store::setProgramFolder(folder.path());
+        store::globals().vendorId = QStringLiteral("V042");
+        ASSERT_TRUE(store::WriteIniValue(store::globals().iniFile, "Settings", "TonerLow", "20"));
+        ASSERT_TRUE(store::WriteIniValue(store::globals().iniFile, "Settings", "TonerLowNotNotify", "1"));
+        platform::setLibraryFolder(QStringLiteral(METERLANE_BIN_DIR));
+        platform::setWindow(&window);
+    }
+    void TearDown() override {
+        platform::setWindow(nullptr);
+        qunsetenv("METERLANE_SYSTEM_FOLDER");
+    }
+
+    QTemporaryDir folder;
+    RecordingWindow window;
+};
+
+TEST_F(Makes, EachMakeIsIdentifiedSearchedAndReadFromItsSimulatedPrinter) {
     const QString printerMib = QStringLiteral("0,1.3.6.1.2.1.43.10.2.1.4.1.1");
     const QString none = QStringLiteral("0") + QStringLiteral(",0").repeated(25);
     const QStringList noToner(4, QStringLiteral("100"));
@@ -80,16 +103,6 @@ TEST(Makes, EachMakeIsIdentifiedSearchedAndReadFromItsSimulatedPrinter) {
     std::vector<std::string> names;
     for (const Make &make : makes) names.push_back(make.name);
     const auto printers = testsupport::startPrinters(names);
-
-    QTemporaryDir folder;
-    ASSERT_TRUE(folder.isValid());
-    store::setProgramFolder(folder.path());
-    store::globals().vendorId = QStringLiteral("V042");
-    ASSERT_TRUE(store::WriteIniValue(store::globals().iniFile, "Settings", "TonerLow", "20"));
-    ASSERT_TRUE(store::WriteIniValue(store::globals().iniFile, "Settings", "TonerLowNotNotify", "1"));
-    platform::setLibraryFolder(QStringLiteral(METERLANE_BIN_DIR));
-    RecordingWindow window;
-    platform::setWindow(&window);
 
     for (std::size_t i = 0; i < names.size(); ++i) {
         const Make &make = makes[i];
@@ -133,7 +146,61 @@ TEST(Makes, EachMakeIsIdentifiedSearchedAndReadFromItsSimulatedPrinter) {
         const reading::ProbeLabels labels = reading::ProbeSelectedPrinter(address, QStringLiteral("row warning"));
         EXPECT_EQ((QStringList{labels.brand, labels.model, labels.identity, labels.counter}), make.probe);
     }
-    platform::setWindow(nullptr);
+}
+
+// Counter maps against real agents: a maker's per-function counters summed by the reading (Kyocera), table rows chosen
+// by their type column (Lexmark), a monochrome machine's own total and colour 0 (HP); prtMarkerLifeCount becomes the
+// machine total. With the standard readings off, the key point of before.
+TEST_F(Makes, CounterMapsPutTheMakersCountersIntoTheKeyPoint) {
+    const std::string kyocera = "1.3.6.1.4.1.1347.42.3.1.2.1.1.", lexmarkType = "1.3.6.1.4.1.641.6.4.2.1.1.2.1.",
+                      lexmarkValue = "1.3.6.1.4.1.641.6.4.2.1.1.4.1.", hp = "1.3.6.1.4.1.11.2.3.9.4.2.1.4.1.2.";
+    const struct {
+        std::string name;
+        testsupport::RecordChanges changes;
+        std::map<int, std::string> fields; // the others "0"
+        QString totalBW, totalColour;
+    } cases[] = {
+        {"kyocera", // as a TASKalfa 5054ci counts: b/w 248407 + 6556, colour 98892 + 7008
+         {{kyocera + "1.1", "2|248407"}, {kyocera + "1.2", "2|0"}, {kyocera + "1.3", "2|98892"},
+          {kyocera + "2.1", "2|6556"}, {kyocera + "2.3", "2|7008"}, {kyocera + "4.1", "2|0"}},
+         {{4, kyocera + "1.1"}, {5, kyocera + "1.3"}, {6, kyocera + "2.1"}, {7, kyocera + "2.3"}, {8, kyocera + "4.1"}},
+         "254963", "105900"},
+        {"lexmark", // rows 1 totalPicked, 2 totalSafe, 5 totalMonoSafe, 12 totalColorSafe, 13/14 print, 20/21 copy
+         {{lexmarkType + "1", "2|1"}, {lexmarkValue + "1", "65|99001"}, {lexmarkType + "2", "2|2"},
+          {lexmarkValue + "2", "65|98765"}, {lexmarkType + "5", "2|3"}, {lexmarkValue + "5", "65|70000"},
+          {lexmarkType + "12", "2|4"}, {lexmarkValue + "12", "65|28765"}, {lexmarkType + "13", "2|17"},
+          {lexmarkValue + "13", "65|60000"}, {lexmarkType + "14", "2|18"}, {lexmarkValue + "14", "65|27000"},
+          {lexmarkType + "20", "2|33"}, {lexmarkValue + "20", "65|10000"}, {lexmarkType + "21", "2|34"},
+          {lexmarkValue + "21", "65|1765"}},
+         {{2, lexmarkValue + "5"}, {3, lexmarkValue + "12"}, {4, lexmarkValue + "13"}, {5, lexmarkValue + "14"},
+          {6, lexmarkValue + "20"}, {7, lexmarkValue + "21"}},
+         "70000", "28765"},
+        {"hp", {{hp + "6.0", "65|87654"}, {hp + "22.0", "65|2210"}}, {{2, hp + "6.0"}, {10, hp + "22.0"}}, "87654", "0"},
+    };
+    std::vector<std::unique_ptr<SimulatedPrinter>> printers;
+    for (const auto &c : cases) printers.push_back(std::make_unique<SimulatedPrinter>(c.name, c.changes, false));
+
+    for (std::size_t i = 0; i < std::size(cases); ++i) {
+        SCOPED_TRACE(cases[i].name);
+        ASSERT_AGENT(*printers[i]);
+        const QString address = QString::fromStdString(printers[i]->address());
+        QString description, identity;
+        const short rules = reading::readingRules(reading::GetCodeBrand(address, description), description);
+        QStringList fields(26, QStringLiteral("0"));
+        fields[0] = QStringLiteral("1.3.6.1.2.1.43.10.2.1.4.1.1");
+        for (const auto &[slot, oid] : cases[i].fields) fields[slot - 1] = QString::fromStdString(oid);
+        const QString keyPoint = reading::SearchPrinterKeyPoint(rules, address, identity);
+        EXPECT_EQ(keyPoint, fields.join(u','));
+        const auto reading = reading::readPrinter(rules, "printer", address, "", keyPoint, identity);
+        EXPECT_EQ(reading.totalBW, cases[i].totalBW);
+        EXPECT_EQ(reading.totalColour, cases[i].totalColour);
+    }
+
+    ASSERT_TRUE(store::WriteIniValue(store::globals().iniFile, "Settings", "StandardPrinterMib", "0"));
+    QString identity;
+    const QString address = QString::fromStdString(printers[0]->address());
+    EXPECT_EQ(reading::SearchPrinterKeyPoint(reading::StandardPrinter, address, identity),
+              zerosAfter(QStringLiteral("0,1.3.6.1.2.1.43.10.2.1.4.1.1"), 24));
 }
 
 } // namespace

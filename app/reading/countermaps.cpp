@@ -1,0 +1,177 @@
+#include "countermaps.h"
+
+#include "platform/componentfactory.h"
+#include "store/globals.h"
+#include "store/inifile.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QRegularExpression>
+
+#include <algorithm>
+
+namespace reading::countermaps {
+namespace {
+
+constexpr int Slots = 26;
+
+const QRegularExpression &wholeOid() {
+    static const QRegularExpression pattern(QStringLiteral("^[0-9]+(\\.[0-9]+)+$"));
+    return pattern;
+}
+
+// The text before the first ";" of a value, and what follows it: the value's source.
+std::pair<QString, QString> valueAndSource(const QString &text) {
+    const qsizetype semicolon = text.indexOf(u';');
+    if (semicolon < 0) return {text.trimmed(), QString()};
+    return {text.left(semicolon).trimmed(), text.mid(semicolon + 1).trimmed()};
+}
+
+QStringList commaList(const QString &text) {
+    QStringList items;
+    for (const QString &item : valueAndSource(text).first.split(u','))
+        if (!item.trimmed().isEmpty()) items << item.trimmed();
+    return items;
+}
+
+// The maker and the model pattern of a section name "Maker" or "Maker | pattern".
+std::pair<QString, QString> makerAndPattern(const QString &section) {
+    const qsizetype bar = section.indexOf(u'|');
+    if (bar < 0) return {section.trimmed(), QString()};
+    return {section.left(bar).trimmed(), section.mid(bar + 1).trimmed()};
+}
+
+bool sameName(const QString &a, const QString &b) { return a.compare(b, Qt::CaseInsensitive) == 0; }
+
+// A wildcard pattern (* any text, ? one character) as a regular expression for the whole text, letter case ignored.
+QRegularExpression wildcard(const QString &pattern) {
+    QString expression;
+    for (const QChar c : pattern) {
+        if (c == u'*') expression += QStringLiteral(".*");
+        else if (c == u'?') expression += u'.';
+        else expression += QRegularExpression::escape(QString(c));
+    }
+    return QRegularExpression(QRegularExpression::anchoredPattern(expression),
+                              QRegularExpression::CaseInsensitiveOption | QRegularExpression::DotMatchesEverythingOption);
+}
+
+// The arc after 1.3.6.1.4.1 of an OID: the private enterprise number.
+QString enterpriseOf(const QString &oid) {
+    static const QRegularExpression enterprise(QStringLiteral("^\\.?1\\.3\\.6\\.1\\.4\\.1\\.([0-9]+)(\\.|$)"));
+    return enterprise.match(oid.trimmed()).captured(1);
+}
+
+bool hasWord(const QString &text, const QString &word) {
+    const QRegularExpression whole(QStringLiteral("(?<!\\w)%1(?!\\w)").arg(QRegularExpression::escape(word)),
+                                   QRegularExpression::CaseInsensitiveOption);
+    return whole.match(text).hasMatch();
+}
+
+} // namespace
+
+QString Entry::name() const { return modelPattern.isEmpty() ? maker : maker + QStringLiteral(" | ") + modelPattern; }
+
+std::optional<TableRow> tableRow(const QString &candidate) {
+    static const QRegularExpression form(
+        QStringLiteral("^([0-9]+(?:\\.[0-9]+)+)\\[([0-9]+(?:\\.[0-9]+)+)=(-?[0-9]+)\\]$"));
+    const QRegularExpressionMatch match = form.match(candidate);
+    if (!match.hasMatch()) return std::nullopt;
+    return TableRow{match.captured(1), match.captured(2), match.captured(3)};
+}
+
+QList<Entry> parse(const QByteArray &bytes, const QString &file) {
+    const store::IniFile ini = store::IniFile::parse(bytes);
+    QList<Entry> entries;
+    for (const QString &section : ini.sections()) {
+        Entry entry;
+        std::tie(entry.maker, entry.modelPattern) = makerAndPattern(section);
+        const auto earlier = [&](const Entry &other) { return sameName(other.name(), entry.name()); };
+        if (entry.maker.isEmpty() || std::any_of(entries.begin(), entries.end(), earlier)) continue;
+        entry.file = file;
+        if (entry.modelPattern.isEmpty()) {
+            entry.enterprises = commaList(ini.value(section, QStringLiteral("Enterprise")).value_or(QString()));
+            entry.words = commaList(ini.value(section, QStringLiteral("Words")).value_or(QString()));
+        }
+        for (int slot = 1; slot <= Slots; ++slot) {
+            const auto value = ini.value(section, QStringLiteral("Slot%1").arg(slot));
+            if (!value) continue;
+            const auto [candidates, source] = valueAndSource(*value);
+            Slot found{{}, source};
+            for (const QString &candidate : candidates.split(u' ', Qt::SkipEmptyParts))
+                if (wholeOid().match(candidate).hasMatch() || tableRow(candidate)) found.candidates << candidate;
+            if (!found.candidates.isEmpty()) entry.counters.insert(slot, found);
+        }
+        entries << entry;
+    }
+    return entries;
+}
+
+void merge(QList<Entry> &entries, const QList<Entry> &later) {
+    for (Entry entry : later) {
+        const auto same = std::find_if(entries.begin(), entries.end(),
+                                       [&](const Entry &earlier) { return sameName(earlier.name(), entry.name()); });
+        if (same == entries.end()) {
+            entries << entry;
+            continue;
+        }
+        entry.overrides = same->file;
+        *same = entry;
+    }
+}
+
+QStringList searchedFiles() {
+    const QDir programs(platform::libraryFolder());
+    QString share = programs.filePath(FileName);
+    if (!QFileInfo::exists(share))
+        share = QDir::cleanPath(programs.absoluteFilePath(QStringLiteral(METERLANE_SHARE_FOLDER "/") + FileName));
+    return {share, QDir(store::systemFolder()).filePath(FileName),
+            QDir(store::globals().programFolder).filePath(FileName)};
+}
+
+Maps load() {
+    Maps maps;
+    QStringList seen; // a portable copy's program folder is also its share folder: read once
+    for (const QString &path : searchedFiles()) {
+        const QFileInfo info(path);
+        if (!info.exists() || seen.contains(info.canonicalFilePath())) continue;
+        seen << info.canonicalFilePath();
+        QFile file(path);
+        if (!file.open(QIODevice::ReadOnly)) {
+            maps.unreadable << path;
+            continue;
+        }
+        merge(maps.entries, parse(file.readAll(), path));
+        maps.read << path;
+    }
+    return maps;
+}
+
+const Entry *makerOf(const QList<Entry> &entries, const QString &sysObjectId,
+                     const std::function<QString()> &sysDescr) {
+    const QString enterprise = enterpriseOf(sysObjectId);
+    for (const Entry &entry : entries)
+        if (entry.modelPattern.isEmpty() && !enterprise.isEmpty() && entry.enterprises.contains(enterprise))
+            return &entry;
+    const QString description = sysDescr();
+    for (const Entry &entry : entries)
+        for (const QString &word : entry.words)
+            if (entry.modelPattern.isEmpty() && hasWord(description, word)) return &entry;
+    return nullptr;
+}
+
+bool hasModelEntries(const QList<Entry> &entries, const QString &maker) {
+    return std::any_of(entries.begin(), entries.end(), [&](const Entry &entry) {
+        return !entry.modelPattern.isEmpty() && sameName(entry.maker, maker);
+    });
+}
+
+const Entry *entryFor(const QList<Entry> &entries, const Entry &maker, const QString &model) {
+    for (const Entry &entry : entries)
+        if (!entry.modelPattern.isEmpty() && sameName(entry.maker, maker.maker) &&
+            wildcard(entry.modelPattern).match(model).hasMatch())
+            return &entry;
+    return &maker;
+}
+
+} // namespace reading::countermaps

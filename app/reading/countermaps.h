@@ -1,0 +1,74 @@
+// Counter maps: per maker, the OIDs at which its printers keep the counters of the key point's slots. They are data,
+// not code (counter-maps.ini, one line per slot with its source), so that an operator can add a maker or a model, or
+// correct one, without a new release: the file installed with the program, then one in the system folder, then one in
+// the program folder, a later entry replacing the earlier one of the same name. This unit reads and merges them,
+// recognises a printer's maker and chooses its entry; the key point search reads the candidates.
+#pragma once
+
+#include <QList>
+#include <QMap>
+#include <QString>
+#include <QStringList>
+
+#include <functional>
+#include <optional>
+
+namespace reading::countermaps {
+
+inline const QString FileName = QStringLiteral("counter-maps.ini");
+
+struct Slot {
+    QStringList candidates; // whole OIDs or VALUECOLUMN[TYPECOLUMN=N], in order of preference
+    QString source;         // where the OIDs come from: a MIB module and object, or a maker's document
+};
+
+struct Entry {
+    QString maker;        // the section's name before "|"
+    QString modelPattern; // after "|": the models the entry is for; empty for the maker's plain entry
+    QString file;         // the file the entry came from
+    QString overrides;    // the earlier file whose entry of the same name this one replaces
+    QStringList enterprises, words; // recognition, plain entries only
+    QMap<int, Slot> counters;       // slot 1 to 26 → its candidates
+
+    QString name() const; // "Maker" or "Maker | pattern", as the file names the section
+};
+
+// A candidate of the form VALUECOLUMN[TYPECOLUMN=N]: the row of a table whose type column reads N.
+struct TableRow {
+    QString valueColumn, typeColumn, type;
+};
+std::optional<TableRow> tableRow(const QString &candidate);
+
+// The entries of one file in file order, file names the entries' file. Sections without a maker are skipped; so are
+// keys other than Enterprise, Words and Slot1 to Slot26, recognition keys of a narrowed entry, and candidates that are
+// neither form. The first of sections of the same name wins, as in any ini file.
+QList<Entry> parse(const QByteArray &bytes, const QString &file);
+
+// Entries of later files replace those of the same name (letter case and blanks around "|" ignored) in their place;
+// new ones follow.
+void merge(QList<Entry> &entries, const QList<Entry> &later);
+
+// The files looked for, in order: the share folder (the programs' folder in a build or portable copy, else the
+// installed share folder), the system folder, the program folder.
+QStringList searchedFiles();
+
+struct Maps {
+    QList<Entry> entries;   // in effect
+    QStringList read;       // the files found and read
+    QStringList unreadable; // files that exist but could not be read
+};
+
+Maps load();
+
+// The maker's plain entry whose Enterprise lists sysObjectID's enterprise number; else the first whose Words has a
+// word in sysDescr (asked for only then). Nothing when neither names one.
+const Entry *makerOf(const QList<Entry> &entries, const QString &sysObjectId,
+                     const std::function<QString()> &sysDescr);
+
+// Whether the maker has entries narrowed to models (the model must then be read).
+bool hasModelEntries(const QList<Entry> &entries, const QString &maker);
+
+// The first entry of the maker whose pattern matches the model, else the maker's plain entry.
+const Entry *entryFor(const QList<Entry> &entries, const Entry &maker, const QString &model);
+
+} // namespace reading::countermaps

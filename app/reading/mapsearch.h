@@ -1,0 +1,29 @@
+// The counter maps at the key point search: the printer's maker and its map entry, each candidate OID read once, and
+// the slot rule that puts what answered into the key point, so that the reading takes a maker's own black-and-white,
+// colour, print, copy and fax counters as it takes any whole OID.
+#pragma once
+
+#include <QList>
+#include <QString>
+#include <QStringList>
+
+namespace reading {
+
+// A slot the search filled from the map (or slot 1 from prtMarkerLifeCount), for the command line to show.
+struct MappedSlot {
+    int slot = 0;
+    QString oid, value;
+    QString entry, file; // the map entry that chose the OID and its file; empty for prtMarkerLifeCount
+};
+
+struct MapFindings {
+    QString maker;           // the maker recognised, empty when none
+    QList<MappedSlot> filled; // in slot order; empty when the map filled neither slot 2 nor any of 4 to 8
+};
+
+// fields: the 26 fields of a Printer MIB key point (field 2 prtMarkerLifeCount). Where the map entry of the printer's
+// maker fills slot 2 or any of slots 4 to 8: field 1 becomes prtMarkerLifeCount (where it answers a whole number,
+// else the map's slot 1, else 0), fields 2 and 3 the map's or 0, the other slots the map's. Otherwise the fields stay.
+MapFindings fillFromCounterMap(const QString &host, QStringList &fields);
+
+} // namespace reading
