@@ -1,0 +1,47 @@
+// Arbitrary bytes read as a counter map file, as an operator's editor may leave it. Every entry has a maker and slots
+// 1 to 26 of well-formed candidates; merging a file over itself replaces each entry in its place; recognition and the
+// entry choice take any sysObjectID, description and model.
+#include "reading/countermaps.h"
+
+#include <QRegularExpression>
+
+#include <cstdint>
+#include <cstdlib>
+
+namespace {
+
+void check(bool condition) {
+    if (!condition) std::abort();
+}
+
+} // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size) {
+    namespace maps = reading::countermaps;
+    const QByteArray bytes(reinterpret_cast<const char *>(data), static_cast<qsizetype>(size));
+    const QList<maps::Entry> entries = maps::parse(bytes, QStringLiteral("fuzzed"));
+    static const QRegularExpression wholeOid(QStringLiteral("^[0-9]+(\\.[0-9]+)+$"));
+    for (const maps::Entry &entry : entries) {
+        check(!entry.maker.isEmpty() && (entry.modelPattern.isEmpty() || entry.enterprises.isEmpty()));
+        for (auto slot = entry.counters.cbegin(); slot != entry.counters.cend(); ++slot) {
+            check(slot.key() >= 1 && slot.key() <= 26 && !slot->candidates.isEmpty());
+            for (const QString &candidate : slot->candidates)
+                check(wholeOid.match(candidate).hasMatch() || maps::tableRow(candidate));
+        }
+    }
+
+    QList<maps::Entry> merged = entries;
+    maps::merge(merged, entries);
+    check(merged.size() == entries.size());
+    for (qsizetype i = 0; i < merged.size(); ++i) check(merged[i].name() == entries[i].name());
+
+    // Texts of the input itself as the printer's answers.
+    const QString text = QString::fromUtf8(bytes);
+    const QString firstLine = text.section(u'\n', 0, 0), rest = text.section(u'\n', 1);
+    if (const maps::Entry *maker = maps::makerOf(entries, firstLine, [&] { return rest; })) {
+        check(maker->modelPattern.isEmpty());
+        const maps::Entry *chosen = maps::entryFor(entries, *maker, rest);
+        check(chosen && chosen->maker.compare(maker->maker, Qt::CaseInsensitive) == 0);
+    }
+    return 0;
+}
