@@ -6,16 +6,22 @@
 //                             settings read from a meterlane.ini with TonerLow=20
 //   c_raw_key_point_reads     the 151 gets of (a) as hand-built v1 datagrams on one plain UDP socket: what the agent
 //                             (and the loopback) cost, the floor under (a)
-//   c_raw_printer_info_reads  the same for the gets of (b)
-// Our cost is (a) − (c) and (b) − (c). Each printer read through the standard Printer MIB, NAME its file:
+//   c_raw_printer_info_reads  the requests of (b) (recorded once through a relay on its own loopback address) sent
+//                             again raw on one socket
+// Our cost is (a) − (c) and (b) − (c). Each printer read through the standard Printer MIB (and, where its maker has
+// one, its counter map), NAME its file:
 //   d_reading_NAME            one getPrinterInfo by the rules the cycle gives it (readingRules), with the key point
 //                             and identity its search found; the same settings, so the Printer MIB readings are on
-//   d_raw_reading_NAME        the requests of that reading (the get-nexts of the supplies walk among them), raw on
-//                             one socket
+//   d_raw_reading_NAME        the requests of that reading (the get-nexts of its supplies walk among them), recorded
+//                             once through the relay, sent again raw on one socket
+//   e_search_NAME             its key point search: identity, life count and, for a mapped make, the maker's
+//                             recognition and each candidate of its map read once
+//   e_raw_search_NAME         the very requests that search sent (recorded once through a relay on its own loopback
+//                             address), sent again raw on one socket
 //
 // The RICOH printer: an argument left after the benchmark flags that is not NAME=ADDRESS, else
-// METERLANE_BENCH_PRINTER, else 127.0.0.61; the Printer MIB printers as NAME=ADDRESS arguments, NAME one of
-// ExpectedModels. Loopback addresses only, port 161.
+// METERLANE_BENCH_PRINTER, else 127.0.0.61; the other printers as NAME=ADDRESS arguments, NAME one of Expectations;
+// the relay on METERLANE_BENCH_RECORDER, else 127.0.0.70. Loopback addresses only, port 161.
 #include "platform/componentfactory.h"
 #include "reading/brand.h"
 #include "reading/keypoint.h"
@@ -26,6 +32,7 @@
 
 #include <arpa/inet.h>
 #include <netinet/in.h>
+#include <poll.h>
 #include <sys/socket.h>
 #include <sys/time.h>
 #include <unistd.h>
@@ -38,13 +45,18 @@
 #include <QStringList>
 #include <QTemporaryDir>
 
+#include <algorithm>
+#include <atomic>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
+#include <functional>
 #include <map>
 #include <memory>
+#include <optional>
 #include <string>
+#include <thread>
 #include <vector>
 
 namespace {
@@ -55,26 +67,26 @@ const QString RicohValuePrefix = QStringLiteral("1.3.6.1.4.1.367.3.2.1.2.19.5.1.
 // What the simulated RICOH printer's table gives (tests/agents/printers/README.md).
 const QString ExpectedKeyPoint = QStringLiteral("1,12,13,33,7,2,8,10,15,16,20,21,24,25,26,27,28,0,0,0,30,31,0,0,37,40");
 
-// The Printer MIB printers bench/run may start, and the model one reading of each must give.
-const std::map<QString, QString> ExpectedModels{
-    {QStringLiteral("lexmark"), QStringLiteral("Lexmark CX725")},
-    {QStringLiteral("hp-mfp"), QStringLiteral("HP Color LaserJet MFP M477fdw")},
-    {QStringLiteral("brother-mfc"), QStringLiteral("Brother MFC-L8900CDW series")},
-    {QStringLiteral("kyocera"), QStringLiteral("ECOSYS P3045dn")},
+// The printers bench/run may start beside the RICOH one, and what one reading of each must give (the totals of
+// tests/agents/printers/README.md).
+struct Expectation {
+    QString model, totalBW, totalColour;
 };
-
-// One request of a reading: a get, or a get-next (a step of a table walk).
-struct Request {
-    QString oid;
-    bool next = false;
+const std::map<QString, Expectation> Expectations{
+    {QStringLiteral("lexmark"), {QStringLiteral("Lexmark CX725"), QStringLiteral("98765"), QStringLiteral("0")}},
+    {QStringLiteral("hp-mfp"),
+     {QStringLiteral("HP Color LaserJet MFP M477fdw"), QStringLiteral("24680"), QStringLiteral("0")}},
+    {QStringLiteral("brother-mfc"),
+     {QStringLiteral("Brother MFC-L8900CDW series"), QStringLiteral("31415"), QStringLiteral("0")}},
+    {QStringLiteral("kyocera"), {QStringLiteral("ECOSYS P3045dn"), QStringLiteral("45678"), QStringLiteral("0")}},
+    {QStringLiteral("sharp"), {QStringLiteral("SHARP MX-3570N"), QStringLiteral("91164"), QStringLiteral("29940")}},
+    {QStringLiteral("canon"),
+     {QStringLiteral("Canon iR-ADV C5840 19.43"), QStringLiteral("203021"), QStringLiteral("10381")}},
+    {QStringLiteral("kyocera-color"),
+     {QStringLiteral("TASKalfa 5054ci"), QStringLiteral("254963"), QStringLiteral("105900")}},
+    {QStringLiteral("hp-color"),
+     {QStringLiteral("HP Color LaserJet Enterprise M555dn"), QStringLiteral("40117"), QStringLiteral("18204")}},
 };
-using Requests = std::vector<Request>;
-
-Requests gets(const QStringList &oids) {
-    Requests requests;
-    for (const QString &oid : oids) requests.push_back({oid});
-    return requests;
-}
 
 struct Printer {
     QString name;
@@ -83,7 +95,8 @@ struct Printer {
     short rules = reading::Ricoh;
     QString identity{};
     QString keyPoint{};
-    Requests readingRequests{}; // the requests of one getPrinterInfo
+    std::vector<std::string> readingRequests{}; // the datagrams one getPrinterInfo sent
+    std::vector<std::string> searchRequests{};  // the datagrams its key point search sent
 };
 
 // The RICOH printer.
@@ -96,6 +109,12 @@ Printer &printer() {
 std::vector<Printer> &mibPrinters() {
     static std::vector<Printer> list;
     return list;
+}
+
+// Where the relay that records a search's requests listens (its own loopback address, port 161).
+Printer &recorder() {
+    static Printer value{.name = QStringLiteral("recorder"), .host = QStringLiteral("127.0.0.70")};
+    return value;
 }
 
 // --- hand-built SNMP v1 gets --------------------------------------------------------------------------------------
@@ -138,29 +157,124 @@ std::string requestIdBytes(std::uint32_t id) {
     return out;
 }
 
-std::string getDatagram(const Request &request, std::uint32_t id) {
-    const std::string binding = tlv(0x30, tlv(0x06, encodeOid(request.oid)) + std::string("\x05\x00", 2));
+std::string getDatagram(const QString &oid, std::uint32_t id) {
+    const std::string binding = tlv(0x30, tlv(0x06, encodeOid(oid)) + std::string("\x05\x00", 2));
     const std::string status("\x02\x01\x00\x02\x01\x00", 6); // error-status and error-index 0
-    const char type = static_cast<char>(request.next ? 0xA1 : 0xA0);
-    const std::string pdu = tlv(type, requestIdBytes(id) + status + tlv(0x30, binding));
+    const std::string pdu = tlv(static_cast<char>(0xA0), requestIdBytes(id) + status + tlv(0x30, binding));
     return tlv(0x30, std::string("\x02\x01\x00", 3) + tlv(0x04, "public") + pdu);
 }
 
 struct RawGets {
     std::vector<std::string> datagrams;
-    std::vector<std::string> ids;
+    std::vector<std::string> ids; // each datagram's request-id, as encoded
 };
 
-RawGets rawGets(const Requests &requests) {
+RawGets rawGets(const QStringList &oids) {
     RawGets gets;
     std::uint32_t id = 0x10203040;
-    for (const Request &request : requests) {
-        gets.datagrams.push_back(getDatagram(request, id));
+    for (const QString &oid : oids) {
+        gets.datagrams.push_back(getDatagram(oid, id));
         gets.ids.push_back(requestIdBytes(id));
         ++id;
     }
     return gets;
 }
+
+// The request-id of an SNMP message, as encoded (tag and length included): the first TLV inside the PDU of
+// SEQUENCE { version, community, PDU }; empty when the bytes are not such a message.
+std::string requestIdOf(const std::string &message) {
+    std::size_t at = 0, length = 0;
+    // Steps over a tag and its length to the content; false when they run past the end.
+    const auto header = [&] {
+        if (at + 2 > message.size()) return false;
+        std::size_t bytes = static_cast<unsigned char>(message[at + 1]);
+        at += 2;
+        if (bytes < 0x80) {
+            length = bytes;
+            return at + length <= message.size();
+        }
+        bytes &= 0x7F;
+        if (bytes == 0 || bytes > 2 || at + bytes > message.size()) return false;
+        for (length = 0; bytes > 0; --bytes) length = length << 8 | static_cast<unsigned char>(message[at++]);
+        return at + length <= message.size();
+    };
+    if (!header()) return {}; // the message
+    for (int field = 0; field < 2; ++field) { // version, community
+        if (!header()) return {};
+        at += length;
+    }
+    if (!header()) return {}; // the PDU
+    const std::size_t id = at;
+    if (!header()) return {};
+    return message.substr(id, at + length - id);
+}
+
+// Recorded requests, to be sent again as they were.
+RawGets recordedGets(const std::vector<std::string> &requests) {
+    RawGets gets;
+    for (const std::string &request : requests) {
+        gets.datagrams.push_back(request);
+        gets.ids.push_back(requestIdOf(request));
+    }
+    return gets;
+}
+
+// A relay on a loopback address of its own that passes each request on to a printer and the reply back, keeping the
+// requests: what a piece of the reading engine sends, in order.
+class RequestRecorder {
+public:
+    RequestRecorder(const sockaddr_in &own, const sockaddr_in &printer)
+        : front_(openUdpSocket()), back_(openUdpSocket()) {
+        ready_ = front_ >= 0 && back_ >= 0 &&
+                 bind(front_, reinterpret_cast<const sockaddr *>(&own), sizeof own) == 0 &&
+                 connect(back_, reinterpret_cast<const sockaddr *>(&printer), sizeof printer) == 0;
+    }
+    ~RequestRecorder() {
+        if (front_ >= 0) close(front_);
+        if (back_ >= 0) close(back_);
+    }
+    RequestRecorder(const RequestRecorder &) = delete;
+    RequestRecorder &operator=(const RequestRecorder &) = delete;
+
+    bool ready() const { return ready_; }
+
+    // Runs work, which talks to the relay's address, and returns the requests it sent.
+    std::vector<std::string> record(const std::function<void()> &work) {
+        std::vector<std::string> requests;
+        std::atomic<bool> done{false};
+        std::thread relay([&] {
+            sockaddr_in client{};
+            socklen_t clientLength = sizeof client;
+            std::vector<char> buffer(65536);
+            pollfd sockets[2] = {{front_, POLLIN, 0}, {back_, POLLIN, 0}};
+            while (!done) {
+                if (poll(sockets, 2, 20) <= 0) continue;
+                if (sockets[0].revents & POLLIN) {
+                    clientLength = sizeof client;
+                    const ssize_t got = recvfrom(front_, buffer.data(), buffer.size(), 0,
+                                                 reinterpret_cast<sockaddr *>(&client), &clientLength);
+                    if (got <= 0) continue;
+                    requests.emplace_back(buffer.data(), static_cast<std::size_t>(got));
+                    send(back_, buffer.data(), static_cast<std::size_t>(got), 0);
+                }
+                if (sockets[1].revents & POLLIN) {
+                    const ssize_t got = recv(back_, buffer.data(), buffer.size(), 0);
+                    if (got > 0)
+                        sendto(front_, buffer.data(), static_cast<std::size_t>(got), 0,
+                               reinterpret_cast<const sockaddr *>(&client), clientLength);
+                }
+            }
+        });
+        work();
+        done = true;
+        relay.join();
+        return requests;
+    }
+
+private:
+    int front_, back_;
+    bool ready_ = false;
+};
 
 // Sends each get and waits for its GetResponse; false at the first one unanswered.
 bool rawRoundTrips(int fd, const sockaddr_in &to, const RawGets &gets) {
@@ -189,88 +303,22 @@ QStringList keyPointSearchOids() {
     return oids;
 }
 
-// Model, identity, machine total, one value per key point field that is not 0, then the four toner names and levels.
-QStringList printerInfoOids(const QString &keyPoint) {
-    QStringList oids{QStringLiteral("1.3.6.1.4.1.367.3.2.1.1.1.1.0"), RicohIdentityOid,
-                     QStringLiteral("1.3.6.1.4.1.367.3.2.1.2.19.1.0")};
-    for (const QString &field : keyPoint.split(QLatin1Char(',')))
-        if (field != QLatin1String("0")) oids << RicohValuePrefix + field;
-    for (int cartridge = 1; cartridge <= 4; ++cartridge)
-        oids << QStringLiteral("1.3.6.1.4.1.367.3.2.1.2.24.1.1.2.%1").arg(cartridge)
-             << QStringLiteral("1.3.6.1.4.1.367.3.2.1.2.24.1.1.5.%1").arg(cartridge);
-    return oids;
-}
-
-const QString HpModelOid = QStringLiteral("1.3.6.1.2.1.43.14.1.1.9.1.7");
-const QString BrotherIdentityOid = QStringLiteral("1.3.6.1.4.1.2435.2.3.9.4.2.1.5.5.1.0");
-
-bool readsAsNothing(const QString &value) { return value.isEmpty() || value == reading::ReadFailed; }
-
-// Model and identity by the printer's rules; its answers decide the fall-backs: an HP's device description when its
-// model OID gives nothing, a BROTHER's serial number when its private identity gives nothing.
-QStringList modelAndIdentityOids(const Printer &target) {
-    switch (target.rules) {
-    case reading::Hp: {
-        QStringList oids{HpModelOid};
-        if (readsAsNothing(reading::GetOID(target.host, HpModelOid).remove(QStringLiteral("Name="))))
-            oids << reading::printermib::DeviceDescription;
-        return oids << reading::printermib::SerialNumber;
-    }
-    case reading::Brother: {
-        QStringList oids{reading::printermib::DeviceDescription, BrotherIdentityOid};
-        if (readsAsNothing(reading::GetOID(target.host, BrotherIdentityOid))) oids << reading::printermib::SerialNumber;
-        return oids;
-    }
-    default: return {reading::printermib::DeviceDescription, reading::printermib::SerialNumber};
-    }
-}
-
-// The walk of the supply type column, get-next by get-next, until it leaves the column or four rows are toner or
-// ink; then name, maximum and level of each of those.
-Requests supplyRequests(const QString &host) {
-    namespace mib = reading::printermib;
-    Requests requests;
-    QStringList rows;
-    const QString type = mib::SupplyType + u'.';
-    for (QString oid = mib::SupplyType; int(requests.size()) < mib::SupplyRowLimit && rows.size() < mib::Cartridges;) {
-        requests.push_back({oid, true});
-        QString next;
-        const QString value = reading::probeNextOid(host, oid, next);
-        if (!next.startsWith(type)) break;
-        oid = next;
-        if (mib::isToner(value)) rows << next.mid(type.size());
-    }
-    for (const QString &row : rows)
-        for (const QString &column : {mib::SupplyDescription, mib::SupplyMaximum, mib::SupplyLevel})
-            requests.push_back({column + u'.' + row});
-    return requests;
-}
-
-// Model and identity, one whole OID per key point field that is not 0, then the supplies table.
-Requests printerMibReadingRequests(const Printer &target) {
-    QStringList oids = modelAndIdentityOids(target);
-    for (const QString &field : target.keyPoint.split(QLatin1Char(',')))
-        if (field != QLatin1String("0")) oids << field;
-    Requests requests = gets(oids);
-    const Requests supplies = supplyRequests(target.host);
-    requests.insert(requests.end(), supplies.begin(), supplies.end());
-    return requests;
-}
-
 // --- benchmarks ----------------------------------------------------------------------------------------------------
 
-void a_search_key_point(benchmark::State &state) {
+void searchKeyPoint(benchmark::State &state, const Printer &target, std::size_t reads) {
     QString identity;
     for (auto _ : state) {
         identity.clear();
-        const QString keyPoint = reading::SearchPrinterKeyPoint(0, printer().host, identity);
-        if (keyPoint != printer().keyPoint) {
+        const QString keyPoint = reading::SearchPrinterKeyPoint(target.rules, target.host, identity);
+        if (keyPoint != target.keyPoint) {
             state.SkipWithError(("key point changed: " + keyPoint.toStdString()).c_str());
             break;
         }
     }
-    state.counters["reads"] = 1 + reading::CounterTableRows;
+    state.counters["reads"] = static_cast<double>(reads);
 }
+
+void a_search_key_point(benchmark::State &state) { searchKeyPoint(state, printer(), 1 + reading::CounterTableRows); }
 
 void readPrinterInfo(benchmark::State &state, const Printer &target) {
     for (auto _ : state) {
@@ -286,29 +334,28 @@ void readPrinterInfo(benchmark::State &state, const Printer &target) {
 
 void b_get_printer_info(benchmark::State &state) { readPrinterInfo(state, printer()); }
 
-void runRaw(benchmark::State &state, const sockaddr_in &to, const Requests &requests) {
-    const RawGets raw = rawGets(requests);
+void runRaw(benchmark::State &state, const sockaddr_in &to, const RawGets &gets) {
     const int fd = openUdpSocket();
     if (fd < 0) {
         state.SkipWithError("socket failed");
         return;
     }
     for (auto _ : state) {
-        if (!rawRoundTrips(fd, to, raw)) {
+        if (!rawRoundTrips(fd, to, gets)) {
             state.SkipWithError("no reply to a raw get");
             break;
         }
     }
     close(fd);
-    state.counters["reads"] = static_cast<double>(requests.size());
+    state.counters["reads"] = static_cast<double>(gets.datagrams.size());
 }
 
 void c_raw_key_point_reads(benchmark::State &state) {
-    runRaw(state, printer().socketAddress, gets(keyPointSearchOids()));
+    runRaw(state, printer().socketAddress, rawGets(keyPointSearchOids()));
 }
 
 void c_raw_printer_info_reads(benchmark::State &state) {
-    runRaw(state, printer().socketAddress, printer().readingRequests);
+    runRaw(state, printer().socketAddress, recordedGets(printer().readingRequests));
 }
 
 // Network waits are not CPU time: wall-clock time throughout; the CPU column counts every thread of the process.
@@ -319,16 +366,22 @@ BENCHMARK(c_raw_printer_info_reads)->Unit(benchmark::kMillisecond)->UseRealTime(
 
 // Registered at run time: the printers come from the arguments.
 void registerMibPrinterBenchmarks() {
+    const auto add = [](const std::string &name, std::function<void(benchmark::State &)> run) {
+        benchmark::RegisterBenchmark(name.c_str(), std::move(run))
+            ->Unit(benchmark::kMillisecond)->UseRealTime()->MeasureProcessCPUTime();
+    };
     for (const Printer &target : mibPrinters()) {
         const std::string name = target.name.toStdString();
-        benchmark::RegisterBenchmark(("d_reading_" + name).c_str(),
-                                     [&target](benchmark::State &state) { readPrinterInfo(state, target); })
-            ->Unit(benchmark::kMillisecond)->UseRealTime()->MeasureProcessCPUTime();
-        benchmark::RegisterBenchmark(("d_raw_reading_" + name).c_str(),
-                                     [&target](benchmark::State &state) {
-                                         runRaw(state, target.socketAddress, target.readingRequests);
-                                     })
-            ->Unit(benchmark::kMillisecond)->UseRealTime()->MeasureProcessCPUTime();
+        add("d_reading_" + name, [&target](benchmark::State &state) { readPrinterInfo(state, target); });
+        add("d_raw_reading_" + name, [&target](benchmark::State &state) {
+            runRaw(state, target.socketAddress, recordedGets(target.readingRequests));
+        });
+        add("e_search_" + name, [&target](benchmark::State &state) {
+            searchKeyPoint(state, target, target.searchRequests.size());
+        });
+        add("e_raw_search_" + name, [&target](benchmark::State &state) {
+            runRaw(state, target.socketAddress, recordedGets(target.searchRequests));
+        });
     }
 }
 
@@ -343,6 +396,8 @@ bool onLoopback(Printer &target) {
 bool configurePrinters(int &argc, char **argv) {
     Printer &ricoh = printer();
     if (const char *text = std::getenv("METERLANE_BENCH_PRINTER"); text && *text) ricoh.host = QString::fromUtf8(text);
+    if (const char *text = std::getenv("METERLANE_BENCH_RECORDER"); text && *text)
+        recorder().host = QString::fromUtf8(text);
     int kept = 1;
     for (int i = 1; i < argc; ++i) {
         const QString argument = QString::fromUtf8(argv[i]);
@@ -353,13 +408,13 @@ bool configurePrinters(int &argc, char **argv) {
     argc = kept;
     argv[argc] = nullptr;
     for (Printer &target : mibPrinters()) {
-        if (!ExpectedModels.contains(target.name)) {
+        if (!Expectations.contains(target.name)) {
             std::fprintf(stderr, "bench_reading: no simulated printer named %s\n", target.name.toUtf8().constData());
             return false;
         }
         if (!onLoopback(target)) return false;
     }
-    return onLoopback(ricoh);
+    return onLoopback(ricoh) && onLoopback(recorder());
 }
 
 // The program folder of the reads: libraries from the benchmark's own folder (the build's bin), the ini file and
@@ -382,13 +437,58 @@ bool configureProgram(const QTemporaryDir &folder) {
     return true;
 }
 
-bool rawAnswers(const Printer &target, const Requests &requests) {
+bool rawAnswers(const Printer &target, const RawGets &gets) {
     const int fd = openUdpSocket();
-    const bool answered = fd >= 0 && rawRoundTrips(fd, target.socketAddress, rawGets(requests));
+    const bool answered = fd >= 0 && rawRoundTrips(fd, target.socketAddress, gets);
     if (fd >= 0) close(fd);
     if (!answered)
         std::fprintf(stderr, "bench_reading: no reply to the raw gets of %s\n", target.name.toUtf8().constData());
     return answered;
+}
+
+// What work sends to the printer, recorded once through the relay (work talks to the relay's address); nothing when
+// the relay cannot be made or a request carries no request id.
+std::optional<std::vector<std::string>> recordThroughRelay(const Printer &target, const std::function<void()> &work) {
+    RequestRecorder relay(recorder().socketAddress, target.socketAddress);
+    if (!relay.ready()) {
+        std::fprintf(stderr, "bench_reading: cannot relay from %s\n", recorder().host.toUtf8().constData());
+        return std::nullopt;
+    }
+    std::vector<std::string> requests = relay.record(work);
+    if (std::ranges::any_of(recordedGets(requests).ids, &std::string::empty)) return std::nullopt;
+    return requests;
+}
+
+// A key point search of the printer once through the relay: the requests it sends, and false unless it finds the key
+// point and identity of a search made straight and the printer answers them raw.
+bool recordSearch(Printer &target) {
+    QString keyPoint, identity;
+    const auto requests = recordThroughRelay(
+        target, [&] { keyPoint = reading::SearchPrinterKeyPoint(target.rules, recorder().host, identity); });
+    if (!requests || keyPoint != target.keyPoint || identity != target.identity) {
+        std::fprintf(stderr, "bench_reading: the search of %s through the relay found %s (%s)\n",
+                     target.name.toUtf8().constData(), keyPoint.toUtf8().constData(), identity.toUtf8().constData());
+        return false;
+    }
+    target.searchRequests = *requests;
+    return rawAnswers(target, recordedGets(target.searchRequests));
+}
+
+// One reading of the printer once through the relay: the requests it sends; false unless it gives a record and the
+// printer answers them raw.
+bool recordReading(Printer &target) {
+    QString record;
+    const auto requests = recordThroughRelay(target, [&] {
+        record = reading::getPrinterInfo(target.rules, target.host, recorder().host, QStringLiteral("Bench"),
+                                         target.keyPoint, target.identity);
+    });
+    if (!requests || record.isEmpty() || record == QLatin1String("-2")) {
+        std::fprintf(stderr, "bench_reading: the reading of %s through the relay gave no record\n",
+                     target.name.toUtf8().constData());
+        return false;
+    }
+    target.readingRequests = *requests;
+    return rawAnswers(target, recordedGets(target.readingRequests));
 }
 
 // One search and one reading before measuring: the printer answers and the engine reads what the data hold.
@@ -409,12 +509,11 @@ bool printerAnswers() {
                 found.totalBW.toUtf8().constData(), found.totalColour.toUtf8().constData(),
                 found.tonerWarning.simplified().toUtf8().constData());
     std::fflush(stdout);
-    target.readingRequests = gets(printerInfoOids(target.keyPoint));
-    return rawAnswers(target, gets(keyPointSearchOids()));
+    return rawAnswers(target, rawGets(keyPointSearchOids())) && recordReading(target);
 }
 
 // The same for a Printer MIB printer, searched and read by the rules the cycle gives it: a reading that is not a
-// record or not of the expected model stops the benchmark.
+// record, not of the expected model or without the expected totals stops the benchmark.
 bool mibPrinterAnswers(Printer &target) {
     QString sysDescr;
     target.rules = reading::readingRules(reading::GetCodeBrand(target.host, sysDescr), sysDescr);
@@ -422,21 +521,22 @@ bool mibPrinterAnswers(Printer &target) {
     const reading::PrinterReading found =
         reading::readPrinter(target.rules, target.host, target.host, QStringLiteral("Bench"), target.keyPoint,
                              target.identity);
-    target.readingRequests = printerMibReadingRequests(target);
-    std::printf("%s: rules %d, identity %s, model %s, totals %s;%s, toner %s; %lld gets a reading\n",
+    std::printf("%s: rules %d, identity %s, model %s, totals %s;%s, toner %s\n  key point %s\n",
                 target.name.toUtf8().constData(), target.rules, target.identity.toUtf8().constData(),
                 found.model.toUtf8().constData(), found.totalBW.toUtf8().constData(),
                 found.totalColour.toUtf8().constData(), found.tonerWarning.simplified().toUtf8().constData(),
-                static_cast<long long>(target.readingRequests.size()));
+                target.keyPoint.toUtf8().constData());
     std::fflush(stdout);
-    const QString &expected = ExpectedModels.at(target.name);
-    if (found.model != expected || found.record.isEmpty() || found.record == QLatin1String("-2")) {
-        std::fprintf(stderr, "bench_reading: %s at %s does not read as %s (model %s, record %s)\n",
-                     target.name.toUtf8().constData(), target.host.toUtf8().constData(), expected.toUtf8().constData(),
-                     found.model.toUtf8().constData(), found.record.left(20).toUtf8().constData());
+    const Expectation &expected = Expectations.at(target.name);
+    if (found.model != expected.model || found.totalBW != expected.totalBW ||
+        found.totalColour != expected.totalColour || found.record.isEmpty() || found.record == QLatin1String("-2")) {
+        std::fprintf(stderr, "bench_reading: %s at %s does not read as %s with totals %s;%s (record %s)\n",
+                     target.name.toUtf8().constData(), target.host.toUtf8().constData(),
+                     expected.model.toUtf8().constData(), expected.totalBW.toUtf8().constData(),
+                     expected.totalColour.toUtf8().constData(), found.record.left(20).toUtf8().constData());
         return false;
     }
-    return rawAnswers(target, target.readingRequests);
+    return recordReading(target) && recordSearch(target);
 }
 
 } // namespace

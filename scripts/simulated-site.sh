@@ -4,7 +4,10 @@
 # folder; everything started is stopped by the trap it sets.
 
 site_printers=(ricoh:127.0.0.3 oki:127.0.0.4 hp:127.0.0.5 brother:127.0.0.6 kyocera:127.0.0.7 lexmark:127.0.0.8
-    hp-mfp:127.0.0.9 brother-mfc:127.0.0.10)
+    hp-mfp:127.0.0.9 brother-mfc:127.0.0.10
+    # read through their makers' own counters
+    hp-color:127.0.0.11 hp-mono:127.0.0.12 kyocera-color:127.0.0.13 kyocera-mono:127.0.0.14
+    konica-minolta:127.0.0.15 sharp:127.0.0.16 xerox:127.0.0.17 canon:127.0.0.18 epson:127.0.0.19)
 site_service=http://127.0.0.1:8080
 site_started=()
 trap 'kill "${site_started[@]}" 2>/dev/null; wait 2>/dev/null; rm -rf "$work"' EXIT

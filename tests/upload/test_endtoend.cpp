@@ -103,6 +103,63 @@ TEST_F(EndToEnd, EveryMakeIsReadSentAndDecodedWithItsCounters) {
     EXPECT_EQ(count.value(0).toInt(), 2 * static_cast<int>(makes.size()));
 }
 
+// Colour and monochrome machines of the common makers, read as a first cycle reads a new printer: the service stores
+// the black-and-white and colour totals of the maker's own counters (their sources, never the counter maps, are in
+// tests/agents/printers/README.md), and the two add up to the life count but for what the notes say the maker leaves
+// out. With StandardPrinterMib=0 the life count is the black-and-white total again, as before the maps.
+TEST_F(EndToEnd, EachMakersOwnCountersGiveTheTotalsStored) {
+    struct Machine {
+        std::string name;
+        qint64 bw, colour;
+        qint64 uncounted; // life count - (black-and-white + colour), as the printer's notes explain
+    };
+    const Machine machines[] = {
+        {"hp-color", 40117, 18204, 0},          {"hp-mono", 152877, 0, 0},
+        {"kyocera-color", 254963, 105900, 4332}, {"kyocera-mono", 82365, 0, 737},
+        {"konica-minolta", 84462, 38351, 0},    {"sharp", 91164, 29940, 0},
+        {"xerox", 19735, 10999, 0},             {"canon", 203021, 10381, 0},
+        {"epson", 39797, 41766, 0},
+    };
+    std::vector<std::string> names;
+    for (const Machine &machine : machines) names.push_back(machine.name);
+    const auto printers = testsupport::startPrinters(names);
+    const auto address = [&](std::size_t i) { return QString::fromStdString(printers[i]->address()); };
+    QStringList pips{"[Pips]"};
+    for (std::size_t i = 0; i < printers.size(); ++i) {
+        ASSERT_AGENT(*printers[i]);
+        pips << QStringLiteral("pip%1=%2").arg(i + 1, 3, 10, QLatin1Char('0')).arg(address(i));
+    }
+    const auto lifeCount = [](const std::string &name) {
+        std::string why;
+        static const QRegularExpression record(R"(^1\.3\.6\.1\.2\.1\.43\.10\.2\.1\.4\.1\.1\|65\|(\d+)$)",
+                                               QRegularExpression::MultilineOption);
+        return record.match(QString::fromStdString(SimulatedPrinter::data(name, {}, why))).captured(1).toLongLong();
+    };
+    writeIni(pips);
+    DevService service(database);
+    ASSERT_FALSE(service.root().isEmpty());
+
+    const auto first = cycle(service.root());
+    EXPECT_EQ(first.status, 0) << first.err;
+    auto readings = stored();
+    for (std::size_t i = 0; i < printers.size(); ++i) {
+        const Machine &machine = machines[i];
+        SCOPED_TRACE(machine.name);
+        const auto &[identity, bw, colour] = readings[address(i)];
+        EXPECT_EQ(bw, machine.bw);
+        EXPECT_EQ(colour, machine.colour);
+        EXPECT_EQ(lifeCount(machine.name), machine.bw + machine.colour + machine.uncounted);
+    }
+
+    writeIni({"[Pips]", "pip001=" + address(0)}); // a new file: the key point is searched afresh
+    ASSERT_EQ(runCommand({Cli, "ini", "set", program.filePath("meterlane.ini").toStdString(), "Settings",
+                          "StandardPrinterMib", "0"})
+                  .status,
+              0);
+    EXPECT_EQ(cycle(service.root()).status, 0);
+    EXPECT_EQ(stored()[address(0)], std::make_tuple(QString("CNCRP4K21M"), lifeCount("hp-color"), qint64{0}));
+}
+
 // A file written by hand without ver is renewed at the start: its printers go, its service root stays, and with no
 // customer code left in it the vendor's is taken, so that the customer's list comes back, to be read the next cycle.
 TEST_F(EndToEnd, WithoutPrintersTheCustomersListIsDownloadedAndReadNextCycle) {
