@@ -129,10 +129,31 @@ QStringList searchedFiles() {
             QDir(store::globals().programFolder).filePath(FileName)};
 }
 
+namespace {
+
+// Each file as it stands (path, size, last change), so that a file is parsed again only after it changed.
+QStringList stampsOf(const QStringList &paths) {
+    QStringList stamps;
+    for (const QString &path : paths) {
+        const QFileInfo info(path);
+        stamps << path + u'|' + QString::number(info.size()) + u'|' +
+                      QString::number(info.lastModified().toMSecsSinceEpoch()) + u'|' +
+                      QString::number(info.metadataChangeTime().toMSecsSinceEpoch());
+    }
+    return stamps;
+}
+
+} // namespace
+
 Maps load() {
+    // Every key point search asks: parsing the files each time would cost more than the search's own requests.
+    static QStringList loadedStamps;
+    static Maps loaded;
+    const QStringList files = searchedFiles(), stamps = stampsOf(files);
+    if (stamps == loadedStamps) return loaded;
     Maps maps;
     QStringList seen; // a portable copy's program folder is also its share folder: read once
-    for (const QString &path : searchedFiles()) {
+    for (const QString &path : files) {
         const QFileInfo info(path);
         if (!info.exists() || seen.contains(info.canonicalFilePath())) continue;
         seen << info.canonicalFilePath();
@@ -144,6 +165,8 @@ Maps load() {
         merge(maps.entries, parse(file.readAll(), path));
         maps.read << path;
     }
+    loadedStamps = stamps;
+    loaded = maps;
     return maps;
 }
 
