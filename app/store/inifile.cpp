@@ -142,6 +142,14 @@ QStringList IniFile::sections() const {
     return names;
 }
 
+QStringList IniFile::keys(const QString &section) const {
+    QStringList names;
+    const auto span = findSection(m_lines, section.trimmed());
+    for (qsizetype i = span ? span->header + 1 : 0; span && i < span->end; ++i)
+        if (const qsizetype eq = equalsSign(m_lines[i]); eq >= 0) names << m_lines[i].left(eq).trimmed();
+    return names;
+}
+
 std::optional<QString> IniFile::value(const QString &section, const QString &key) const {
     const auto span = findSection(m_lines, section.trimmed());
     if (!span) return std::nullopt;
