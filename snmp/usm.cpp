@@ -177,14 +177,17 @@ std::optional<std::string> initialVector(Priv priv, std::string_view key, std::u
     return iv;
 }
 
-std::optional<std::string> crypt(Priv priv, std::string_view key, const std::optional<std::string> &iv,
-                                 std::string_view input, bool encrypting) {
+// Nothing without a cipher (Priv::None, or DES without the legacy provider), and for a DES text that is no whole
+// number of blocks.
+std::optional<std::string> crypt(Priv priv, std::string_view key, std::uint32_t engineBoots, std::uint32_t engineTime,
+                                 std::string_view salt, std::string_view input, bool encrypting) {
     const EVP_CIPHER *cipher = library().cipher(priv);
+    const std::optional<std::string> iv = initialVector(priv, key, engineBoots, engineTime, salt);
     Owned<EVP_CIPHER_CTX, EVP_CIPHER_CTX_free> context(EVP_CIPHER_CTX_new());
     std::string out(input.size() + EVP_MAX_BLOCK_LENGTH, '\0');
     int written = 0;
     int last = 0;
-    if (!cipher || !context || !iv ||
+    if (!cipher || !iv || !context ||
         !EVP_CipherInit_ex2(context.get(), cipher, bytes(key), bytes(*iv), encrypting ? 1 : 0, nullptr) ||
         !EVP_CIPHER_CTX_set_padding(context.get(), 0) ||
         !EVP_CipherUpdate(context.get(), bytes(out), &written, bytes(input), static_cast<int>(input.size())) ||
@@ -267,22 +270,21 @@ std::string digest(Auth auth, std::string_view key, std::string_view wholeMessag
 std::optional<std::string> encrypt(Priv priv, std::string_view key, std::uint32_t engineBoots,
                                    std::uint32_t engineTime, std::string_view plain, std::string &salt) {
     auto &nextSalt = library().nextSalt;
-    if (priv == Priv::None || !nextSalt) return std::nullopt;
+    if (!nextSalt) return std::nullopt;
     const std::uint64_t local = (*nextSalt)++;
-    if (priv != Priv::Des) {
-        salt = bigEndian(local, 8);
-        return crypt(priv, key, initialVector(priv, key, engineBoots, engineTime, salt), plain, true);
-    }
-    salt = bigEndian(engineBoots, 4) + bigEndian(local & 0xFFFFFFFF, 4);
     std::string padded(plain);
-    padded.resize((plain.size() + 7) / 8 * 8, '\0');
-    return crypt(priv, key, initialVector(priv, key, engineBoots, engineTime, salt), padded, true);
+    if (priv == Priv::Des) {
+        salt = bigEndian(engineBoots, 4) + bigEndian(local & 0xFFFFFFFF, 4);
+        padded.resize((plain.size() + 7) / 8 * 8, '\0');
+    } else {
+        salt = bigEndian(local, 8);
+    }
+    return crypt(priv, key, engineBoots, engineTime, salt, padded, true);
 }
 
 std::optional<std::string> decrypt(Priv priv, std::string_view key, std::uint32_t engineBoots,
                                    std::uint32_t engineTime, std::string_view salt, std::string_view cipher) {
-    if (priv == Priv::None || (priv == Priv::Des && cipher.size() % 8 != 0)) return std::nullopt;
-    return crypt(priv, key, initialVector(priv, key, engineBoots, engineTime, salt), cipher, false);
+    return crypt(priv, key, engineBoots, engineTime, salt, cipher, false);
 }
 
 } // namespace quorrel::usm
