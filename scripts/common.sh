@@ -4,7 +4,7 @@
 METERLANE_PACKAGES=(
     cmake ninja-build g++ clang-14 libclang-rt-14-dev pkg-config
     qt6-base-dev libgtest-dev libbenchmark-dev
-    snmpd snmp snmpsim libsnmp-dev
+    snmpd snmp snmpsim libsnmp-dev libssl-dev
     iproute2 util-linux iputils-ping fping xvfb xauth fonts-dejavu-core qt6-qpa-plugins dbus-daemon x11-utils
     qt6-httpserver-dev qt6-websockets-dev libqt6sql6-sqlite qt6-svg-dev
     systemd desktop-file-utils dpkg-dev file lintian logrotate

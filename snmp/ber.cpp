@@ -93,6 +93,24 @@ std::string valueTlv(const Value &value) {
     return out;
 }
 
+std::string pduTlv(const Pdu &pdu) {
+    std::string bindings;
+    for (const auto &binding : pdu.bindings) {
+        std::string one;
+        putTlv(one, ObjectId, oidContent(binding.oid));
+        one += valueTlv(binding.value);
+        putTlv(bindings, Sequence, one);
+    }
+    std::string content;
+    putTlv(content, Integer, signedContent(pdu.requestId));
+    putTlv(content, Integer, signedContent(pdu.errorStatus));
+    putTlv(content, Integer, signedContent(pdu.errorIndex));
+    putTlv(content, Sequence, bindings);
+    std::string out;
+    putTlv(out, pdu.type, content);
+    return out;
+}
+
 // ---- reading ----
 
 // A bounded cursor over one constructed or primitive content; every read checks what is left.
@@ -256,26 +274,52 @@ std::optional<Pdu> readPdu(std::uint8_t type, std::string_view content) {
 
 bool isPduType(std::uint8_t tag) { return tag >= 0xA0 && tag <= 0xA8; }
 
+// A non-negative INTEGER of 32 bits (the header's numbers, engine boots and time).
+std::optional<std::int32_t> readNonNegative(std::string_view content) {
+    const auto n = readInt32(content);
+    if (!n || *n < 0) return std::nullopt;
+    return n;
+}
+
+std::optional<Pdu> readTaggedPdu(Reader &reader) {
+    std::uint8_t type = 0;
+    std::string_view content;
+    if (!reader.next(type, content) || !isPduType(type)) return std::nullopt;
+    return readPdu(type, content);
+}
+
+std::optional<ScopedPdu> readScoped(std::string_view content) {
+    Reader fields(content);
+    std::string_view engineId, name;
+    if (!fields.expect(OctetString, engineId) || !fields.expect(OctetString, name)) return std::nullopt;
+    auto pdu = readTaggedPdu(fields);
+    if (!pdu || !fields.atEnd()) return std::nullopt;
+    return ScopedPdu{std::string(engineId), std::string(name), std::move(*pdu)};
+}
+
+std::optional<UsmParameters> readUsm(std::string_view content, const char *&authContent) {
+    Reader outer(content);
+    std::string_view sequence;
+    if (!outer.expect(Sequence, sequence) || !outer.atEnd()) return std::nullopt;
+    Reader fields(sequence);
+    std::string_view engineId, boots, time, user, auth, priv;
+    if (!fields.expect(OctetString, engineId) || !fields.expect(Integer, boots) || !fields.expect(Integer, time) ||
+        !fields.expect(OctetString, user) || !fields.expect(OctetString, auth) || !fields.expect(OctetString, priv) ||
+        !fields.atEnd())
+        return std::nullopt;
+    const auto b = readNonNegative(boots), t = readNonNegative(time);
+    if (!b || !t) return std::nullopt;
+    authContent = auth.data();
+    return UsmParameters{std::string(engineId), *b, *t, std::string(user), std::string(auth), std::string(priv)};
+}
+
 } // namespace
 
 std::string encode(const Message &message) {
-    std::string bindings;
-    for (const auto &binding : message.pdu.bindings) {
-        std::string one;
-        putTlv(one, ObjectId, oidContent(binding.oid));
-        one += valueTlv(binding.value);
-        putTlv(bindings, Sequence, one);
-    }
-    std::string pdu;
-    putTlv(pdu, Integer, signedContent(message.pdu.requestId));
-    putTlv(pdu, Integer, signedContent(message.pdu.errorStatus));
-    putTlv(pdu, Integer, signedContent(message.pdu.errorIndex));
-    putTlv(pdu, Sequence, bindings);
-
     std::string body;
     putTlv(body, Integer, signedContent(message.version));
     putTlv(body, OctetString, message.community);
-    putTlv(body, message.pdu.type, pdu);
+    body += pduTlv(message.pdu);
 
     std::string out;
     putTlv(out, Sequence, body);
@@ -301,6 +345,106 @@ std::optional<Message> decode(std::string_view datagram) {
     message.version = *v;
     message.community = std::string(community);
     message.pdu = std::move(*pdu);
+    return message;
+}
+
+std::string encode(const ScopedPdu &scoped) {
+    std::string content;
+    putTlv(content, OctetString, scoped.contextEngineId);
+    putTlv(content, OctetString, scoped.contextName);
+    content += pduTlv(scoped.pdu);
+    std::string out;
+    putTlv(out, Sequence, content);
+    return out;
+}
+
+std::optional<ScopedPdu> decodeScopedPdu(std::string_view bytes) {
+    Reader outer(bytes);
+    std::string_view content;
+    if (!outer.expect(Sequence, content)) return std::nullopt;
+    return readScoped(content);
+}
+
+std::string encode(const MessageV3 &message, std::size_t *authOffset) {
+    constexpr std::int32_t UserSecurityModel = 3;
+    std::string header;
+    putTlv(header, Integer, signedContent(message.msgId));
+    putTlv(header, Integer, signedContent(message.maxSize));
+    putTlv(header, OctetString, std::string(1, static_cast<char>(message.flags)));
+    putTlv(header, Integer, signedContent(UserSecurityModel));
+
+    const UsmParameters &usm = message.security;
+    std::string usmFields;
+    putTlv(usmFields, OctetString, usm.engineId);
+    putTlv(usmFields, Integer, signedContent(usm.boots));
+    putTlv(usmFields, Integer, signedContent(usm.time));
+    putTlv(usmFields, OctetString, usm.userName);
+    putTlv(usmFields, OctetString, usm.authParameters);
+    std::string privTlv;
+    putTlv(privTlv, OctetString, usm.privParameters);
+    usmFields += privTlv;
+    std::string usmSequence;
+    putTlv(usmSequence, Sequence, usmFields);
+
+    const std::string data = message.flags & Private ? [&] {
+        std::string tlv;
+        putTlv(tlv, OctetString, message.encrypted);
+        return tlv;
+    }() : encode(message.scoped);
+
+    std::string body;
+    putTlv(body, Integer, signedContent(3));
+    putTlv(body, Sequence, header);
+    putTlv(body, OctetString, usmSequence);
+    body += data;
+    std::string out;
+    putTlv(out, Sequence, body);
+    // Headers only ever go in front: what follows the digest is the same length in the whole message.
+    if (authOffset) *authOffset = out.size() - usm.authParameters.size() - privTlv.size() - data.size();
+    return out;
+}
+
+std::optional<MessageV3> decodeV3(std::string_view datagram, std::size_t *authOffset) {
+    Reader outer(datagram);
+    std::string_view body;
+    if (!outer.expect(Sequence, body) || !outer.atEnd()) return std::nullopt;
+    Reader fields(body);
+    std::string_view version, header, securityParameters;
+    if (!fields.expect(Integer, version) || readInt32(version) != 3 || !fields.expect(Sequence, header) ||
+        !fields.expect(OctetString, securityParameters))
+        return std::nullopt;
+
+    MessageV3 message;
+    Reader headerFields(header);
+    std::string_view msgId, maxSize, flags, model;
+    if (!headerFields.expect(Integer, msgId) || !headerFields.expect(Integer, maxSize) ||
+        !headerFields.expect(OctetString, flags) || !headerFields.expect(Integer, model) || !headerFields.atEnd() ||
+        flags.size() != 1 || readInt32(model) != 3)
+        return std::nullopt;
+    const auto id = readNonNegative(msgId), size = readNonNegative(maxSize);
+    if (!id || !size) return std::nullopt;
+    message.msgId = *id;
+    message.maxSize = *size;
+    message.flags = static_cast<std::uint8_t>(flags[0]);
+    if ((message.flags & Private) && !(message.flags & Authenticated)) return std::nullopt; // no such level
+
+    const char *authContent = nullptr;
+    auto usm = readUsm(securityParameters, authContent);
+    if (!usm) return std::nullopt;
+    message.security = std::move(*usm);
+
+    std::uint8_t dataTag = 0;
+    std::string_view data;
+    if (!fields.next(dataTag, data) || !fields.atEnd()) return std::nullopt;
+    if (message.flags & Private) {
+        if (dataTag != OctetString) return std::nullopt;
+        message.encrypted = std::string(data);
+    } else {
+        auto scoped = dataTag == Sequence ? readScoped(data) : std::nullopt;
+        if (!scoped) return std::nullopt;
+        message.scoped = std::move(*scoped);
+    }
+    if (authOffset) *authOffset = static_cast<std::size_t>(authContent - datagram.data());
     return message;
 }
 

@@ -1,4 +1,5 @@
-// BER codec for SNMP version 1 messages.
+// BER codec for SNMP messages: version 1 and 2c (community messages) and version 3 with the user-based security
+// model (header, security parameters, scoped PDU; the cryptography is the caller's).
 #pragma once
 
 #include <cstdint>
@@ -28,6 +29,8 @@ enum Tag : std::uint8_t {
     GetNextRequest = 0xA1,
     GetResponse = 0xA2,
     SetRequest = 0xA3,
+    GetBulkRequest = 0xA5,
+    Report = 0xA8,
 };
 
 using Oid = std::vector<std::uint32_t>;
@@ -55,6 +58,7 @@ struct VarBind {
     Value value;
 };
 
+// In a GetBulk PDU the two error fields carry non-repeaters and max-repetitions.
 struct Pdu {
     std::uint8_t type = GetRequest;
     std::int32_t requestId = 0;
@@ -63,8 +67,9 @@ struct Pdu {
     std::vector<VarBind> bindings;
 };
 
+// A community message.
 struct Message {
-    std::int32_t version = 0; // 0 is SNMP version 1
+    std::int32_t version = 0; // 0 is SNMP version 1, 1 is version 2c
     std::string community;
     Pdu pdu;
 };
@@ -75,6 +80,47 @@ std::string encode(const Message &message);
 // Decodes a whole message; nullopt when it is malformed, truncated, carries trailing bytes or claims lengths it
 // does not have. Nothing is read outside `datagram`.
 std::optional<Message> decode(std::string_view datagram);
+
+// ---- version 3 ----
+
+enum MessageFlags : std::uint8_t { Authenticated = 0x01, Private = 0x02, Reportable = 0x04 };
+
+// The user-based security model's parameters of a message.
+struct UsmParameters {
+    std::string engineId; // the authoritative engine's (the agent's)
+    std::int32_t boots = 0;
+    std::int32_t time = 0;
+    std::string userName;
+    std::string authParameters; // the truncated digest
+    std::string privParameters; // the salt
+};
+
+struct ScopedPdu {
+    std::string contextEngineId;
+    std::string contextName;
+    Pdu pdu;
+};
+
+struct MessageV3 {
+    std::int32_t msgId = 0;
+    std::int32_t maxSize = 65507;
+    std::uint8_t flags = 0;
+    UsmParameters security;
+    ScopedPdu scoped;      // without Private
+    std::string encrypted; // with Private: the encrypted scoped PDU
+};
+
+// Encodes a version 3 message; authOffset receives where the content of the authentication parameters starts, for
+// the digest to be written there.
+std::string encode(const MessageV3 &message, std::size_t *authOffset = nullptr);
+
+// Decodes a version 3 message of the user-based security model, as decode does; authOffset receives where the
+// content of its authentication parameters starts in `datagram`. An encrypted scoped PDU is left encrypted.
+std::optional<MessageV3> decodeV3(std::string_view datagram, std::size_t *authOffset = nullptr);
+
+std::string encode(const ScopedPdu &scoped);
+// Bytes after the scoped PDU are ignored: a block cipher's padding.
+std::optional<ScopedPdu> decodeScopedPdu(std::string_view bytes);
 
 // Dotted numeric text ("1.3.6.1.2.1.1.1.0") to OID: digits and single dots only, each part within 32 bits, at
 // most MaxOidLength parts, a first part of 0 to 2. nullopt otherwise.

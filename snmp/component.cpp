@@ -97,6 +97,32 @@ std::optional<Variant> accessProperty(const Property (&table)[2], const std::str
     return std::nullopt;
 }
 
+// The object's own members: read and written through the object, which checks the values.
+struct ObjectProperty {
+    const char *name;
+    void (quorrel::SnmpV1::*put)(const Variant &);
+    Variant (quorrel::SnmpV1::*get)() const;
+};
+constexpr ObjectProperty ObjectProperties[] = {
+    {"version", &quorrel::SnmpV1::setVersion, &quorrel::SnmpV1::version},
+    {"retransmit", &quorrel::SnmpV1::setRetransmit, &quorrel::SnmpV1::retransmit},
+};
+
+std::optional<Variant> accessObjectProperty(quorrel::SnmpV1 &session, const std::string &name, int kind,
+                                            const Arguments &args) {
+    for (const auto &property : ObjectProperties) {
+        if (name != property.name) continue;
+        if (kind == COMPONENT_PUT) {
+            requireCount(args, 1, 1);
+            (session.*property.put)(args[0]);
+            return Variant{};
+        }
+        requireCount(args, 0, 0);
+        return (session.*property.get)();
+    }
+    return std::nullopt;
+}
+
 Variant callMethod(quorrel::SnmpV1 &session, const std::string &name, const std::string &shownName,
                    component_value *raw, const Arguments &args) {
     if (name == "snmpmgropen") {
@@ -136,6 +162,7 @@ Variant invokeMember(quorrel::SnmpV1 &session, const char *member, int kind, com
 
     if (auto value = accessProperty(TextProperties, name, kind, args, quorrel::toText)) return *value;
     if (auto value = accessProperty(NumberProperties, name, kind, args, quorrel::toInt16)) return *value;
+    if (auto value = accessObjectProperty(session, name, kind, args)) return *value;
     if (kind == COMPONENT_PUT) throw unknownMember(shownName);
     return callMethod(session, name, shownName, raw, args);
 }

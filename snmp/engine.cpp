@@ -60,10 +60,16 @@ ber::Value setValue(const Variant &value) {
     return ber::Value::octetString(codepage::fromUtf8Lossy(toText(value)));
 }
 
-std::string agentRequest(SessionHandle handle, std::uint8_t pduType, std::string_view oidText, const Variant &value,
+std::int32_t messageVersion(Version version) { return version == Version::V1 ? 0 : 1; }
+
+// The agent and community a request goes to: bindings kept from a walk's GetBulk serve only the same ones.
+std::string sourceOf(const LibraryValues &values) { return values.agent + '\n' + values.commStr; }
+
+std::string agentRequest(Session &session, std::uint8_t pduType, std::string_view oidText, const Variant &value,
                          RequestId &request) {
     static constexpr std::string_view Operation = "SnmpAgentRequest";
     try {
+        const SessionHandle handle = session.handle;
         Transport &transport = Transport::instance();
         const LibraryValues &values = library();
         // The source only names the manager; replies come back to the session's own socket whatever it says.
@@ -71,7 +77,8 @@ std::string agentRequest(SessionHandle handle, std::uint8_t pduType, std::string
         const auto target = transport.entity(handle, values.agent);
         if (!target) return message(Operation, "UT", "Unknown Target");
         const auto community = codepage::fromUtf8(values.commStr);
-        const auto context = community ? transport.context(handle, *community) : std::nullopt;
+        const auto context =
+            community ? transport.context(handle, messageVersion(session.options.version), *community) : std::nullopt;
         if (!context) return message(Operation, "CSTR", "Invalid community string");
         auto oid = transport.oid(handle, oidText);
         if (!oid)
@@ -84,8 +91,9 @@ std::string agentRequest(SessionHandle handle, std::uint8_t pduType, std::string
                            "Error during VariableBind object creation");
         ber::Pdu pdu;
         pdu.type = pduType;
+        if (pduType == ber::GetBulkRequest) pdu.errorIndex = session.walk.repetitions; // non-repeaters stay 0
         pdu.bindings.push_back(std::move(*binding));
-        const auto sent = transport.send(handle, *target, *context, std::move(pdu));
+        const auto sent = transport.send(handle, *target, *context, std::move(pdu), session.options.retransmit);
         if (sent) {
             request = *sent;
             return {};
@@ -111,7 +119,33 @@ void pumpEvents() {
     if (pump) pump(context);
 }
 
-std::string responseProcess(SessionHandle handle, RequestId request, std::uint32_t status) {
+bool isException(std::uint8_t syntax) {
+    return syntax == ber::NoSuchObject || syntax == ber::NoSuchInstance || syntax == ber::EndOfMibView;
+}
+
+// The text of one binding of a reply; a get-next that reads one marks where a walk goes on.
+std::string bindingText(Session &session, std::uint8_t pduType, const ber::VarBind &binding, RequestId request) {
+    static constexpr std::string_view Operation = "SnmpResponseProcess";
+    if (!binding.value.readable)
+        return message(Operation, "AP0" + std::to_string(transport::InvalidBinding), "Error during VariableBind parsing");
+    // The exceptions stand where version 1 answers noSuchName for the first binding.
+    if (session.options.version != Version::V1 && isException(binding.value.syntax))
+        return message(Operation, "AP02C1", "Error encountered during Agent Process");
+    // An empty OCTET STRING reads as the empty text and, like every other value, leaves its OID in the last
+    // reply OID, so that a walk goes on past it.
+    LibraryValues &values = library();
+    std::string text = renderValue(binding.value, session.options.version);
+    values.lastReplyOid = binding.oid.empty() ? message(Operation, "AP2" + std::to_string(request),
+                                                        "Unable to retrieve OID from VariableBinding List")
+                                              : ber::formatOid(binding.oid);
+    if (pduType != ber::SetRequest && pduType != ber::GetRequest && !binding.oid.empty()) {
+        session.walk.lastOid = values.lastReplyOid;
+        session.walk.source = sourceOf(values);
+    }
+    return text;
+}
+
+std::string responseProcess(Session &session, std::uint8_t pduType, RequestId request, std::uint32_t status) {
     static constexpr std::string_view Operation = "SnmpResponseProcess";
     LibraryValues &values = library();
     if (status != 0) {
@@ -121,29 +155,60 @@ std::string responseProcess(SessionHandle handle, RequestId request, std::uint32
     }
     try {
         Transport &transport = Transport::instance();
-        const auto reply = transport.receive(handle, request);
+        auto reply = transport.receive(session.handle, request);
         if (!reply)
-            return message(Operation, "AP0" + std::to_string(transport.lastError(handle)),
+            return message(Operation, "AP0" + std::to_string(transport.lastError(session.handle)),
                            "Error during message retrieval");
-        const ber::Pdu &pdu = reply->pdu;
+        ber::Pdu &pdu = reply->pdu;
         if (pdu.errorStatus > 0)
             return message(Operation, "AP0" + std::to_string(pdu.errorStatus) + "C" + std::to_string(pdu.errorIndex),
                            "Error encountered during Agent Process");
-        if (pdu.bindings.empty() || !pdu.bindings[0].value.readable)
+        if (pdu.bindings.empty())
             return message(Operation, "AP0" + std::to_string(transport::InvalidBinding),
                            "Error during VariableBind parsing");
-        // An empty OCTET STRING reads as the empty text and, like every other value, leaves its OID in the last
-        // reply OID, so that a walk goes on past it.
-        const ber::VarBind &binding = pdu.bindings[0];
-        std::string text = renderValue(binding.value);
-        values.lastReplyOid = binding.oid.empty()
-                                  ? message(Operation, "AP2" + std::to_string(request),
-                                            "Unable to retrieve OID from VariableBinding List")
-                                  : ber::formatOid(binding.oid);
-        return text;
+        if (pduType == ber::GetBulkRequest) {
+            session.walk.ahead.assign(std::make_move_iterator(pdu.bindings.begin() + 1),
+                                      std::make_move_iterator(pdu.bindings.end()));
+            session.walk.request = request;
+        }
+        return bindingText(session, pduType, pdu.bindings[0], request);
     } catch (...) {
         values.lastReplyOid.clear();
+        session.walk.ahead.clear();
         return {};
+    }
+}
+
+// One request sent and its reply processed; status receives the completion (TimedOut for a silent agent).
+std::string requestAndReply(Session &session, std::uint8_t pduType, std::string_view oidText, const Variant &value,
+                            std::uint32_t &status) {
+    RequestId request = 0;
+    std::string text = agentRequest(session, pduType, oidText, value, request);
+    if (containsWithoutCase(text, "[Vantobe.Mod.")) return text;
+    status = Transport::instance().await(session.handle, request, pumpEvents);
+    return responseProcess(session, pduType, request, status);
+}
+
+// A walk's next step: the next binding kept from its GetBulk, else a new GetBulk, asking for fewer repetitions
+// after each time-out (a reply too large for the path or the agent is lost on the way) until one is left.
+std::string walkStep(Session &session, std::string_view oidText) {
+    Walk &walk = session.walk;
+    if (!walk.ahead.empty()) {
+        const ber::VarBind binding = std::move(walk.ahead.front());
+        walk.ahead.pop_front();
+        try {
+            return bindingText(session, ber::GetNextRequest, binding, walk.request);
+        } catch (...) {
+            library().lastReplyOid.clear();
+            walk.ahead.clear();
+            return {};
+        }
+    }
+    while (true) {
+        std::uint32_t status = transport::Success;
+        std::string text = requestAndReply(session, ber::GetBulkRequest, oidText, std::string(), status);
+        if (status != transport::TimedOut || walk.repetitions == 1) return text;
+        walk.repetitions /= 2;
     }
 }
 
@@ -175,11 +240,15 @@ std::string closeSession(SessionHandle &handle) {
     }
 }
 
-std::string exchange(SessionHandle handle, std::uint8_t pduType, std::string_view oidText, const Variant &value) {
-    RequestId request = 0;
-    std::string text = agentRequest(handle, pduType, oidText, value, request);
-    if (containsWithoutCase(text, "[Vantobe.Mod.")) return text;
-    return responseProcess(handle, request, Transport::instance().await(handle, request, pumpEvents));
+std::string exchange(Session &session, std::uint8_t pduType, std::string_view oidText, const Variant &value) {
+    Walk &walk = session.walk;
+    const bool walking = pduType == ber::GetNextRequest && session.options.version != Version::V1 &&
+                         !walk.lastOid.empty() && oidText == walk.lastOid && walk.source == sourceOf(library());
+    if (!walking) walk.ahead.clear();
+    if (pduType == ber::GetNextRequest) walk.lastOid.clear();
+    if (walking) return walkStep(session, oidText);
+    std::uint32_t status = transport::Success;
+    return requestAndReply(session, pduType, oidText, value, status);
 }
 
 void setEventPump(void (*pump)(void *context), void *context) {
@@ -188,7 +257,7 @@ void setEventPump(void (*pump)(void *context), void *context) {
     eventPumpContext = context;
 }
 
-std::string renderValue(const ber::Value &value) {
+std::string renderValue(const ber::Value &value, Version version) {
     switch (value.syntax) {
     case ber::OctetString:
         if (!value.octets.empty() && value.octets[0] == '\0') return hexRendering(value.octets);
@@ -196,7 +265,9 @@ std::string renderValue(const ber::Value &value) {
     case ber::ObjectId: return ber::formatOid(value.oid);
     case ber::IpAddress:
     case ber::Opaque: return std::to_string(static_cast<std::int32_t>(value.octets.size()));
-    case ber::Counter64: return std::to_string(static_cast<std::int32_t>(value.counter64 >> 32));
+    case ber::Counter64:
+        if (version != Version::V1) return std::to_string(value.counter64);
+        return std::to_string(static_cast<std::int32_t>(value.counter64 >> 32));
     default: return std::to_string(static_cast<std::int32_t>(value.number)); // the first 32-bit word, signed
     }
 }

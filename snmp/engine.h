@@ -1,18 +1,51 @@
 // The request engine: opens and closes transport sessions, turns one request (type, OID text, value) into a
 // one-binding SNMP message, waits for its completion and renders the first binding of the reply as text. Every
 // operation answers with text: "Successful", the value read, or a "[Vantobe.Mod." message.
+//
+// Version 2c and 3 requests answer as version 1 ones do: an exception in place of a value (noSuchObject,
+// noSuchInstance, endOfMibView) gives the text of version 1's noSuchName. A get-next that goes on from the OID the
+// session's previous get-next returned (a walk) goes out as GetBulk; the bindings of its reply after the first are
+// handed out by the get-nexts that follow, without a request.
 #pragma once
 
 #include "transport.h"
 #include "variant.h"
 
 #include <cstdint>
+#include <deque>
 #include <string>
 #include <string_view>
 
 namespace quorrel::engine {
 
 using SessionHandle = transport::SessionId;
+
+enum class Version { V1, V2c, V3 };
+
+// What an object sets for its own requests; a fresh object sends today's version 1 messages.
+struct Options {
+    Version version = Version::V1;
+    bool retransmit = true; // false: one try, without the transport's retries
+};
+
+// The repetitions a walk's GetBulk asks for, halved after each time-out down to 1.
+constexpr int WalkRepetitions = 10;
+
+// A walk's state: where the previous get-next ended, and the bindings of its GetBulk reply not handed out yet.
+struct Walk {
+    std::string lastOid; // the OID the previous get-next returned; empty after a failure
+    std::string source;  // the agent and community that get-next went to
+    std::deque<ber::VarBind> ahead;
+    transport::RequestId request = 0; // the GetBulk that brought them
+    int repetitions = WalkRepetitions;
+};
+
+// One object's session: the transport's handle, the object's options and its walk.
+struct Session {
+    SessionHandle handle = 0;
+    Options options;
+    Walk walk;
+};
 
 // Values shared by every session object of the process.
 struct LibraryValues {
@@ -29,12 +62,13 @@ std::string openSession(SessionHandle &handle);
 std::string closeSession(SessionHandle &handle);
 
 // One request and its reply: the value text, or a message.
-std::string exchange(SessionHandle handle, std::uint8_t pduType, std::string_view oidText, const Variant &value);
+std::string exchange(Session &session, std::uint8_t pduType, std::string_view oidText, const Variant &value);
 
 // The host's hook that keeps it responsive during a wait; called at least every 100 ms while a reply is awaited.
 void setEventPump(void (*pump)(void *context), void *context);
 
-// How a reply value reads as text (exposed for tests).
-std::string renderValue(const ber::Value &value);
+// How a reply value reads as text (exposed for tests): a Counter64 in full from version 2c on, its high 32 bits in
+// version 1.
+std::string renderValue(const ber::Value &value, Version version = Version::V1);
 
 } // namespace quorrel::engine

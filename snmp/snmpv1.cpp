@@ -1,6 +1,19 @@
 #include "snmpv1.h"
 
+#include <algorithm>
+#include <cctype>
+
 namespace quorrel {
+namespace {
+
+Fault invalidArgument() { return {5, "Invalid procedure call or argument"}; }
+
+std::string lowered(std::string text) {
+    std::transform(text.begin(), text.end(), text.begin(), [](unsigned char c) { return std::tolower(c); });
+    return text;
+}
+
+} // namespace
 
 SnmpV1::SnmpV1() {
     engine::LibraryValues &values = engine::library();
@@ -14,22 +27,23 @@ std::string SnmpV1::SnmpMgrOpen() {
     if (values.commStr.empty() || values.agent.empty())
         return "[Vantobe.SnmpV1.SnmpMgrOpen][MV]=You must set both the Agent and CommStr properties before you can "
                "open a session.";
-    if (sessionHandle_ != 0)
+    if (session_.handle != 0)
         return "[Vantobe.SnmpV1.SnmpMgrOpen][OS]=You must close your existing session before opening another one.";
-    return engine::openSession(sessionHandle_);
+    return engine::openSession(session_.handle);
 }
 
 std::string SnmpV1::SnmpMgrClose() {
-    if (sessionHandle_ == 0) return "[Vantobe.SnmpV1.SnmpMgrClose][CS]=No session currently initialized to close.";
-    return engine::closeSession(sessionHandle_);
+    if (session_.handle == 0) return "[Vantobe.SnmpV1.SnmpMgrClose][CS]=No session currently initialized to close.";
+    session_.walk = {};
+    return engine::closeSession(session_.handle);
 }
 
 std::string SnmpV1::SnmpGet(const std::string &strOID) {
-    return engine::exchange(sessionHandle_, ber::GetRequest, strOID, std::string());
+    return engine::exchange(session_, ber::GetRequest, strOID, std::string());
 }
 
 std::string SnmpV1::SnmpGetNext(std::string &strOID) {
-    std::string text = engine::exchange(sessionHandle_, ber::GetNextRequest, strOID, std::string());
+    std::string text = engine::exchange(session_, ber::GetNextRequest, strOID, std::string());
     strOID = engine::library().lastReplyOid;
     return text;
 }
@@ -48,7 +62,32 @@ std::string SnmpV1::SnmpSet(const std::string &strOID, const Variant &varOIDValu
     } catch (const Fault &fault) {
         return "[Vantobe.SnmpV1.SnmpSet][" + std::to_string(fault.number) + "]=" + fault.what();
     }
-    return engine::exchange(sessionHandle_, ber::SetRequest, strOID, value);
+    return engine::exchange(session_, ber::SetRequest, strOID, value);
 }
+
+void SnmpV1::setVersion(const Variant &value) {
+    const std::string text = lowered(toText(value));
+    if (text == "1") session_.options.version = engine::Version::V1;
+    else if (text == "2c" || text == "2") session_.options.version = engine::Version::V2c;
+    else throw invalidArgument();
+    session_.walk = {};
+}
+
+Variant SnmpV1::version() const {
+    switch (session_.options.version) {
+    case engine::Version::V1: return std::string("1");
+    case engine::Version::V2c: return std::string("2c");
+    case engine::Version::V3: return std::string("3");
+    }
+    return {};
+}
+
+void SnmpV1::setRetransmit(const Variant &value) {
+    const std::int16_t n = toInt16(value);
+    if (n != 0 && n != 1) throw invalidArgument();
+    session_.options.retransmit = n == 1;
+}
+
+Variant SnmpV1::retransmit() const { return session_.options.retransmit ? 1.0 : 0.0; }
 
 } // namespace quorrel

@@ -1,5 +1,8 @@
 // SnmpV1: an SNMP manager session pointed at one agent, for single get, get-next and set requests. Every
 // operation answers with text ("Successful", the value read, or a "[Vantobe." message); none raises a fault.
+//
+// Beside the library-wide Agent and CommStr, each object has members of its own that choose how its requests go
+// (version 2c or 3, the version 3 user); an object that sets none of them sends version 1 messages.
 #pragma once
 
 #include "engine.h"
@@ -25,8 +28,17 @@ public:
     std::string SnmpSet(const std::string &strOID, const Variant &varOIDValue,
                         std::int16_t intSetTypeOverride = DefaultSetType);
 
+    // The object's own members, values spelled as Net-SNMP's tools spell them, letter case ignored. An unknown
+    // value raises fault 5.
+    // Version: "1", "2c" or "3" (or the number 1, 2 or 3).
+    void setVersion(const Variant &value);
+    Variant version() const;
+    // Retransmit: 1 (the transport's retries) or 0 (one try).
+    void setRetransmit(const Variant &value);
+    Variant retransmit() const;
+
 private:
-    engine::SessionHandle sessionHandle_ = 0;
+    engine::Session session_;
 };
 
 } // namespace quorrel

@@ -140,7 +140,7 @@ std::optional<Entity> Transport::entity(SessionId id, std::string_view address) 
     return entity;
 }
 
-std::optional<Context> Transport::context(SessionId id, std::string_view communityOctets) {
+std::optional<Context> Transport::context(SessionId id, std::int32_t version, std::string_view communityOctets) {
     std::lock_guard lock(mutex_);
     if (!find(id)) {
         taskError_ = InvalidSession;
@@ -150,7 +150,7 @@ std::optional<Context> Transport::context(SessionId id, std::string_view communi
         fail(id, InvalidContext);
         return std::nullopt;
     }
-    return Context{std::string(communityOctets)};
+    return Context{version, std::string(communityOctets)};
 }
 
 std::optional<ber::Oid> Transport::oid(SessionId id, std::string_view text) {
@@ -174,35 +174,57 @@ RequestId Transport::nextRequestId() {
     return lastRequestId_;
 }
 
-std::optional<RequestId> Transport::send(SessionId id, const Entity &target, const Context &context, ber::Pdu pdu) {
+std::optional<RequestId> Transport::send(SessionId id, const Entity &target, const Context &context, ber::Pdu pdu,
+                                        bool retransmit) {
+    if (pdu.bindings.size() != 1) {
+        std::lock_guard lock(mutex_);
+        fail(id, InvalidPdu);
+        return std::nullopt;
+    }
+    Request request;
+    request.encode = [message = ber::Message{context.version, context.community, std::move(pdu)}](
+                         std::int32_t requestId) mutable -> std::optional<std::string> {
+        message.pdu.requestId = requestId;
+        return ber::encode(message);
+    };
+    request.accept = [version = context.version](std::int32_t requestId,
+                                                 std::string_view datagram) -> std::optional<Reply> {
+        auto message = ber::decode(datagram);
+        if (!message || message->version != version || message->pdu.type != ber::GetResponse ||
+            message->pdu.requestId != requestId)
+            return std::nullopt;
+        return Reply{std::move(message->pdu), 0, {}};
+    };
+    request.retransmit = retransmit;
+    return send(id, target, std::move(request));
+}
+
+std::optional<RequestId> Transport::send(SessionId id, const Entity &target, Request request) {
     std::lock_guard lock(mutex_);
     Session *session = find(id);
     if (!session) {
         taskError_ = InvalidSession;
         return std::nullopt;
     }
-    pdu.requestId = nextRequestId();
-    ber::Message message;
-    message.community = context.community;
-    message.pdu = std::move(pdu);
-    std::string datagram = ber::encode(message);
-    if (message.pdu.bindings.size() != 1 || datagram.size() > MaxDatagram) {
+    const RequestId requestId = nextRequestId();
+    auto datagram = request.encode(requestId);
+    if (!datagram || datagram->size() > MaxDatagram) {
         session->lastError = InvalidPdu;
         return std::nullopt;
     }
-    const auto sent = sendto(session->fd, datagram.data(), datagram.size(), 0,
+    const auto sent = sendto(session->fd, datagram->data(), datagram->size(), 0,
                              reinterpret_cast<const sockaddr *>(&target.address), sizeof target.address);
     if (sent < 0) {
         session->lastError = SendFailed;
         return std::nullopt;
     }
     const auto deadline = Clock::now() + std::chrono::milliseconds(session->settings.timeoutMs);
-    session->outstanding.push_back(
-        {message.pdu.requestId, target.address, std::move(datagram), deadline, session->settings.retries});
-    return message.pdu.requestId;
+    session->outstanding.push_back({requestId, target.address, std::move(*datagram), std::move(request.accept),
+                                    deadline, request.retransmit ? session->settings.retries : 0});
+    return requestId;
 }
 
-std::optional<ber::Message> Transport::receive(SessionId id, RequestId request) {
+std::optional<Reply> Transport::receive(SessionId id, RequestId request) {
     std::lock_guard lock(mutex_);
     Session *session = find(id);
     if (!session) {
@@ -215,9 +237,9 @@ std::optional<ber::Message> Transport::receive(SessionId id, RequestId request) 
         session->lastError = NoMessage;
         return std::nullopt;
     }
-    ber::Message message = std::move(it->second);
+    Reply reply = std::move(it->second);
     replies.erase(it);
-    return message;
+    return reply;
 }
 
 std::uint32_t Transport::lastError(SessionId id) {
@@ -288,15 +310,15 @@ void Transport::receiveWaiting(Session &session) {
 }
 
 void Transport::accept(Session &session, std::string_view datagram, const sockaddr_in &from) {
-    auto message = ber::decode(datagram);
-    if (!message || message->version != 0 || message->pdu.type != ber::GetResponse) return;
     auto &outstanding = session.outstanding;
-    const auto it = std::find_if(outstanding.begin(), outstanding.end(), [&](const Outstanding &request) {
-        return request.id == message->pdu.requestId && sameEndpoint(request.target, from);
-    });
-    if (it == outstanding.end()) return;
-    session.replies.emplace_back(it->id, std::move(*message));
-    outstanding.erase(it);
+    for (auto it = outstanding.begin(); it != outstanding.end(); ++it) {
+        if (!sameEndpoint(it->target, from)) continue;
+        auto reply = it->accept(it->id, datagram);
+        if (!reply) continue;
+        session.replies.emplace_back(it->id, std::move(*reply));
+        outstanding.erase(it);
+        return;
+    }
 }
 
 } // namespace quorrel::transport

@@ -1,9 +1,10 @@
-// The SNMP version 1 manager transport: sessions with a UDP socket each, entities (agent addresses), contexts
-// (communities), sending with retransmission, and a queue of replies per session. The caller that waits for a request
-// drives it: the wait reads the session's socket, resends at each deadline and ends with the request's completion,
-// so a reply costs no hand-over between threads. A reply is queued only when it comes from the agent the request
-// went to and carries the id of an outstanding request of the session; late, duplicate, forged and malformed
-// datagrams are dropped.
+// The SNMP manager transport: sessions with a UDP socket each, entities (agent addresses), contexts (a version and
+// a community), sending with retransmission, and a queue of replies per session. The caller that waits for a
+// request drives it: the wait reads the session's socket, resends at each deadline and ends with the request's
+// completion, so a reply costs no hand-over between threads. A reply is queued only when it comes from the agent
+// the request went to and the request's own check accepts it: for a community message the version, the response
+// PDU and the request id; for a version 3 message its sender's check of the msgID, the digest over the raw datagram,
+// the time window and the decrypted request id. Late, duplicate, forged and malformed datagrams are dropped.
 #pragma once
 
 #include "ber.h"
@@ -52,7 +53,24 @@ struct Entity {
 };
 
 struct Context {
-    std::string community; // octets as they go on the wire
+    std::int32_t version = 0; // as the message carries it: 0 is version 1, 1 is version 2c
+    std::string community;    // octets as they go on the wire
+};
+
+// A reply as its request's check accepted it.
+struct Reply {
+    ber::Pdu pdu;
+    std::uint8_t securityFlags = 0; // version 3: the security level it came with
+    ber::UsmParameters security;    // version 3: the agent's engine ID, boots and time as it stated them
+};
+
+// A request on its own terms: its datagram for the id the transport chose (nothing when it cannot be made), and the
+// check that tells its reply among the datagrams from its target (nothing: not its reply). `retransmit` false sends
+// it once, without the session's retries.
+struct Request {
+    std::function<std::optional<std::string>(std::int32_t id)> encode;
+    std::function<std::optional<Reply>(std::int32_t id, std::string_view datagram)> accept;
+    bool retransmit = true;
 };
 
 // Time-out per try, retransmissions after the first try, and the agents' UDP port. Defaults make a silent agent
@@ -76,20 +94,23 @@ public:
 
     // A dotted IPv4 address or a host name, with the agent port of the session's settings.
     std::optional<Entity> entity(SessionId session, std::string_view address);
-    std::optional<Context> context(SessionId session, std::string_view communityOctets);
+    std::optional<Context> context(SessionId session, std::int32_t version, std::string_view communityOctets);
     std::optional<ber::Oid> oid(SessionId session, std::string_view text);
     std::optional<ber::VarBind> binding(SessionId session, ber::Oid oid, ber::Value value);
 
-    // Sends a one-binding PDU; the transport chooses its request id, which is returned. The last error tells a
-    // PDU too large for a datagram (InvalidPdu) from a send the system refused (SendFailed).
-    std::optional<RequestId> send(SessionId session, const Entity &target, const Context &context, ber::Pdu pdu);
+    // Sends a one-binding PDU in a community message; the transport chooses its request id, which is returned. The
+    // last error tells a PDU too large for a datagram (InvalidPdu) from a send the system refused (SendFailed).
+    std::optional<RequestId> send(SessionId session, const Entity &target, const Context &context, ber::Pdu pdu,
+                                  bool retransmit = true);
+    // Sends a request that makes its own datagram, as the other send does.
+    std::optional<RequestId> send(SessionId session, const Entity &target, Request request);
 
     // Waits for the request's completion: Success once its reply is queued, TimedOut when every try went unanswered
     // (InvalidSession when the session was closed meanwhile). Calls `idle` at least every 100 ms while it waits.
     std::uint32_t await(SessionId session, RequestId request, const std::function<void()> &idle);
 
     // Takes the reply queued for the request, if any.
-    std::optional<ber::Message> receive(SessionId session, RequestId request);
+    std::optional<Reply> receive(SessionId session, RequestId request);
 
     // The code of the session's last failure (of the task for the null or an unknown session).
     std::uint32_t lastError(SessionId session);
@@ -99,6 +120,7 @@ private:
         RequestId id;
         sockaddr_in target;
         std::string datagram;
+        std::function<std::optional<Reply>(std::int32_t, std::string_view)> accept;
         std::chrono::steady_clock::time_point deadline;
         int triesLeft;
     };
@@ -106,7 +128,7 @@ private:
         int fd = -1;
         Settings settings;
         std::vector<Outstanding> outstanding;
-        std::deque<std::pair<RequestId, ber::Message>> replies;
+        std::deque<std::pair<RequestId, Reply>> replies;
         std::uint32_t lastError = Success;
     };
     // What one look at a waited-for request found.

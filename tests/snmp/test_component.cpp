@@ -96,15 +96,26 @@ TEST_F(Component, MembersAnswerToTheirNamesInAnyCase) {
     EXPECT_EQ(invoke("Agent", COMPONENT_METHOD).text, "127.0.0.1"); // a property read as a call
     EXPECT_EQ(invoke("Retry", COMPONENT_PUT, {text(" 7 ")}).fault, 0);
     EXPECT_EQ(invoke("RETRY", COMPONENT_GET).number, 7);
+    EXPECT_EQ(invoke("VERSION", COMPONENT_PUT, {text("2C")}).fault, 0);
+    EXPECT_EQ(invoke("version", COMPONENT_GET).text, "2c");
+    EXPECT_EQ(invoke("Version", COMPONENT_PUT, {number(2)}).fault, 0);
+    EXPECT_EQ(invoke("Version", COMPONENT_GET).text, "2c");
+    EXPECT_EQ(invoke("retransmit", COMPONENT_PUT, {number(0)}).fault, 0);
+    EXPECT_EQ(invoke("Retransmit", COMPONENT_GET).number, 0);
 }
 
-TEST_F(Component, NewObjectsResetTimeoutAndRetryButKeepAgentAndCommunity) {
+TEST_F(Component, NewObjectsResetTimeoutAndRetryKeepAgentAndCommunityAndStartAtVersion1) {
     invoke("Agent", COMPONENT_PUT, {text("127.0.0.9")});
     invoke("CommStr", COMPONENT_PUT, {text("public")});
     invoke("Timeout", COMPONENT_PUT, {number(500)});
     invoke("Retry", COMPONENT_PUT, {number(9)});
+    invoke("Version", COMPONENT_PUT, {text("2c")});
     component_fault fault{};
     component_object *other = library().create("SnmpV1", &fault);
+    component_value version{};
+    ASSERT_EQ(library().invoke(other, "Version", COMPONENT_GET, nullptr, 0, &version, &fault), 0);
+    EXPECT_EQ(std::string(version.text, version.length), "1"); // the object's own: a new object speaks version 1
+    library().free_value(&version);
     EXPECT_EQ(invoke("Timeout", COMPONENT_GET).number, 2000);
     EXPECT_EQ(invoke("Retry", COMPONENT_GET).number, 3);
     EXPECT_EQ(invoke("Agent", COMPONENT_GET).text, "127.0.0.9");
@@ -122,6 +133,8 @@ TEST_F(Component, ReportsFaultsForBadCalls) {
     EXPECT_EQ(invoke("Timeout", COMPONENT_PUT, {number(70000)}).fault, 6);
     EXPECT_EQ(invoke("SnmpSet", COMPONENT_METHOD, {text("1.3"), text("x"), number(40000)}).fault, 6);
     EXPECT_EQ(invoke("Agent", COMPONENT_PUT).fault, 449);
+    for (const char *version : {"2a", "4", "v3", ""}) EXPECT_EQ(invoke("Version", COMPONENT_PUT, {text(version)}).fault, 5);
+    EXPECT_EQ(invoke("Retransmit", COMPONENT_PUT, {number(2)}).fault, 5);
 
     component_value result{};
     component_fault fault{};

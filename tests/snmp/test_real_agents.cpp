@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdlib>
 #include <regex>
@@ -20,8 +21,10 @@ constexpr char Enterprise[] = "1.3.6.1.4.1.99999";
 const std::string NoSuchName = "[Vantobe.Mod.SnmpResponseProcess][AP02C1]=Error encountered during Agent Process";
 const std::string BadValue = "[Vantobe.Mod.SnmpResponseProcess][AP03C1]=Error encountered during Agent Process";
 
+// The printer's data for the community "printer", and a Counter64 for the community "counters".
 SnmpsimAgent &printer() {
-    static SnmpsimAgent agent(METERLANE_AGENTS_DIR);
+    static SnmpsimAgent agent(METERLANE_AGENTS_DIR,
+                              {{"counters.snmprec", "1.3.6.1.2.1.31.1.1.1.6.1|70|1099511627781\n"}});
     return agent;
 }
 
@@ -40,11 +43,34 @@ SnmpdAgent &snmpd() {
     return agent;
 }
 
+// snmpd's whole tree less what changes while a test runs (processes, sockets, ICMP message types seen, the agent's
+// own caches and transactions), for the community "sesame".
+const std::vector<std::string> WalkableView = {
+    "view walkable included .1",
+    "view walkable excluded .1.3.6.1.2.1.25.4",
+    "view walkable excluded .1.3.6.1.2.1.25.5",
+    "view walkable excluded .1.3.6.1.2.1.5.30",
+    "view walkable excluded .1.3.6.1.2.1.6",
+    "view walkable excluded .1.3.6.1.2.1.7",
+    "view walkable excluded .1.3.6.1.4.1.8072.1.5",
+    "view walkable excluded .1.3.6.1.4.1.8072.1.8",
+};
+
+SnmpdAgent &secureSnmpd() {
+    static SnmpdAgent agent([] {
+        std::vector<std::string> lines = WalkableView;
+        lines.push_back("rocommunity sesame 127.0.0.0/8 -V walkable");
+        return lines;
+    }());
+    return agent;
+}
+
 // One open session to an agent with a community, closed at the end of the scope.
 struct Session {
-    Session(const std::string &agent, const std::string &community) {
+    Session(const std::string &agent, const std::string &community, const std::string &version = "1") {
         quorrel::engine::library().agent = agent;
         quorrel::engine::library().commStr = community;
+        snmp.setVersion(version);
         opened = snmp.SnmpMgrOpen();
     }
     ~Session() { snmp.SnmpMgrClose(); }
@@ -249,6 +275,77 @@ TEST(RealAgents, AgentErrorsComeBackAsMessages) {
     }
     Session readOnly(snmpd().address(), "public");
     EXPECT_EQ(readOnly.snmp.SnmpSet(std::string(Enterprise) + ".3.0", 5.0), NoSuchName);
+}
+
+TEST(RealAgents, Version2cAnswersAsVersion1DoesWithItsOwnErrorStatusesAndWholeCounter64) {
+    ASSERT_AGENT(printer());
+    ASSERT_AGENT(snmpd());
+    {
+        Session session(printer().address(), "counters", "2c");
+        EXPECT_EQ(session.snmp.SnmpGet("1.3.6.1.2.1.31.1.1.1.6.1"), "1099511627781");
+    }
+    Session session(snmpd().address(), "private", "2c");
+    const std::string integerOid = std::string(Enterprise) + ".3.0";
+    EXPECT_EQ(session.snmp.SnmpGet(std::string(Enterprise) + ".1.0"), "-5");
+    EXPECT_EQ(session.snmp.SnmpGet(std::string(Enterprise) + ".1.1"), NoSuchName); // noSuchObject
+    EXPECT_EQ(session.snmp.SnmpGet("1.3.6.1.2.1.1.1.7"), NoSuchName);              // noSuchInstance
+    std::string oid = "2.0";
+    EXPECT_EQ(session.snmp.SnmpGetNext(oid), NoSuchName); // endOfMibView
+    EXPECT_EQ(oid, std::string(Enterprise) + ".1.0");     // the last OID read, as after version 1's noSuchName
+    const auto failed = [](int status) {
+        return "[Vantobe.Mod.SnmpResponseProcess][AP0" + std::to_string(status) +
+               "C1]=Error encountered during Agent Process";
+    };
+    EXPECT_EQ(session.snmp.SnmpSet(std::string(Enterprise) + ".1.0", 1.0), failed(17)); // notWritable
+    EXPECT_EQ(session.snmp.SnmpSet(integerOid, std::string("seven")), failed(7));       // wrongType
+    Session readOnly(snmpd().address(), "public", "2c");
+    EXPECT_EQ(readOnly.snmp.SnmpSet(integerOid, 5.0), failed(6)); // noAccess
+}
+
+// The OIDs of a walk from "1" by get-next to the end of the agent's tree.
+std::vector<std::string> walkedOids(quorrel::SnmpV1 &snmp) {
+    std::vector<std::string> oids;
+    for (std::string oid = "1";;) {
+        const std::string text = snmp.SnmpGetNext(oid);
+        if (text == NoSuchName) return oids;
+        if (text.rfind("[Vantobe.", 0) == 0 || oids.size() > 100000) {
+            ADD_FAILURE() << "after " << oids.size() << " OIDs: " << text;
+            return oids;
+        }
+        oids.push_back(oid);
+    }
+}
+
+// The OIDs of a walk that Net-SNMP's tool printed, without its line for the end of the agent's tree.
+std::vector<std::string> netSnmpWalkedOids(std::vector<std::string> command) {
+    const auto result = runCommand(command);
+    EXPECT_EQ(result.status, 0) << result.err;
+    std::vector<std::string> oids;
+    for (const std::string &line : testsupport::splitLines(result.out)) {
+        const auto blank = line.find(' ');
+        if (line.size() > 1 && line[0] == '.' && std::isdigit(static_cast<unsigned char>(line[1])) &&
+            blank != std::string::npos && line.find("No more variables left") == std::string::npos)
+            oids.push_back(line.substr(1, blank - 1));
+    }
+    return oids;
+}
+
+void expectSameOids(const std::vector<std::string> &ours, const std::vector<std::string> &theirs) {
+    EXPECT_EQ(ours.size(), theirs.size());
+    const auto [our, their] = std::mismatch(ours.begin(), ours.end(), theirs.begin(), theirs.end());
+    if (our != ours.end() || their != theirs.end())
+        ADD_FAILURE() << "first difference after " << (our - ours.begin()) << " OIDs: ours "
+                      << (our != ours.end() ? *our : "(end)") << ", theirs " << (their != theirs.end() ? *their : "(end)");
+}
+
+TEST(RealAgents, WalkThroughGetBulkGivesSnmpbulkwalksOids) {
+    ASSERT_AGENT(secureSnmpd());
+    Session session(secureSnmpd().address(), "sesame", "2c");
+    const auto ours = walkedOids(session.snmp);
+    const auto theirs = netSnmpWalkedOids(
+        {"snmpbulkwalk", "-v2c", "-c", "sesame", "-On", "-Oq", "-Cr10", "-m", "", secureSnmpd().address(), ".1"});
+    EXPECT_GT(theirs.size(), 1000u);
+    expectSameOids(ours, theirs);
 }
 
 TEST(RealAgents, WrongCommunityTimesOut) {

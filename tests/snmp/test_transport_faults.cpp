@@ -279,6 +279,37 @@ TEST_F(TransportFaults, WalkGoesOnPastAnEmptyString) {
     EXPECT_EQ(oid, "1.3.6.1.2.1.1.5.0");
 }
 
+TEST_F(TransportFaults, WalkInVersion2cGoesOnByGetBulkWithFewerRepetitionsAfterEachTimeOut) {
+    reopen(150, 0);
+    session.setVersion(std::string("2c"));
+    agent.script(answer("1.3.6.1.2.1.1.2.0", WireValue::integer(2)));
+    agent.script(silence());
+    agent.script(silence());
+    agent.script(answer("1.3.6.1.2.1.1.3.0", WireValue::integer(3)));
+    agent.script(answer("1.3.6.1.2.1.1.4.0", WireValue::integer(4)));
+    std::string oid = "1.3.6.1.2.1.1.1.0";
+    EXPECT_EQ(session.SnmpGetNext(oid), "2");
+    EXPECT_EQ(session.SnmpGetNext(oid), "3");
+    EXPECT_EQ(session.SnmpGetNext(oid), "4");
+    EXPECT_EQ(oid, "1.3.6.1.2.1.1.4.0");
+    const auto seen = agent.requests();
+    ASSERT_EQ(seen.size(), 5u);
+    const struct {
+        std::uint8_t type;
+        std::int32_t repetitions;
+        const char *oid;
+    } expected[] = {{0xA1, 0, "1.3.6.1.2.1.1.1.0"}, {0xA5, 10, "1.3.6.1.2.1.1.2.0"}, {0xA5, 5, "1.3.6.1.2.1.1.2.0"},
+                    {0xA5, 2, "1.3.6.1.2.1.1.2.0"}, {0xA5, 2, "1.3.6.1.2.1.1.3.0"}};
+    for (std::size_t i = 0; i < seen.size(); ++i) {
+        SCOPED_TRACE(i);
+        EXPECT_EQ(seen[i].version, 1);
+        EXPECT_EQ(seen[i].pduType, expected[i].type);
+        EXPECT_EQ(seen[i].errorStatus, 0); // non-repeaters
+        EXPECT_EQ(seen[i].errorIndex, expected[i].repetitions);
+        EXPECT_EQ(seen[i].oid, expected[i].oid);
+    }
+}
+
 // ---- a request started from the event pump while another waits ----
 
 struct NestedRun {

@@ -183,7 +183,7 @@ std::string encodeReply(const Reply &reply, const Request &request) {
     const std::string pdu = tlv(0x02, signedBytes(static_cast<std::int64_t>(request.requestId) + reply.idOffset)) +
                             tlv(0x02, signedBytes(reply.errorStatus)) + tlv(0x02, signedBytes(reply.errorIndex)) +
                             tlv(0x30, bindings);
-    std::string message = tlv(0x30, tlv(0x02, signedBytes(reply.version)) +
+    std::string message = tlv(0x30, tlv(0x02, signedBytes(reply.version.value_or(request.version))) +
                                         tlv(0x04, reply.community.value_or(request.community)) +
                                         tlv(reply.pduType, pdu));
     message.resize(message.size() - std::min(reply.truncateBy, message.size()));

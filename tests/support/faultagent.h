@@ -73,7 +73,7 @@ struct Reply {
     bool noBindings = false;            // an empty variable binding list
     std::int32_t errorStatus = 0;
     std::int32_t errorIndex = 0;
-    std::int32_t version = 0;
+    std::optional<std::int32_t> version = std::nullopt; // nullopt: the request's version
     std::uint8_t pduType = 0xA2;
     std::int32_t idOffset = 0;          // added to the request's id
     std::optional<std::string> community = std::nullopt; // nullopt: the request's community
