@@ -3,26 +3,38 @@
 #include "faultrule.h"
 #include "platform/componentfactory.h"
 #include "platform/eventpump.h"
+#include "profilechoice.h"
 #include "store/log.h"
 
 #include <functional>
+#include <optional>
 
 namespace reading {
 namespace {
 
-// One request through a session object of its own: created, pointed at host, opened, asked, closed, released.
-// request makes the call on the open session and returns its text.
-QString readOid(const QString &host, const QString &oid, bool logAnswer,
-                const std::function<QString(platform::ComponentObject &)> &request) {
+using Request = std::function<QString(platform::ComponentObject &)>;
+
+const QString SysDescr = QStringLiteral("1.3.6.1.2.1.1.1.0");
+
+// One request through a session object of its own: created, pointed at host, set up as profile asks (a single try
+// when singleTry), opened, asked, closed, released. request makes the call on the open session and returns its text.
+// The library's text; nothing when the tenth fault ended the call.
+std::optional<QString> exchange(const QString &host, const store::SnmpProfile &profile, bool singleTry,
+                                const Request &request) {
     QString current;
     platform::ComponentObject session;
     FaultRule rule(QStringLiteral("errGetOID"), [&] { return current; });
-    const bool finished = rule.run({
+    bool finished = rule.run({
         [&] { session = platform::CreateObject(QStringLiteral("quorrel.SnmpV1")); },
         [&] { session.set(QStringLiteral("Agent"), host); },
-        [&] { session.set(QStringLiteral("CommStr"), QStringLiteral("public")); },
+        [&] { session.set(QStringLiteral("CommStr"), profile.community); },
         [&] { session.set(QStringLiteral("TimeOut"), 1000); },
         [&] { session.set(QStringLiteral("Retry"), 2); },
+    });
+    for (const auto &[member, value] : profileMembers(profile))
+        finished = finished && rule.run([&] { session.set(member, value); });
+    if (singleTry) finished = finished && rule.run([&] { session.set(QStringLiteral("Retransmit"), 0); });
+    finished = finished && rule.run({
         [&] { current = session.call(QStringLiteral("SnmpMgrOpen")).toString(); },
         [&] { platform::pumpEvents(); },
         [&] {
@@ -32,13 +44,30 @@ QString readOid(const QString &host, const QString &oid, bool logAnswer,
         },
         [&] { session.call(QStringLiteral("SnmpMgrClose")); },
     });
-    if (!finished) return {};
-    session = {};
-    if (current.startsWith(QLatin1String("[Vantobe"))) {
-        if (logAnswer) store::WriteLog(QStringLiteral("errGetOID varOID ") + oid + QStringLiteral(" OID ") + current);
-        return ReadFailed;
-    }
+    if (!finished) return std::nullopt;
     return current;
+}
+
+bool isFailure(const QString &text) { return text.startsWith(QLatin1String("[Vantobe")); }
+
+// A read through the host's profile: version 1 and "public" without a credentials file; else the profile chosen for
+// the host, whose choice is dropped when it no longer answers. A host that no profile reaches fails as a silent one.
+QString readOid(const QString &host, const QString &oid, bool logAnswer, const Request &request) {
+    const auto failed = [&](const QString &why) {
+        if (logAnswer) store::WriteLog(QStringLiteral("errGetOID varOID ") + oid + QStringLiteral(" OID ") + why);
+        return ReadFailed;
+    };
+    const store::SnmpProfiles profiles = store::snmpProfiles();
+    std::optional<store::SnmpProfile> profile = store::SnmpProfile{};
+    QString why;
+    if (profiles.present)
+        profile = chosenProfile(host, profiles, [&](const store::SnmpProfile &tried) { return tryProfile(host, tried); },
+                                why);
+    if (!profile) return failed(why);
+    const std::optional<QString> text = exchange(host, *profile, false, request);
+    if (!text) return {};
+    if (profiles.present && !agentAnswered(*text)) dropChoice(host);
+    return isFailure(*text) ? failed(*text) : *text;
 }
 
 QString get(platform::ComponentObject &session, const QString &oid) {
@@ -46,6 +75,28 @@ QString get(platform::ComponentObject &session, const QString &oid) {
 }
 
 } // namespace
+
+QList<std::pair<QString, QVariant>> profileMembers(const store::SnmpProfile &profile) {
+    if (profile.version == QLatin1String("1")) return {};
+    QList<std::pair<QString, QVariant>> members{{QStringLiteral("Version"), profile.version}};
+    const std::pair<QString, QString> v3[] = {
+        {QStringLiteral("SecurityName"), profile.user},
+        {QStringLiteral("AuthProtocol"), profile.authProtocol},
+        {QStringLiteral("AuthPassphrase"), profile.authPassphrase},
+        {QStringLiteral("PrivProtocol"), profile.privProtocol},
+        {QStringLiteral("PrivPassphrase"), profile.privPassphrase},
+        {QStringLiteral("ContextName"), profile.context},
+    };
+    if (profile.version == QLatin1String("3"))
+        for (const auto &[member, value] : v3)
+            if (!value.isEmpty()) members.append({member, value});
+    return members;
+}
+
+QString tryProfile(const QString &host, const store::SnmpProfile &profile) {
+    return exchange(host, profile, true, [](platform::ComponentObject &session) { return get(session, SysDescr); })
+        .value_or(QString());
+}
 
 QString GetOID(const QString &host, const QString &oid) {
     return readOid(host, oid, true, [&](platform::ComponentObject &session) { return get(session, oid); });

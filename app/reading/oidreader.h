@@ -1,8 +1,15 @@
 // GetOID: the one way the reading engine reads a value from a printer. Each call creates its own SnmpV1 object by
-// name, opens a session, gets one OID, closes the session and releases the object.
+// name, sets it up as the printer's credential profile asks (version 1 and "public" without a credentials file),
+// opens a session, gets one OID, closes the session and releases the object.
 #pragma once
 
+#include "store/snmpprofiles.h"
+
+#include <QList>
 #include <QString>
+#include <QVariant>
+
+#include <utility>
 
 namespace reading {
 
@@ -21,5 +28,12 @@ QString probeOid(const QString &host, const QString &oid);
 // nextOid; ReadFailed, and nextOid empty, when the printer answered with an error or not at all (the end of its
 // tree, in version 1).
 QString probeNextOid(const QString &host, const QString &oid, QString &nextOid);
+
+// The SnmpV1 members, beyond Agent, CommStr and the transport's, that make a session ask as profile asks, in the
+// order they are set: none for version 1, whose requests stay exactly what they always were.
+QList<std::pair<QString, QVariant>> profileMembers(const store::SnmpProfile &profile);
+
+// One sysDescr get with profile and a single try, without retries, as a choice of profile asks: the library's text.
+QString tryProfile(const QString &host, const store::SnmpProfile &profile);
 
 } // namespace reading

@@ -1,0 +1,51 @@
+// Which credential profile reads which printer. At the first read of a host in a process, and again after its profile
+// stopped answering, the profiles that apply to it are tried in order with one sysDescr get each and a single try, so
+// that a wrong privacy passphrase (the agent cannot decrypt the request and stays silent) costs one time-out and the
+// next profile is still tried. The first that answers reads the host from then on, and snmp-state.ini in the program
+// folder remembers it, so that the next process tries it first.
+#pragma once
+
+#include "store/snmpprofiles.h"
+
+#include <QList>
+#include <QString>
+
+#include <functional>
+#include <optional>
+
+namespace reading {
+
+inline const QString StateFileName = QStringLiteral("snmp-state.ini");
+
+// One profile tried on a host: the library's text for its sysDescr get, and how long the try took.
+struct ProfileTry {
+    store::SnmpProfile profile;
+    QString reply;
+    qint64 milliseconds = 0;
+    bool answered = false;
+};
+
+// Asks the host with a profile, one try; the library's text.
+using ProfileTrial = std::function<QString(const store::SnmpProfile &)>;
+
+// Whether a library text came from the agent: a value or the agent's error status; not a time-out, a security report
+// (unknown user, wrong digest, decryption error, ...) or a failure before anything was sent.
+bool agentAnswered(const QString &reply);
+
+// The profiles that apply to host in the order a choice tries them: the one snmp-state.ini remembers for it first,
+// then the others in file order.
+QList<store::SnmpProfile> trialOrder(const QString &host, const store::SnmpProfiles &profiles);
+
+// Tries the profiles in order until one answers; every try made.
+QList<ProfileTry> tryProfiles(const QList<store::SnmpProfile> &order, const ProfileTrial &trial);
+
+// The profile that reads host: the one chosen for it earlier in this process (while the file stays as it was), else
+// the first of trialOrder that answers, which is then remembered. Nothing when none answers; why then holds the last
+// try's text, or says that no profile applies.
+std::optional<store::SnmpProfile> chosenProfile(const QString &host, const store::SnmpProfiles &profiles,
+                                                const ProfileTrial &trial, QString &why);
+
+// Forgets the choice for host, whose profile no longer answered: the next read chooses again.
+void dropChoice(const QString &host);
+
+} // namespace reading
