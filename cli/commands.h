@@ -42,6 +42,7 @@ int scanCommand(const QStringList &args);
 int readCommand(const QStringList &args);
 int probeCommand(const QStringList &args);
 int mapsCommand(const QStringList &args);
+int profilesCommand(const QStringList &args);
 int cycleCommand(const QStringList &args);
 int runCommand(const QStringList &args);
 

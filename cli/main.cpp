@@ -62,9 +62,15 @@ struct Command {
 
 constexpr Command Commands[] = {
     {"snmp", cli::snmpCommand,
-     "snmp get|getnext|set|walk HOST OID [VALUE] [--community TEXT] [--type 0|1] [--full-walk]",
+     "snmp get|getnext|set|walk HOST OID [VALUE] [--type 0|1] [--full-walk]\n"
+     "                    [-v 1|2c|3] [-c COMMUNITY] [-u USER] [-l noAuthNoPriv|authNoPriv|authPriv]\n"
+     "                    [-a MD5|SHA|SHA-224|SHA-256|SHA-384|SHA-512] [-A PASSPHRASE] [-x DES|AES|AES-192|AES-256]\n"
+     "                    [-X PASSPHRASE] [-n CONTEXT] | [--profile NAME [--folder DIR]]",
      "One get, get-next, set or walk through the library, created by name as the desktop program creates it.\n"
-     "A value or OID beginning with \"-\" goes after \"--\"."},
+     "It asks with version 1 and the community \"public\", or as Net-SNMP's options say (a value may be\n"
+     "attached: -v2c), or as the profile NAME of snmp-credentials.ini says. -A and -X show in the process list:\n"
+     "use --profile where others may look. --community TEXT is -c. A value or OID beginning with \"-\" goes\n"
+     "after \"--\"."},
     {"encode", cli::encodeCommand, "encode TEXT", "Scrambles a text as the program does for service addresses."},
     {"decode", cli::decodeCommand, "decode TEXT", "The inverse of encode, as the service applies it."},
     {"vendors", cli::vendorsCommand, "vendors [--folder DIR]",
@@ -90,6 +96,10 @@ constexpr Command Commands[] = {
      "The counter map entries in effect, each with its file, its maker's recognition and its slots: those of the\n"
      "installed share folder, replaced entry by entry by those of /etc/meterlane (METERLANE_SYSTEM_FOLDER), then\n"
      "by those of the program folder; each file is counter-maps.ini."},
+    {"profiles", cli::profilesCommand, "profiles [HOST] [--folder DIR]",
+     "The SNMP profiles of snmp-credentials.ini ($CREDENTIALS_DIRECTORY, else the program folder, else\n"
+     "/etc/meterlane), passphrases masked. With a host: the profiles that apply to it tried in the order the\n"
+     "program tries them, one sysDescr get each without retries, with how long each took, until one answers."},
     {"cycle", cli::cycleCommand, "cycle [--folder DIR]", "One read-and-send cycle of every printer in meterlane.ini."},
     {"run", cli::runCommand, "run [--folder DIR]",
      "The timed read-and-send cycles, until SIGINT or SIGTERM (honoured between printers)."},

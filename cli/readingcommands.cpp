@@ -1,5 +1,5 @@
-// meterlane-cli read, probe and maps: the reading engine on one printer, and the counter maps it uses, headless.
-// Nothing stored is changed.
+// meterlane-cli read, probe, maps and profiles: the reading engine on one printer, and the counter maps and credential
+// profiles it uses, headless. Nothing stored is changed.
 #include "commands.h"
 #include "consolewindow.h"
 
@@ -8,8 +8,11 @@
 #include "reading/countermaps.h"
 #include "reading/keypoint.h"
 #include "reading/printerinfo.h"
+#include "reading/oidreader.h"
 #include "reading/probe.h"
+#include "reading/profilechoice.h"
 #include "store/config.h"
+#include "store/snmpprofiles.h"
 
 #include <QTextStream>
 
@@ -42,6 +45,21 @@ QString mappedSlotLine(const reading::MappedSlot &slot) {
                                                   : QStringLiteral("%1 in %2").arg(slot.entry, slot.file);
     return QStringLiteral("slot %1 %2: %3 = %4 (%5)")
         .arg(QString::number(slot.slot), reading::counterName(slot.slot), slot.oid, slot.value, chosenBy);
+}
+
+// "[NAME] Version=... Hosts=...", a profile as its file gives it, the passphrases masked.
+QString profileLine(const store::SnmpProfile &profile) {
+    static const QString masked = QStringLiteral("********");
+    QStringList keys{QStringLiteral("Version=") + profile.version};
+    if (profile.version != QLatin1String("3")) keys << QStringLiteral("Community=") + profile.community;
+    else keys << QStringLiteral("User=") + profile.user;
+    if (!profile.authProtocol.isEmpty())
+        keys << QStringLiteral("AuthProtocol=") + profile.authProtocol << QStringLiteral("AuthPassphrase=") + masked;
+    if (!profile.privProtocol.isEmpty())
+        keys << QStringLiteral("PrivProtocol=") + profile.privProtocol << QStringLiteral("PrivPassphrase=") + masked;
+    if (!profile.context.isEmpty()) keys << QStringLiteral("Context=") + profile.context;
+    keys << QStringLiteral("Hosts=") + (profile.blocks.isEmpty() ? QStringLiteral("(every host)") : profile.hosts);
+    return u'[' + profile.name + QStringLiteral("] ") + keys.join(u' ');
 }
 
 } // namespace
@@ -120,6 +138,38 @@ int mapsCommand(const QStringList &args) {
         err << "meterlane-cli: no counter maps in " << reading::countermaps::searchedFiles().join(QStringLiteral(", "))
             << "\n";
     return maps.read.isEmpty() || !maps.unreadable.isEmpty() ? ExitFailed : ExitOk;
+}
+
+int profilesCommand(const QStringList &args) {
+    QCommandLineParser parser;
+    parser.addOption(folderOption());
+    if (!parseArguments(parser, QStringLiteral("profiles"), args)) return ExitUsage;
+    const QStringList positional = parser.positionalArguments();
+    if (positional.size() > 1) return usageError(QStringLiteral("profiles takes [HOST] [--folder DIR]"));
+    if (!useProgramFolder(parser)) return ExitFailed;
+
+    const store::SnmpProfiles profiles = store::snmpProfiles(); // says its problems on standard error
+    QTextStream out(stdout);
+    if (!profiles.present)
+        out << "no " << profiles.path << ": every printer is asked with version 1 and the community public\n";
+    for (const store::SnmpProfile &profile : profiles.profiles) out << profileLine(profile) << "\n";
+    if (positional.isEmpty()) return profiles.problems.isEmpty() ? ExitOk : ExitFailed;
+
+    const QString address = resolved(positional[0]);
+    if (address.isEmpty()) return ExitFailed;
+    store::SnmpProfile always;
+    always.name = QStringLiteral("version 1, public");
+    const QList<store::SnmpProfile> order =
+        profiles.present ? reading::trialOrder(address, profiles) : QList<store::SnmpProfile>{always};
+    const QList<reading::ProfileTry> tries = reading::tryProfiles(
+        order, [&](const store::SnmpProfile &profile) { return reading::tryProfile(address, profile); });
+    for (const reading::ProfileTry &made : tries)
+        out << address << " [" << made.profile.name << "] " << made.milliseconds << " ms: "
+            << (made.answered ? "answers: " : "no answer: ") << made.reply << "\n";
+    if (!tries.isEmpty() && tries.last().answered) return ExitOk;
+    out.flush();
+    QTextStream(stderr) << "meterlane-cli: no profile answers " << address << "\n";
+    return ExitFailed;
 }
 
 } // namespace cli
