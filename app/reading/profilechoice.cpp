@@ -54,9 +54,10 @@ QList<ProfileTry> tryProfiles(const QList<store::SnmpProfile> &order, const Prof
     for (const store::SnmpProfile &profile : order) {
         QElapsedTimer timer;
         timer.start();
-        ProfileTry made{profile, trial(profile)};
+        const std::optional<QString> reply = trial(profile);
+        ProfileTry made{profile, reply.value_or(QStringLiteral("the library cannot ask as the profile says (see the log)"))};
         made.milliseconds = timer.elapsed();
-        made.answered = agentAnswered(made.reply);
+        made.answered = reply && agentAnswered(*reply);
         tries << made;
         if (made.answered) break;
     }
