@@ -160,8 +160,13 @@ std::optional<transport::Reply> acceptReply(const User &user, const sockaddr_in 
     std::size_t authOffset = 0;
     auto message = ber::decodeV3(datagram, &authOffset);
     if (!message || message->msgId != id) return std::nullopt;
+    // Only the engine the request went to may sign its reply: a key is localised for no other.
     const bool authenticated = message->flags & ber::Authenticated;
-    if (authenticated && !authentic(user, *message, datagram, authOffset)) return std::nullopt;
+    if (authenticated) {
+        const auto engine = knownEngine(agent);
+        if (!engine || engine->id != message->security.engineId || !authentic(user, *message, datagram, authOffset))
+            return std::nullopt;
+    }
     auto scoped = plainScoped(user, *message);
     if (!scoped) return std::nullopt;
     ber::Pdu &pdu = scoped->pdu;
