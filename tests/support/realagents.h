@@ -47,13 +47,20 @@ protected:
     // about 10 s until it answers a v1 get for the community.
     void start(std::vector<std::string> argv, const std::string &probeCommunity);
     void stop();
+    // Stops the agent and starts it again on the same address with the same arguments.
+    void restart();
 
     std::string failure_;
     std::vector<std::string> temporaryFolders_; // removed after the agent has stopped
 
 private:
     bool claimAddress();
+    void launch();
+    void stopProcess();
 
+    std::vector<std::string> argv_;
+    std::string probeCommunity_;
+    std::string logFolder_; // also the agent's persistent folder
     std::string address_;
     int lockFd_ = -1;
     pid_t pid_ = -1;
@@ -67,10 +74,17 @@ public:
 };
 
 // snmpd with "rocommunity public" and "rwcommunity private" for 127.0.0.0/8 and the given extra configuration
-// lines, "override ..." lines for instance.
+// lines, "override ..." or "createUser ..." lines for instance.
 class SnmpdAgent : public RealAgent {
 public:
     explicit SnmpdAgent(const std::vector<std::string> &configLines);
+    // Starts the agent anew on its address with other configuration lines ("engineBoots N" makes it count boot N + 1).
+    void restart(const std::vector<std::string> &configLines);
+
+private:
+    bool writeConfig(const std::vector<std::string> &configLines);
+
+    std::string configPath_;
 };
 
 } // namespace testsupport
