@@ -22,6 +22,7 @@
 #include <fstream>
 #include <sstream>
 #include <thread>
+#include <utility>
 
 extern char **environ;
 
@@ -217,12 +218,12 @@ bool RealAgent::claimAddress() {
     return false;
 }
 
-void RealAgent::start(std::vector<std::string> argv, const std::string &probeCommunity) {
+void RealAgent::start(std::vector<std::string> argv, const std::vector<std::string> &probeOptions) {
     if (!failure_.empty() || !claimAddress()) return;
     for (std::string &arg : argv)
         if (const auto at = arg.find("@ADDRESS@"); at != std::string::npos) arg.replace(at, 9, address_);
     argv_ = std::move(argv);
-    probeCommunity_ = probeCommunity;
+    probeOptions_ = probeOptions;
     logFolder_ = makeTemporaryFolder();
     if (logFolder_.empty()) {
         failure_ = "cannot create a temporary folder";
@@ -267,8 +268,10 @@ void RealAgent::launch() {
             return;
         }
         // snmpget exits with 1 when nothing answered, 0 or 2 (an error reply) when the agent did.
-        const CommandResult probe = runCommand({"snmpget", "-v1", "-c", probeCommunity_, "-r0", "-t", "0.3", "-m", "",
-                                                address_, "1.3.6.1.2.1.1.1.0"});
+        std::vector<std::string> probeArgv{"snmpget"};
+        probeArgv.insert(probeArgv.end(), probeOptions_.begin(), probeOptions_.end());
+        probeArgv.insert(probeArgv.end(), {"-r0", "-t", "0.3", "-m", "", address_, "1.3.6.1.2.1.1.1.0"});
+        const CommandResult probe = runCommand(probeArgv);
         if (probe.status == 0 || probe.status == 2) return;
         if (probe.status != 1) {
             failure_ = "snmpget cannot be run: " + probe.err;
@@ -306,7 +309,8 @@ void RealAgent::stop() {
     temporaryFolders_.clear();
 }
 
-SnmpsimAgent::SnmpsimAgent(const std::string &dataDir, const std::map<std::string, std::string> &generatedFiles) {
+SnmpsimAgent::SnmpsimAgent(const std::string &dataDir, const std::map<std::string, std::string> &generatedFiles,
+                           const std::vector<std::string> &extraArguments, std::vector<std::string> probeOptions) {
     const std::string data = makeTemporaryFolder(), cache = makeTemporaryFolder();
     if (data.empty() || cache.empty()) {
         failure_ = "cannot create a temporary folder";
@@ -337,12 +341,24 @@ SnmpsimAgent::SnmpsimAgent(const std::string &dataDir, const std::map<std::strin
         failure_ = "no .snmprec data in " + dataDir + (error ? " (" + error.message() + ")" : std::string());
         return;
     }
-    start({"snmpsimd", "--data-dir=" + data, "--cache-dir=" + cache, "--agent-udpv4-endpoint=@ADDRESS@:161",
-           "--process-user=nobody", "--process-group=nogroup"},
-          firstCommunity);
+    std::vector<std::string> argv{"snmpsimd", "--data-dir=" + data, "--cache-dir=" + cache,
+                                  "--agent-udpv4-endpoint=@ADDRESS@:161", "--process-user=nobody",
+                                  "--process-group=nogroup"};
+    argv.insert(argv.end(), extraArguments.begin(), extraArguments.end());
+    if (probeOptions.empty()) probeOptions = {"-v1", "-c", firstCommunity};
+    start(argv, probeOptions);
 }
 
-SnmpdAgent::SnmpdAgent(const std::vector<std::string> &configLines) {
+SnmpdAgent::SnmpdAgent(const std::vector<std::string> &configLines)
+    : SnmpdAgent(configLines, {"-v1", "-c", "public"},
+                 {"rocommunity public 127.0.0.0/8", "rwcommunity private 127.0.0.0/8"}) {}
+
+SnmpdAgent::SnmpdAgent(const std::vector<std::string> &configLines, const std::vector<std::string> &probeOptions)
+    : SnmpdAgent(configLines, probeOptions, {}) {}
+
+SnmpdAgent::SnmpdAgent(const std::vector<std::string> &configLines, const std::vector<std::string> &probeOptions,
+                       std::vector<std::string> communityLines)
+    : communityLines_(std::move(communityLines)) {
     const std::string folder = makeTemporaryFolder();
     if (folder.empty()) {
         failure_ = "cannot create a temporary folder";
@@ -352,7 +368,7 @@ SnmpdAgent::SnmpdAgent(const std::vector<std::string> &configLines) {
     configPath_ = folder + "/snmpd.conf";
     if (!writeConfig(configLines)) return;
     start({"snmpd", "-f", "-Le", "-C", "-c", configPath_, "-p", folder + "/snmpd.pid", "udp:@ADDRESS@:161"},
-          "public");
+          probeOptions);
 }
 
 void SnmpdAgent::restart(const std::vector<std::string> &configLines) {
@@ -360,7 +376,8 @@ void SnmpdAgent::restart(const std::vector<std::string> &configLines) {
 }
 
 bool SnmpdAgent::writeConfig(const std::vector<std::string> &configLines) {
-    std::string config = "rocommunity public 127.0.0.0/8\nrwcommunity private 127.0.0.0/8\n";
+    std::string config;
+    for (const std::string &line : communityLines_) config += line + "\n";
     for (const std::string &line : configLines) config += line + "\n";
     if (writeFile(configPath_, config)) return true;
     failure_ = "cannot write the snmpd configuration";
