@@ -64,9 +64,8 @@ QString readOid(const QString &host, const QString &oid, bool logAnswer, const R
     const store::SnmpProfiles profiles = store::snmpProfiles();
     std::optional<store::SnmpProfile> profile = store::SnmpProfile{};
     QString why;
-    if (profiles.present)
-        profile = chosenProfile(host, profiles, [&](const store::SnmpProfile &tried) { return tryProfile(host, tried); },
-                                why);
+    const auto trial = [&](const store::SnmpProfile &tried) { return tryProfile(host, tried); };
+    if (profiles.present) profile = chosenProfile(host, profiles, trial, why);
     if (!profile) return failed(why);
     const std::optional<QString> text = exchange(host, *profile, false, request);
     if (!text) return {};

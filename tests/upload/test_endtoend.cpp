@@ -281,7 +281,8 @@ TEST_F(EndToEnd, CredentialProfilesReadV3OnlyAndV2cOnlyPrintersInTheCycleOfAV1On
     const auto tries = runCommand({Cli, "profiles", v3.toStdString(), "--folder", program.path().toStdString()},
                                   {{"QUORREL_TIMEOUT_MS", "300"}});
     EXPECT_EQ(tries.status, 0) << tries.err;
-    const std::regex wrongTry(R"(\[office wrong\] (\d+) ms: no answer: )"), rightTry(R"(\[office\] \d+ ms: answers: HP )");
+    const std::regex wrongTry(R"(\[office wrong\] (\d+) ms: no answer: )"),
+        rightTry(R"(\[office\] \d+ ms: answers: HP )");
     std::smatch wrong;
     ASSERT_TRUE(std::regex_search(tries.out, wrong, wrongTry)) << tries.out;
     EXPECT_LT(std::stoi(wrong[1]), 600) << "more than one time-out of 300 ms";
@@ -308,7 +309,8 @@ TEST_F(EndToEnd, CredentialProfilesReadV3OnlyAndV2cOnlyPrintersInTheCycleOfAV1On
     for (const QString &file : QDir(program.path()).entryList(QDir::Files) + QStringList{"log/zov.log"}) {
         if (file == "snmp-credentials.ini") continue;
         QFile written(program.filePath(file));
-        if (written.open(QIODevice::ReadOnly)) EXPECT_FALSE(passphraseIn(written.readAll().toStdString())) << file.toStdString();
+        if (written.open(QIODevice::ReadOnly))
+            EXPECT_FALSE(passphraseIn(written.readAll().toStdString())) << file.toStdString();
     }
     EXPECT_FALSE(passphraseIn(read.out + read.err));
 }
