@@ -309,8 +309,8 @@ TEST_F(EndToEnd, CredentialProfilesReadV3OnlyAndV2cOnlyPrintersInTheCycleOfAV1On
     for (const QString &file : QDir(program.path()).entryList(QDir::Files) + QStringList{"log/zov.log"}) {
         if (file == "snmp-credentials.ini") continue;
         QFile written(program.filePath(file));
-        if (written.open(QIODevice::ReadOnly))
-            EXPECT_FALSE(passphraseIn(written.readAll().toStdString())) << file.toStdString();
+        ASSERT_TRUE(written.open(QIODevice::ReadOnly)) << file.toStdString();
+        EXPECT_FALSE(passphraseIn(written.readAll().toStdString())) << file.toStdString();
     }
     EXPECT_FALSE(passphraseIn(read.out + read.err));
 }
