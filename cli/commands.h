@@ -44,5 +44,6 @@ int probeCommand(const QStringList &args);
 int mapsCommand(const QStringList &args);
 int cycleCommand(const QStringList &args);
 int runCommand(const QStringList &args);
+int outboxCommand(const QStringList &args);
 
 } // namespace cli
