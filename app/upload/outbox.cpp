@@ -29,6 +29,12 @@ QHash<QString, QDateTime> &readingsOut() {
     return out;
 }
 
+// An address a later try can send: an absolute web address, as the service table builds them.
+bool sendable(const QUrl &address) {
+    return address.isValid() && (address.scheme() == u"http"_s || address.scheme() == u"https"_s) &&
+           !address.host().isEmpty();
+}
+
 QString isoText(const QDateTime &time) { return time.toUTC().toString(Qt::ISODateWithMs); }
 
 std::optional<QDateTime> isoTime(const QJsonValue &value) {
@@ -44,7 +50,7 @@ std::optional<WaitingReading> parseReading(const QJsonValue &value) {
     const auto readAt = isoTime(entry.value(u"readAt")), nextTry = isoTime(entry.value(u"nextTry"));
     const QUrl url = QUrl::fromEncoded(address.toString().toUtf8(), QUrl::StrictMode);
     const double count = tries.toDouble(-1);
-    if (!value.isObject() || host.toString().isEmpty() || !address.isString() || url.isEmpty() || !url.isValid() ||
+    if (!value.isObject() || host.toString().isEmpty() || !address.isString() || !sendable(url) ||
         !readAt || !nextTry || !failure.isString() || count < 0 || count > 1e9 || count != int(count))
         return std::nullopt;
     return WaitingReading{host.toString(), url, *readAt, int(count), failure.toString(), *nextTry};
@@ -109,7 +115,7 @@ void answered(const WaitingReading &sent, const QDateTime &sentAt, const QString
         return;
     }
     // Nothing a later try could send; and a newer reading, once it has taken the place, stays.
-    if (sent.address.isEmpty() || !sent.address.isValid() || (at >= 0 && (*readings)[at].readAt > sent.readAt))
+    if (!sendable(sent.address) || (at >= 0 && (*readings)[at].readAt > sent.readAt))
         return;
     WaitingReading reading = kept ? (*readings)[at] : sent;
     reading.tries = kept ? reading.tries + 1 : 1;
@@ -182,7 +188,7 @@ std::optional<QList<WaitingReading>> readOutbox(QString *failure) {
 
 void sendReading(const QString &host, const QUrl &address) {
     const WaitingReading reading{host, address, QDateTime::currentDateTimeUtc(), 0, {}, QDateTime::currentDateTimeUtc()};
-    if (!address.isEmpty() && address.isValid()) {
+    if (sendable(address)) {
         auto readings = load();
         const qsizetype at = readings ? indexOfHost(*readings, host) : -1;
         if (at >= 0) {

@@ -1,4 +1,5 @@
-// The outbox file as the program reads it: whatever it accepts, it writes back so that it reads the same again.
+// The outbox file as the program reads it: whatever it accepts, it writes back so that it reads and writes the same
+// again.
 #include "upload/outbox.h"
 
 #include <cstdlib>
@@ -6,7 +7,9 @@
 extern "C" int LLVMFuzzerTestOneInput(const unsigned char *data, std::size_t size) {
     const auto readings = upload::parseOutbox(QByteArray(reinterpret_cast<const char *>(data), qsizetype(size)));
     if (!readings) return 0;
-    if (readings->size() > upload::OutboxCapacity || upload::parseOutbox(upload::serializeOutbox(*readings)) != readings)
+    const QByteArray written = upload::serializeOutbox(*readings);
+    const auto again = upload::parseOutbox(written);
+    if (readings->size() > upload::OutboxCapacity || !again || upload::serializeOutbox(*again) != written)
         std::abort();
     return 0;
 }

@@ -385,8 +385,10 @@ TEST(Outbox, ACorruptFileIsSetAsideAndOldReadingsAreDropped) {
         ASSERT_TRUE(file.open(QIODevice::WriteOnly));
         file.write(bytes);
     };
+    const QByteArray relativeAddress = R"({"readings": [{"host": "a", "address": "a#b", "readAt": "2024-05-01T10:00:00Z",
+        "tries": 1, "lastFailure": "", "nextTry": "2024-05-01T10:00:00Z"}]})";
     for (const QByteArray &bad : {QByteArray("{\"readings\": [{\"host\": \"a\"}]}"), QByteArray("[1, 2"),
-                                 QByteArray("{\"readings\": {}}")})
+                                 QByteArray("{\"readings\": {}}"), relativeAddress})
         EXPECT_FALSE(upload::parseOutbox(bad)) << bad.toStdString();
     writeOutbox("{\"readings\": [");
     EXPECT_EQ(upload::retryWaitingReadings(false), 0);
