@@ -45,5 +45,6 @@ int mapsCommand(const QStringList &args);
 int profilesCommand(const QStringList &args);
 int cycleCommand(const QStringList &args);
 int runCommand(const QStringList &args);
+int outboxCommand(const QStringList &args);
 
 } // namespace cli

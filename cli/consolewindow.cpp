@@ -2,7 +2,9 @@
 
 #include "store/config.h"
 #include "store/globals.h"
+#include "upload/cycle.h"
 #include "upload/download.h"
+#include "upload/outbox.h"
 
 #include <QEventLoop>
 #include <QNetworkAccessManager>
@@ -16,12 +18,6 @@
 #include <unistd.h>
 
 namespace cli {
-namespace {
-
-// How long a request may go without an answer before it counts as failed.
-constexpr std::chrono::milliseconds RequestTimeLimit{15000};
-
-} // namespace
 
 QString oneLine(QString text) {
     return text.replace(QStringLiteral("\r\n"), QStringLiteral("; ")).replace(u'\n', QStringLiteral("; "));
@@ -57,24 +53,28 @@ QNetworkAccessManager *ConsoleWindow::network() {
     return network_;
 }
 
-void ConsoleWindow::navigate(const QUrl &address) {
+void ConsoleWindow::navigate(const QUrl &address, Answered answered) {
     QTextStream(stdout) << address.toEncoded() << "\n";
     if (address.isEmpty() || !address.isValid()) {
-        requestFailed(address, QStringLiteral("no address to send to"));
+        const QString failure = QStringLiteral("no address to send to");
+        requestFailed(address, failure);
+        if (answered) answered(failure);
         return;
     }
     QNetworkRequest request(address);
-    request.setTransferTimeout(static_cast<int>(RequestTimeLimit.count()));
+    request.setTransferTimeout(static_cast<int>(upload::uploadTimeLimit().count()));
     QNetworkReply *reply = network()->get(request);
-    pending_.insert(reply);
+    pending_.insert(reply, std::move(answered));
     QObject::connect(reply, &QNetworkReply::finished, reply, [this, reply] { finished(reply); });
 }
 
 void ConsoleWindow::finished(QNetworkReply *reply) {
     reply->deleteLater();
-    if (!pending_.remove(reply)) return; // abandoned, and named, already
-    const QString failure = upload::requestFailure(*reply, RequestTimeLimit);
+    if (!pending_.contains(reply)) return; // abandoned, and named, already
+    const Answered answered = pending_.take(reply);
+    const QString failure = upload::requestFailure(*reply, upload::uploadTimeLimit());
     if (!failure.isEmpty()) requestFailed(reply->request().url(), failure);
+    if (answered) answered(failure);
 }
 
 void ConsoleWindow::requestFailed(const QUrl &address, const QString &reason) {
@@ -88,13 +88,24 @@ void ConsoleWindow::waitForRequests() {
     QObject::connect(&poll, &QTimer::timeout, &loop, [&] {
         if (pending_.isEmpty()) loop.quit();
     });
-    QTimer::singleShot(RequestTimeLimit, &loop, &QEventLoop::quit);
+    const std::chrono::milliseconds limit = upload::uploadTimeLimit();
+    QTimer::singleShot(limit, &loop, &QEventLoop::quit);
     poll.start(20);
     if (!pending_.isEmpty()) loop.exec();
-    for (QNetworkReply *reply : std::exchange(pending_, {})) {
-        requestFailed(reply->request().url(), QStringLiteral("no answer within %1 s").arg(RequestTimeLimit.count() / 1000));
-        reply->abort();
+    const QString failure = QStringLiteral("no answer within %1 s").arg(double(limit.count()) / 1000);
+    const auto abandoned = std::exchange(pending_, {});
+    for (auto it = abandoned.begin(); it != abandoned.end(); ++it) {
+        requestFailed(it.key()->request().url(), failure);
+        it.key()->abort();
+        if (it.value()) it.value()(failure);
     }
+}
+
+void ConsoleWindow::showWaitingReadings(int count) {
+    if (count != std::exchange(waiting_, count))
+        QTextStream(stderr) << (count == 0 ? QStringLiteral("no reading waiting to be sent")
+                                           : upload::waitingReadingsLine(count))
+                            << "\n";
 }
 
 ConsoleWindow::~ConsoleWindow() { delete network_; }

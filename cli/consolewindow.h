@@ -5,7 +5,7 @@
 
 #include "platform/window.h"
 
-#include <QSet>
+#include <QHash>
 
 class QNetworkAccessManager;
 class QNetworkReply;
@@ -31,10 +31,12 @@ public:
     // file, else [Vendor] CID of zov.vnd.
     void promptCustomerCode() override;
     // Prints the address on standard output and sends the request; waitForRequests lets them finish.
-    void navigate(const QUrl &address) override;
+    void navigate(const QUrl &address, Answered answered = {}) override;
     // Named on standard error and counted with the failed uploads.
     void requestFailed(const QUrl &address, const QString &reason) override;
     void refillPipList() override {}
+    // A line on standard error when the number changes.
+    void showWaitingReadings(int count) override;
 
     // Waits (bounded) until every request handed over has been answered or has failed; those still open then are
     // abandoned.
@@ -49,8 +51,9 @@ private:
     void finished(QNetworkReply *reply);
 
     QNetworkAccessManager *network_ = nullptr;
-    QSet<QNetworkReply *> pending_;
+    QHash<QNetworkReply *, Answered> pending_;
     int failed_ = 0;
+    int waiting_ = 0;
 };
 
 // Joins the lines of a text (a toner warning) into one: each CR LF or LF becomes "; ".

@@ -67,7 +67,7 @@ int runCommand(const QStringList &args) {
     QObject::connect(&stopWatch, &QTimer::timeout, [] {
         if (upload::stopRequested()) QCoreApplication::quit();
     });
-    ticks.start(upload::ReadSchedule::TickMilliseconds);
+    ticks.start(upload::tickLength());
     stopWatch.start(200);
     QCoreApplication::exec();
     console.waitForRequests();

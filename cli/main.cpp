@@ -100,9 +100,15 @@ constexpr Command Commands[] = {
      "The SNMP profiles of snmp-credentials.ini ($CREDENTIALS_DIRECTORY, else the program folder, else\n"
      "/etc/meterlane), passphrases masked. With a host: the profiles that apply to it tried in the order the\n"
      "program tries them, one sysDescr get each without retries, with how long each took, until one answers."},
-    {"cycle", cli::cycleCommand, "cycle [--folder DIR]", "One read-and-send cycle of every printer in meterlane.ini."},
+    {"cycle", cli::cycleCommand, "cycle [--folder DIR]",
+     "One read-and-send cycle of every printer in meterlane.ini; a reading the service did not take waits in the\n"
+     "outbox, and the cycle exits 1."},
     {"run", cli::runCommand, "run [--folder DIR]",
-     "The timed read-and-send cycles, until SIGINT or SIGTERM (honoured between printers)."},
+     "The timed read-and-send cycles, until SIGINT or SIGTERM (honoured between printers); at every tick the\n"
+     "waiting readings whose wait is over are sent again."},
+    {"outbox", cli::outboxCommand, "outbox [--send] [--folder DIR]",
+     "The readings waiting to be sent, one a line: host, when it was read (UTC), tries, the last failure.\n"
+     "--send sends them now; it exits 1 unless the service took every one."},
 };
 
 const Command *findCommand(const QString &name) {

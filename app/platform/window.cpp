@@ -13,9 +13,10 @@ public:
                       const QString &) override {}
     void notifyTonerLow(bool, const QString &, const QString &, const QString &) override {}
     void promptCustomerCode() override {}
-    void navigate(const QUrl &) override {}
+    void navigate(const QUrl &, Answered) override {}
     void requestFailed(const QUrl &, const QString &) override {}
     void refillPipList() override {}
+    void showWaitingReadings(int) override {}
 };
 
 Window *&current() {

@@ -5,6 +5,8 @@
 #include <QString>
 #include <QUrl>
 
+#include <functional>
+
 namespace platform {
 
 class Window {
@@ -33,8 +35,13 @@ public:
     // configuration file, on cancel nothing changes.
     virtual void promptCustomerCode() = 0;
 
-    // Hands a request to the window's browser, which sends it; nobody waits for the answer.
-    virtual void navigate(const QUrl &address) = 0;
+    // Told once when a request has finished: why it failed (as upload::requestFailure names it), or the empty text
+    // when the service took it (an HTTP status below 400).
+    using Answered = std::function<void(const QString &failure)>;
+
+    // Hands a request to the window's browser, which sends it; nobody waits for the answer, but answered, when
+    // given, hears how it ended (at once for an address that cannot be sent).
+    virtual void navigate(const QUrl &address, Answered answered = {}) = 0;
 
     // A request whose answer the core waited for failed (reason as upload::requestFailure names it). The status
     // line has said so already; a window that reports failures elsewhere (the command line) names it there.
@@ -42,6 +49,9 @@ public:
 
     // Rebuilds the list of monitored printers from the configuration file.
     virtual void refillPipList() = 0;
+
+    // How many readings wait in the outbox for the service to take them; told whenever the number changes.
+    virtual void showWaitingReadings(int count) = 0;
 };
 
 // The window of the process; a window that does nothing until one is set.

@@ -198,8 +198,9 @@ QByteArray IniFile::serialize() const {
     return bytes;
 }
 
-bool IniFile::save(const QString &path) const {
-    const QByteArray bytes = serialize();
+bool IniFile::save(const QString &path) const { return writeFileAtomically(path, serialize()); }
+
+bool writeFileAtomically(const QString &path, const QByteArray &bytes) {
     QSaveFile file(path);
     // Unbuffered: a buffered write that fails only when flushed at commit (disk full) would still be renamed
     // into place, truncated.

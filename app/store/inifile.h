@@ -49,4 +49,8 @@ private:
     QList<QByteArray> m_bytes; // each line's bytes: as read, or UTF-8 once a write changed or added it
 };
 
+// Writes bytes to path as IniFile::save writes a file: atomically, in place when the folder takes no new file, with
+// the old file's owner, group and mode.
+bool writeFileAtomically(const QString &path, const QByteArray &bytes);
+
 } // namespace store

@@ -17,6 +17,7 @@
 #include "ui/servicebrowser.h"
 #include "ui/trayicon.h"
 #include "ui/twips.h"
+#include "upload/outbox.h"
 #include "upload/servicerequests.h"
 
 #include <QApplication>
@@ -131,7 +132,7 @@ void MainWindow::buildControls() {
 
     Timer1 = new QTimer(this);
     Timer1->setObjectName(u"Timer1"_s);
-    Timer1->setInterval(upload::ReadSchedule::TickMilliseconds);
+    Timer1->setInterval(upload::tickLength());
     connect(Timer1, &QTimer::timeout, this, [this] { schedule_.tick(); });
 
     console_ = new ConsolePanel(this, Timer1);
@@ -276,6 +277,7 @@ void MainWindow::load() {
         setStatus(u"This desktop has no notification area: the window stays on the task bar."_s);
     console_->reset();
     loadPortal(customerCode);
+    upload::showWaitingReadings();
     Timer1->start();
 }
 
@@ -464,8 +466,16 @@ void MainWindow::confirmExit() {
 // ---- the window interface of the core
 
 void MainWindow::setStatus(const QString &text) {
-    Label3->setText(text);
+    status_ = text;
+    const bool withWaiting = !waitingLine_.isEmpty() && text.startsWith(u"Last Update "_s);
+    Label3->setText(withWaiting ? text + u" \u2013 "_s + waitingLine_ : text);
     Label3->repaint();
+}
+
+void MainWindow::showWaitingReadings(int count) {
+    waitingLine_ = upload::waitingReadingsLine(count);
+    tray_->setExtraTipLine(waitingLine_);
+    setStatus(status_);
 }
 
 void MainWindow::showProgress() {
@@ -497,7 +507,7 @@ void MainWindow::notifyTonerLow(bool showBalloon, const QString &model, const QS
 
 void MainWindow::promptCustomerCode() { CustomerCodeDialog::ask(this); }
 
-void MainWindow::navigate(const QUrl &address) { WebBrowser1->navigate(address); }
+void MainWindow::navigate(const QUrl &address, Answered answered) { WebBrowser1->navigate(address, std::move(answered)); }
 
 void MainWindow::refillPipList() { store::FillPipList(*pips_, store::globals().iniFile); }
 

@@ -73,9 +73,11 @@ public:
     void notifyTonerLow(bool showBalloon, const QString &model, const QString &description,
                         const QString &tonerWarning) override;
     void promptCustomerCode() override;
-    void navigate(const QUrl &address) override;
+    void navigate(const QUrl &address, Answered answered = {}) override;
     void requestFailed(const QUrl &, const QString &) override {} // the status line tells the user
     void refillPipList() override;
+    // On its own line after the notification icon's tip, and after the "Last Update" text of the status line.
+    void showWaitingReadings(int count) override;
 
 protected:
     void changeEvent(QEvent *event) override;
@@ -117,6 +119,8 @@ private:
     ConsolePanel *console_ = nullptr;
     bool expanded_ = false;
     QPoint dragAnchor_;
+    QString status_;       // the status line's own text
+    QString waitingLine_;  // "N readings waiting to be sent", or empty
 
     QLabel *imgCompany, *Label4, *Label6, *Label3, *picIco, *picIcoErr;
     QLabel *lblPrinterBrand, *lblPrinterModel, *lblPrinterID, *lblPrinterCopies, *lblMsg;

@@ -1,5 +1,8 @@
 #include "ui/servicebrowser.h"
 
+#include "upload/cycle.h"
+#include "upload/download.h"
+
 #include <QNetworkAccessManager>
 #include <QNetworkReply>
 
@@ -17,19 +20,23 @@ ServiceBrowser::ServiceBrowser(QWidget *parent) : QTextBrowser(parent), network_
     setOpenExternalLinks(false);
 }
 
-void ServiceBrowser::navigate(const QUrl &address) {
+void ServiceBrowser::navigate(const QUrl &address, platform::Window::Answered answered) {
     if (address.isEmpty() || !address.isValid()) {
         clear();
+        if (answered) answered(QStringLiteral("no address to send to"));
         return;
     }
     ++pending_;
-    QNetworkReply *reply = network_->get(QNetworkRequest(address));
-    connect(reply, &QNetworkReply::finished, this, [this, reply] { show(reply); });
+    QNetworkRequest request(address);
+    request.setTransferTimeout(static_cast<int>(upload::uploadTimeLimit().count()));
+    QNetworkReply *reply = network_->get(request);
+    connect(reply, &QNetworkReply::finished, this, [this, reply, answered] { show(reply, answered); });
 }
 
-void ServiceBrowser::show(QNetworkReply *reply) {
+void ServiceBrowser::show(QNetworkReply *reply, const platform::Window::Answered &answered) {
     --pending_;
     reply->deleteLater();
+    if (answered) answered(upload::requestFailure(*reply, upload::uploadTimeLimit()));
     if (reply->error() != QNetworkReply::NoError && reply->bytesAvailable() == 0)
         setPlainText(reply->errorString());
     else

@@ -1,6 +1,9 @@
 // WebBrowser1: the main window's view of the service. navigate() sends the request at once and shows the answer
-// page read-only when it arrives; nobody waits for it. Pictures and links of the page are never fetched.
+// page read-only when it arrives; nobody waits for it, but the caller may hear whether the service took it.
+// Pictures and links of the page are never fetched.
 #pragma once
+
+#include "platform/window.h"
 
 #include <QTextBrowser>
 #include <QUrl>
@@ -15,8 +18,9 @@ class ServiceBrowser : public QTextBrowser {
 public:
     explicit ServiceBrowser(QWidget *parent = nullptr);
 
-    // An empty or invalid address clears the page and sends nothing.
-    void navigate(const QUrl &address);
+    // An empty or invalid address clears the page and sends nothing. A request goes unanswered for at most
+    // upload::uploadTimeLimit().
+    void navigate(const QUrl &address, platform::Window::Answered answered = {});
     // Requests sent and not yet answered.
     int pending() const { return pending_; }
 
@@ -25,7 +29,7 @@ signals:
     void loaded(const QUrl &address);
 
 private:
-    void show(QNetworkReply *reply);
+    void show(QNetworkReply *reply, const platform::Window::Answered &answered);
     QNetworkAccessManager *network_;
     int pending_ = 0;
 };

@@ -46,9 +46,22 @@ void TrayIcon::create(const QIcon &windowIcon) {
     tray_->show();
 }
 
+QString TrayIcon::shownTip() const {
+    const QString tip = tipText(record_);
+    if (extraTipLine_.isEmpty()) return tip;
+    qsizetype room = std::max<qsizetype>(0, TipUnits - 1 - extraTipLine_.size() - 1); // and the line break
+    if (room > 0 && room < tip.size() && tip[room - 1].isHighSurrogate()) --room;
+    return tip.left(room) + u'\n' + extraTipLine_;
+}
+
 void TrayIcon::applyTipAndIcon() {
-    tray_->setToolTip(tipText(record_));
+    tray_->setToolTip(shownTip());
     tray_->setIcon(iconOf(record_.hIcon));
+}
+
+void TrayIcon::setExtraTipLine(const QString &line) {
+    extraTipLine_ = line;
+    tray_->setToolTip(shownTip());
 }
 
 void TrayIcon::ShowBalloonTip(const QString &sMessage, const QString &sTitle, int eIcon, int lTimeOutMs) {
@@ -79,7 +92,7 @@ void TrayIcon::notifyTonerLow(bool showBalloon, const QString &model, const QStr
     applyTipAndIcon();
     if (!available() && window_) {
         window_->setWindowIcon(iconOf(record_.hIcon));
-        window_->setToolTip(tipText(record_));
+        window_->setToolTip(shownTip());
     }
 }
 

@@ -47,6 +47,9 @@ public:
     // The picture the quiet toner indication shows (the alert icon); a null icon keeps the previous one.
     void setAlertIcon(const QIcon &icon);
 
+    // A line shown after the record's tip, within the tip's length: the tip is cut first, the line kept. Empty: none.
+    void setExtraTipLine(const QString &line);
+
     // The icon menu, opened by a right click on the icon.
     void setMenu(QMenu *mnu);
 
@@ -70,6 +73,7 @@ signals:
 private:
     quint32 handleOf(const QIcon &icon);
     void applyTipAndIcon();
+    QString shownTip() const; // the record's tip with the extra line
     void showRecordedBalloon(); // shows the balloon the record holds
 
     QWidget *window_;
@@ -79,6 +83,7 @@ private:
     NotifyIconRecord record_;
     QHash<quint32, QIcon> icons_; // the pictures behind the record's 32-bit icon handles
     quint32 alertHandle_ = 0;
+    QString extraTipLine_;
 };
 
 } // namespace ui

@@ -1,6 +1,7 @@
 #include "cycle.h"
 
 #include "download.h"
+#include "outbox.h"
 #include "discovery/network.h"
 #include "platform/window.h"
 #include "reading/brand.h"
@@ -92,7 +93,7 @@ void Cycle::sendReading(int slot, short rules, const QString &host, const QStrin
              [&] { window.setStatus(QStringLiteral("Sending ") + host); },
              [&] { window.setStatus(QStringLiteral(" ")); },
              [&] { store::WriteLog(request.text()); },
-             [&] { window.navigate(request.url()); }})
+             [&] { upload::sendReading(host, request.url()); }})
         if (!step(action)) return;
 }
 
@@ -127,16 +128,33 @@ bool runCycle() {
     return true;
 }
 
-ReadSchedule::ReadSchedule(std::function<bool()> cycle) : cycle_(std::move(cycle)) {}
+std::chrono::milliseconds tickLength() {
+    bool set = false;
+    const int milliseconds = qEnvironmentVariableIntValue("METERLANE_TICK_MS", &set);
+    return std::chrono::milliseconds(set && milliseconds > 0 ? milliseconds : 30000);
+}
+
+int readingIntervalTicks() {
+    const int interval = store::settingNumber(store::globals().iniFile, QStringLiteral("Settings"),
+                                              QStringLiteral("IntervalReadMinutes"));
+    return interval == 0 ? 10 : interval;
+}
+
+std::chrono::milliseconds uploadTimeLimit() { return tickLength() / 2; }
+
+ReadSchedule::ReadSchedule(std::function<bool()> cycle, std::function<void()> retry)
+    : cycle_(std::move(cycle)), retry_(std::move(retry)) {}
 
 bool ReadSchedule::tick() {
     store::Globals &values = store::globals();
-    if (++ticks_ < values.intervalRead) return false;
-    if (!cycle_()) return false; // a cycle is running: this tick starts none
-    ticks_ = 1;
-    const int interval = store::settingNumber(values.iniFile, QStringLiteral("Settings"), QStringLiteral("IntervalReadMinutes"));
-    values.intervalRead = interval == 0 ? 10 : interval;
-    return true;
+    const bool due = ++ticks_ >= values.intervalRead;
+    const bool ran = due && cycle_(); // false: a cycle is running, this tick starts none
+    if (ran) {
+        ticks_ = 1;
+        values.intervalRead = readingIntervalTicks();
+    }
+    retry_();
+    return ran;
 }
 
 } // namespace upload

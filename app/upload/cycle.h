@@ -2,6 +2,9 @@
 // interval of timer ticks and whenever the user asks for it; one cycle at a time.
 #pragma once
 
+#include "outbox.h"
+
+#include <chrono>
 #include <functional>
 
 namespace upload {
@@ -19,19 +22,27 @@ bool SendPCC();
 void requestStop(bool stop = true);
 bool stopRequested();
 
-// The timer's schedule, 30-second ticks: a cycle at the first tick, then every IntervalReadMinutes ticks (10 when
-// the setting is 0, missing or no number). The cycle runs through runCycle, so a tick during a cycle starts none.
+// The length of the timer's tick: 30 s, or the milliseconds of METERLANE_TICK_MS (tests shorten it).
+std::chrono::milliseconds tickLength();
+// Ticks from one timed cycle to the next by the setting IntervalReadMinutes: 10 when it is 0, missing or no number.
+int readingIntervalTicks();
+// How long an upload may go unanswered before it counts as failed: half a tick (15 s), so that a request sent at one
+// tick has its outcome before the next.
+std::chrono::milliseconds uploadTimeLimit();
+
+// The timer's schedule, one call of tick() per tick: a cycle at the first tick, then every readingIntervalTicks().
+// The cycle runs through runCycle, so a tick during a cycle starts none. After the cycle's own work, if any, every
+// tick sends again the readings of the outbox whose wait is over.
 class ReadSchedule {
 public:
-    static constexpr int TickMilliseconds = 30000;
-
-    explicit ReadSchedule(std::function<bool()> cycle = runCycle);
+    explicit ReadSchedule(std::function<bool()> cycle = runCycle, std::function<void()> retry = [] { retryWaitingReadings(); });
     // One tick; true when it ran a cycle.
     bool tick();
     int ticks() const { return ticks_; }
 
 private:
     std::function<bool()> cycle_;
+    std::function<void()> retry_;
     int ticks_ = 0;
 };
 

@@ -101,7 +101,7 @@ TEST_F(Installed, CliLoadsTheLibraryAndMapsFromItsPrivateFoldersAndWritesOnlyThe
 // cycle, by root, that makes the service's meterlane.ini and fetches the customer's printers; a printer of the
 // operator's own added with meterlane-cli; then "systemctl enable --now": the folder handed to an unprivileged user,
 // the installed unit's ExecStart run as that user with the unit's environment, until its first cycle (at the first
-// tick, 30 s) has sent both printers' readings. The installed tree's etc/meterlane (through METERLANE_SYSTEM_FOLDER)
+// tick, shortened from 30 s to 1 s) has sent both printers' readings. The installed tree's etc/meterlane (through METERLANE_SYSTEM_FOLDER)
 // and var/lib/meterlane (in place of the unit's --folder) stand in for the machine's.
 TEST_F(Installed, SystemServiceSetUpAsTheReadmeSaysSendsThePrintersReadings) {
     const auto printers = testsupport::startPrinters({"hp", "ricoh"});
@@ -136,6 +136,7 @@ TEST_F(Installed, SystemServiceSetUpAsTheReadmeSaysSendsThePrintersReadings) {
     environment.insert("PATH", "/usr/local/sbin:/usr/local/bin:/usr/sbin:/usr/bin");
     environment.insert("HOME", "/");
     environment.insert("METERLANE_SYSTEM_FOLDER", QString::fromStdString(etc));
+    environment.insert("METERLANE_TICK_MS", "1000");
     for (const char *sanitizer : {"ASAN_OPTIONS", "UBSAN_OPTIONS"}) // those of a sanitized build's test run
         if (qEnvironmentVariableIsSet(sanitizer)) environment.insert(sanitizer, qEnvironmentVariable(sanitizer));
     daemon.setProcessEnvironment(environment);

@@ -1,5 +1,5 @@
-// The development service as a test peer: started on a free loopback port with its own database, stopped with the
-// object.
+// The development service as a test peer: started on a free loopback port (or the port given: the service back
+// where it was) with its own database, stopped with the object.
 #pragma once
 
 #include <QProcess>
@@ -11,9 +11,10 @@ namespace testsupport {
 
 class DevService {
 public:
-    DevService(const QString &database, const QStringList &extra = {}) {
+    DevService(const QString &database, const QStringList &extra = {}, quint16 port = 0) {
         process_.setProgram(QStringLiteral(METERLANE_BIN_DIR "/yonderlook-devserver"));
-        process_.setArguments(QStringList{"--listen", "127.0.0.1:0", "--db", database} + extra);
+        process_.setArguments(QStringList{"--listen", QStringLiteral("127.0.0.1:%1").arg(port), "--db", database} +
+                              extra);
         process_.start();
         static const QRegularExpression listening(QStringLiteral("listening on (http://\\S+)"));
         QByteArray said;

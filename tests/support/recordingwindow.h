@@ -43,6 +43,8 @@ public:
     std::vector<Row> rows;
     std::vector<TonerNote> tonerNotes;
     std::vector<QUrl> navigations;
+    std::vector<Answered> unanswered; // of the navigations that wanted to hear, in order
+    std::vector<int> waitingCounts;   // every number of waiting readings told
     std::vector<std::pair<QUrl, QString>> failedRequests; // address and reason
     int prompts = 0;
     int refills = 0;
@@ -88,10 +90,16 @@ public:
         failIf(Member::PromptCustomerCode);
         if (customerCode && storeCustomerCode) storeCustomerCode(*customerCode);
     }
-    void navigate(const QUrl &address) override {
+    void navigate(const QUrl &address, Answered answered = {}) override {
         navigations.push_back(address);
         failIf(Member::Navigate);
+        if (answered) unanswered.push_back(std::move(answered));
     }
+    // Answers every request still out, in the order sent: failure, or the empty text for one the service took.
+    void answerAll(const QString &failure) {
+        for (const Answered &answered : std::exchange(unanswered, {})) answered(failure);
+    }
+    void showWaitingReadings(int count) override { waitingCounts.push_back(count); }
     void requestFailed(const QUrl &address, const QString &reason) override {
         failedRequests.emplace_back(address, reason);
     }

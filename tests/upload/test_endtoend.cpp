@@ -1,5 +1,7 @@
 // The main job end to end: meterlane-cli runs read-and-send cycles against simulated printers of every make, and
 // the development service decodes and stores what arrives.
+#include "store/config.h"
+#include "upload/outbox.h"
 #include "upload/servicetable.h"
 
 #include "support/devservice.h"
@@ -13,13 +15,20 @@
 
 #include <QCoreApplication>
 #include <QDir>
+#include <QDeadlineTimer>
+#include <QEventLoop>
 #include <QFile>
 #include <QProcess>
 #include <QRegularExpression>
 #include <QSqlDatabase>
 #include <QSqlQuery>
+#include <QTcpServer>
+#include <QTcpSocket>
 #include <QTemporaryDir>
 #include <QThread>
+#include <QTimer>
+
+#include <optional>
 
 using testsupport::DevService;
 using testsupport::runCommand;
@@ -63,9 +72,31 @@ protected:
         return out;
     }
 
+    // The readings waiting in the program folder's outbox.
+    QList<upload::WaitingReading> waiting() {
+        QFile file(program.filePath("outbox"));
+        if (!file.open(QIODevice::ReadOnly)) return {};
+        return upload::parseOutbox(file.readAll()).value_or(QList<upload::WaitingReading>{});
+    }
+
     QTemporaryDir program, data;
     QString database = data.filePath("service.sqlite");
 };
+
+// Polls until condition holds; false when it did not within the time limit.
+bool eventually(const std::function<bool()> &condition, int milliseconds = 30'000) {
+    for (QDeadlineTimer deadline(milliseconds); !condition();) {
+        if (deadline.hasExpired()) return false;
+        QThread::msleep(50);
+    }
+    return true;
+}
+
+quint16 freePort() {
+    QTcpServer probe;
+    probe.listen(QHostAddress::LocalHost);
+    return probe.serverPort();
+}
 
 } // namespace
 
@@ -314,4 +345,134 @@ TEST_F(EndToEnd, CredentialProfilesReadV3OnlyAndV2cOnlyPrintersInTheCycleOfAV1On
         EXPECT_FALSE(passphraseIn(written.readAll().toStdString())) << file.toStdString();
     }
     EXPECT_FALSE(passphraseIn(read.out + read.err));
+}
+
+// The service down (stopped, answering 503, or taking connections and never answering) for two cycles of run, whose
+// readings wait in the outbox; then the service back while run goes on, after run was killed, or after it ended on
+// SIGTERM and started again. The outbox survives the program; no reading arrives twice or after a newer one of its
+// printer; the outage's last readings arrive unless a newer reading took their place; the outbox ends empty.
+TEST_F(EndToEnd, NoReadingIsLostToAServiceOutage) {
+    enum class After { KeptRunning, KilledThenSent, TerminatedThenRunAgain };
+    const struct {
+        QString outage; // the development service's --outage, or "" for no service at all
+        After after;
+    } cases[] = {{"", After::KeptRunning}, {"503", After::KilledThenSent}, {"silent", After::TerminatedThenRunAgain}};
+    // Two printers whose page counter grows by 1000 a second, so that each reading is told from the others.
+    std::vector<std::unique_ptr<SimulatedPrinter>> printers;
+    for (int i = 0; i < 2; ++i)
+        printers.push_back(std::make_unique<SimulatedPrinter>(
+            "hp", testsupport::RecordChanges{{"1.3.6.1.2.1.43.10.2.1.4.1.1", "65:numeric|rate=1000,initial=100"}}, false));
+    QStringList pips{"[Pips]"};
+    for (std::size_t i = 0; i < printers.size(); ++i) {
+        ASSERT_AGENT(*printers[i]);
+        pips << QStringLiteral("pip%1=%2").arg(i + 1, 3, 10, QLatin1Char('0')).arg(QString::fromStdString(printers[i]->address()));
+    }
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.outage.toStdString() + " " + std::to_string(int(c.after)));
+        QFile::remove(program.filePath("outbox"));
+        QFile::remove(database);
+        writeIni(pips);
+        // A cycle every 5 ticks of a second; the back-off doubles from 1 s to 6 s.
+        store::WriteIniValue(program.filePath("meterlane.ini"), "Settings", "IntervalReadMinutes", "6");
+        const quint16 port = freePort();
+        std::optional<DevService> service;
+        if (!c.outage.isEmpty()) service.emplace(database, QStringList{"--outage", c.outage}, port);
+        QProcess run;
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        environment.insert("METERLANE_SERVICE_URL", QStringLiteral("http://127.0.0.1:%1").arg(port));
+        environment.insert("METERLANE_TICK_MS", "1000");
+        environment.insert("QUORREL_TIMEOUT_MS", "300");
+        run.setProcessEnvironment(environment);
+        run.setStandardOutputFile(QProcess::nullDevice());
+        run.setStandardErrorFile(program.filePath("run.err"));
+        const auto startRun = [&] {
+            run.start(QString::fromStdString(Cli), {"run", "--folder", program.path()});
+            ASSERT_TRUE(run.waitForStarted());
+        };
+        const auto said = [&] {
+            QFile err(program.filePath("run.err"));
+            return err.open(QIODevice::ReadOnly) ? QString::fromUtf8(err.readAll()) : QString();
+        };
+        startRun();
+        // Both readings of the second cycle failed once.
+        ASSERT_TRUE(eventually([&] {
+            const auto readings = waiting();
+            return said().count("Last Update ") >= 2 && readings.size() == 2 &&
+                   std::all_of(readings.begin(), readings.end(), [](const auto &r) { return r.tries >= 1; });
+        })) << said().toStdString();
+        if (c.after == After::KilledThenSent) run.kill();
+        if (c.after == After::TerminatedThenRunAgain) run.terminate();
+        if (c.after != After::KeptRunning) {
+            ASSERT_TRUE(run.waitForFinished());
+        }
+        const auto outage = waiting();
+        ASSERT_EQ(outage.size(), 2);
+        service.reset();
+        service.emplace(database, QStringList{}, port);
+        ASSERT_FALSE(service->root().isEmpty());
+        if (c.after == After::KilledThenSent) {
+            const auto sent = runCommand({Cli, "outbox", "--send", "--folder", program.path().toStdString()});
+            EXPECT_EQ(sent.status, 0) << sent.err;
+        } else {
+            if (c.after == After::TerminatedThenRunAgain) startRun();
+            EXPECT_TRUE(eventually([&] { return waiting().isEmpty(); })) << said().toStdString();
+            run.terminate();
+            EXPECT_TRUE(run.waitForFinished());
+        }
+        EXPECT_TRUE(waiting().isEmpty());
+
+        QSqlDatabase db = QSqlDatabase::addDatabase("QSQLITE", "outage " + c.outage);
+        db.setDatabaseName(database);
+        ASSERT_TRUE(db.open());
+        QSqlQuery arrived("SELECT address, c2, query FROM readings ORDER BY id", db);
+        std::map<QString, std::vector<qint64>> counters; // by printer, in the order of arrival
+        QStringList queries;
+        while (arrived.next()) {
+            counters[arrived.value(0).toString()].push_back(arrived.value(1).toLongLong());
+            queries << arrived.value(2).toString();
+        }
+        db.close();
+        ASSERT_EQ(counters.size(), 2u);
+        for (const auto &[printer, values] : counters)
+            EXPECT_TRUE(std::adjacent_find(values.begin(), values.end(), std::greater_equal<>()) == values.end())
+                << printer.toStdString(); // each reading once, in the order read
+        const bool replaced = c.after == After::TerminatedThenRunAgain; // the new run's first cycle reads anew
+        for (const upload::WaitingReading &reading : outage)
+            EXPECT_EQ(queries.count(reading.address.query(QUrl::FullyEncoded)), replaced ? 0 : 1)
+                << reading.host.toStdString();
+    }
+}
+
+// Uploads follow http_proxy: a cycle whose service root is a name sends its reading to the proxy the environment
+// names (loopback addresses would go direct), and the proxy's answer counts as the service's.
+TEST_F(EndToEnd, UploadsGoThroughTheProxyThatHttpProxyNames) {
+    SimulatedPrinter hp("hp");
+    ASSERT_AGENT(hp);
+    writeIni({"[Pips]", "pip001=" + QString::fromStdString(hp.address())});
+    QTcpServer proxy;
+    ASSERT_TRUE(proxy.listen(QHostAddress::LocalHost));
+    QStringList requests; // the first line of each
+    QObject::connect(&proxy, &QTcpServer::newConnection, [&] {
+        QTcpSocket *socket = proxy.nextPendingConnection();
+        QObject::connect(socket, &QTcpSocket::readyRead, socket, [&requests, socket] {
+            requests << QString::fromUtf8(socket->readAll()).section("\r\n", 0, 0);
+            socket->write("HTTP/1.1 200 OK\r\nContent-Length: 0\r\nConnection: close\r\n\r\n");
+            socket->disconnectFromHost();
+        });
+    });
+    QProcess cycle;
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert("METERLANE_SERVICE_URL", "http://service.invalid");
+    environment.insert("http_proxy", QStringLiteral("http://127.0.0.1:%1").arg(proxy.serverPort()));
+    environment.insert("QUORREL_TIMEOUT_MS", "300");
+    cycle.setProcessEnvironment(environment);
+    QEventLoop loop;
+    QObject::connect(&cycle, &QProcess::finished, &loop, &QEventLoop::quit);
+    QTimer::singleShot(30'000, &loop, &QEventLoop::quit);
+    cycle.start(QString::fromStdString(Cli), {"cycle", "--folder", program.path()});
+    loop.exec();
+    EXPECT_EQ(cycle.exitCode(), 0) << cycle.readAllStandardError().toStdString();
+    ASSERT_EQ(requests.size(), 1);
+    EXPECT_TRUE(requests[0].startsWith("GET http://service.invalid/ylk/meter/upload?d=YLK")) << requests[0].toStdString();
+    EXPECT_FALSE(QFile::exists(program.filePath("outbox")));
 }

@@ -24,9 +24,11 @@ QString logSafe(const QByteArray &bytes, int limit) {
     return out;
 }
 
-HttpFront::HttpFront(ServiceHandler &handler, QObject *parent) : QAbstractHttpServer(parent), handler_(handler) {}
+HttpFront::HttpFront(ServiceHandler &handler, Outage outage, QObject *parent)
+    : QAbstractHttpServer(parent), handler_(handler), outage_(outage) {}
 
 bool HttpFront::handleRequest(const QHttpServerRequest &request, QTcpSocket *socket) {
+    if (outage_ == Outage::Silent) return true; // the connection stays open, unanswered
     Request in;
     const QMetaEnum methods = QMetaEnum::fromType<QHttpServerRequest::Method>();
     const char *name = methods.valueToKey(int(request.method()));
@@ -36,7 +38,9 @@ bool HttpFront::handleRequest(const QHttpServerRequest &request, QTcpSocket *soc
     in.query = url.query(QUrl::FullyEncoded).toUtf8();
     in.body = request.body();
 
-    const Reply reply = handler_.handle(in);
+    const Reply reply = outage_ == Outage::Unavailable
+                            ? Reply{503, "text/plain; charset=utf-8", "service unavailable\n", QStringLiteral("outage")}
+                            : handler_.handle(in);
     makeResponder(request, socket)
         .write(reply.body, reply.contentType, static_cast<QHttpServerResponder::StatusCode>(reply.status));
 

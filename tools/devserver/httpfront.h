@@ -10,7 +10,11 @@ namespace devserver {
 
 class HttpFront : public QAbstractHttpServer {
 public:
-    explicit HttpFront(ServiceHandler &handler, QObject *parent = nullptr);
+    // How the service fails while it is "down": not at all, every request answered 503, or every connection taken
+    // and never answered.
+    enum class Outage { None, Unavailable, Silent };
+
+    explicit HttpFront(ServiceHandler &handler, Outage outage = Outage::None, QObject *parent = nullptr);
 
 protected:
     bool handleRequest(const QHttpServerRequest &request, QTcpSocket *socket) override;
@@ -18,6 +22,7 @@ protected:
 
 private:
     ServiceHandler &handler_;
+    Outage outage_;
 };
 
 // A text made safe for one log line: control and non-ASCII characters escaped, cut to limit characters.

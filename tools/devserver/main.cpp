@@ -1,5 +1,6 @@
 // yonderlook-devserver: the development service on a loopback address.
 //   yonderlook-devserver --listen 127.0.0.1:PORT --db FILE [--customer CODE=HOST§DESC,HOST§DESC ...]
+//                        [--outage 503|silent]
 // PORT 0 picks a free port; the line "listening on http://127.0.0.1:PORT" on stderr names it.
 #include "httpfront.h"
 #include "servicehandler.h"
@@ -35,6 +36,10 @@ int main(int argc, char *argv[]) {
     parser.addOption({QStringLiteral("customer"),
                       QStringLiteral("Set a customer's printer list (repeatable); records separated by \",\"."),
                       QStringLiteral("CODE=HOST\u00a7DESC,HOST\u00a7DESC")});
+    parser.addOption({QStringLiteral("outage"),
+                      QStringLiteral("Be down: answer every request with 503, or take every connection and never "
+                                     "answer (silent)."),
+                      QStringLiteral("503|silent")});
     parser.process(app);
 
     if (!parser.isSet(QStringLiteral("listen")) || !parser.isSet(QStringLiteral("db")))
@@ -59,8 +64,15 @@ int main(int argc, char *argv[]) {
             return fail(QStringLiteral("database: ") + error);
     }
 
+    using Outage = devserver::HttpFront::Outage;
+    const QString outageName = parser.value(QStringLiteral("outage"));
+    const Outage outage = outageName == QLatin1String("503")      ? Outage::Unavailable
+                          : outageName == QLatin1String("silent") ? Outage::Silent
+                                                                  : Outage::None;
+    if (!outageName.isEmpty() && outage == Outage::None) return fail(QStringLiteral("bad --outage value: ") + outageName);
+
     devserver::ServiceHandler handler(store);
-    devserver::HttpFront front(handler);
+    devserver::HttpFront front(handler, outage);
     const quint16 bound = front.listen(address, quint16(port));
     if (bound == 0) return fail(QStringLiteral("cannot listen on ") + listen);
     std::fprintf(stderr, "listening on http://%s:%u\n", address.toString().toUtf8().constData(), unsigned(bound));
