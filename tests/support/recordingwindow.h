@@ -44,7 +44,6 @@ public:
     std::vector<TonerNote> tonerNotes;
     std::vector<QUrl> navigations;
     std::vector<Answered> unanswered; // of the navigations that wanted to hear, in order
-    std::vector<int> waitingCounts;   // every number of waiting readings told
     std::vector<std::pair<QUrl, QString>> failedRequests; // address and reason
     int prompts = 0;
     int refills = 0;
@@ -99,7 +98,7 @@ public:
     void answerAll(const QString &failure) {
         for (const Answered &answered : std::exchange(unanswered, {})) answered(failure);
     }
-    void showWaitingReadings(int count) override { waitingCounts.push_back(count); }
+    void showWaitingReadings(int) override {}
     void requestFailed(const QUrl &address, const QString &reason) override {
         failedRequests.emplace_back(address, reason);
     }
