@@ -37,6 +37,9 @@ public:
     void setRetransmit(const Variant &value);
     Variant retransmit() const;
 
+    // What the object's members set, for the requests a batch makes for it.
+    const engine::Options &options() const { return session_.options; }
+
 private:
     engine::Session session_;
 };
