@@ -210,7 +210,8 @@ int snmpCommand(const QStringList &args) {
                                 std::any_of(std::begin(NetSnmpOptions), std::end(NetSnmpOptions),
                                             [&](const NetSnmpOption &option) { return parser.isSet(option.letter); });
     if (parser.isSet(profileName)) {
-        if (netSnmpOptions) return usageError(QStringLiteral("--profile goes without -v, -c, -u, -l, -a, -A, -x, -X, -n"));
+        if (netSnmpOptions)
+            return usageError(QStringLiteral("--profile goes without -v, -c, -u, -l, -a, -A, -x, -X, -n"));
         if (!useProgramFolder(parser)) return ExitFailed;
         const auto named = namedProfile(parser.value(profileName));
         if (!named) return ExitFailed;

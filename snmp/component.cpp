@@ -105,9 +105,16 @@ struct ObjectProperty {
     void (quorrel::SnmpV1::*put)(const Variant &);
     Variant (quorrel::SnmpV1::*get)() const;
 };
+using quorrel::SnmpV1;
 constexpr ObjectProperty ObjectProperties[] = {
-    {"version", &quorrel::SnmpV1::setVersion, &quorrel::SnmpV1::version},
-    {"retransmit", &quorrel::SnmpV1::setRetransmit, &quorrel::SnmpV1::retransmit},
+    {"version", &SnmpV1::setVersion, &SnmpV1::version},
+    {"securityname", &SnmpV1::setSecurityName, &SnmpV1::securityName},
+    {"authprotocol", &SnmpV1::setAuthProtocol, &SnmpV1::authProtocol},
+    {"authpassphrase", &SnmpV1::setAuthPassphrase, &SnmpV1::passphrase},
+    {"privprotocol", &SnmpV1::setPrivProtocol, &SnmpV1::privProtocol},
+    {"privpassphrase", &SnmpV1::setPrivPassphrase, &SnmpV1::passphrase},
+    {"contextname", &SnmpV1::setContextName, &SnmpV1::contextName},
+    {"retransmit", &SnmpV1::setRetransmit, &SnmpV1::retransmit},
 };
 
 std::optional<Variant> accessObjectProperty(quorrel::SnmpV1 &session, const std::string &name, int kind,

@@ -65,46 +65,76 @@ std::int32_t messageVersion(Version version) { return version == Version::V1 ? 0
 // The agent and community a request goes to: bindings kept from a walk's GetBulk serve only the same ones.
 std::string sourceOf(const LibraryValues &values) { return values.agent + '\n' + values.commStr; }
 
+constexpr std::string_view RequestOperation = "SnmpAgentRequest";
+constexpr std::string_view ResponseOperation = "SnmpResponseProcess";
+
+// What a request goes out with once its steps before sending have passed.
+struct Prepared {
+    transport::Entity target;
+    std::optional<transport::Context> context; // versions 1 and 2c
+    ber::Pdu pdu;
+};
+
+// The steps before sending: source, target, the community (versions 1 and 2c) or the user (version 3), the OID and
+// its binding. The empty text when they pass.
+std::string prepare(Session &session, std::uint8_t pduType, std::string_view oidText, const Variant &value,
+                    Prepared &prepared) {
+    const SessionHandle handle = session.handle;
+    Transport &transport = Transport::instance();
+    const LibraryValues &values = library();
+    // The source only names the manager; replies come back to the session's own socket whatever it says.
+    if (!transport.entity(handle, values.localAddress)) return message(RequestOperation, "US", "Unknown Source");
+    const auto target = transport.entity(handle, values.agent);
+    if (!target) return message(RequestOperation, "UT", "Unknown Target");
+    prepared.target = *target;
+    if (session.options.version == Version::V3) {
+        if (!security::usable(session.options.user))
+            return message(RequestOperation, "USM", "Invalid user name, context name or passphrase");
+    } else {
+        const auto community = codepage::fromUtf8(values.commStr);
+        prepared.context =
+            community ? transport.context(handle, messageVersion(session.options.version), *community) : std::nullopt;
+        if (!prepared.context) return message(RequestOperation, "CSTR", "Invalid community string");
+    }
+    auto oid = transport.oid(handle, oidText);
+    if (!oid)
+        return message(RequestOperation, "AP0" + std::to_string(transport.lastError(handle)),
+                       "Error during String to OID conversion");
+    auto binding =
+        transport.binding(handle, std::move(*oid), pduType == ber::SetRequest ? setValue(value) : ber::Value::null());
+    if (!binding)
+        return message(RequestOperation, "AP0" + std::to_string(transport.lastError(handle)),
+                       "Error during VariableBind object creation");
+    prepared.pdu.type = pduType;
+    if (pduType == ber::GetBulkRequest) prepared.pdu.errorIndex = session.walk.repetitions; // non-repeaters stay 0
+    prepared.pdu.bindings.push_back(std::move(*binding));
+    return {};
+}
+
+std::string sendFailure(SessionHandle handle) {
+    const auto error = Transport::instance().lastError(handle);
+    if (error == transport::InvalidPdu)
+        return message(RequestOperation, "AP0" + std::to_string(error), "Error during PDU creation");
+    return message(RequestOperation, "WAPI", std::to_string(error));
+}
+
+std::string requestFault() {
+    const Fault fault = faultOf(std::current_exception());
+    return message(RequestOperation, "WA0" + std::to_string(fault.number), fault.what());
+}
+
 std::string agentRequest(Session &session, std::uint8_t pduType, std::string_view oidText, const Variant &value,
                          RequestId &request) {
-    static constexpr std::string_view Operation = "SnmpAgentRequest";
     try {
-        const SessionHandle handle = session.handle;
-        Transport &transport = Transport::instance();
-        const LibraryValues &values = library();
-        // The source only names the manager; replies come back to the session's own socket whatever it says.
-        if (!transport.entity(handle, values.localAddress)) return message(Operation, "US", "Unknown Source");
-        const auto target = transport.entity(handle, values.agent);
-        if (!target) return message(Operation, "UT", "Unknown Target");
-        const auto community = codepage::fromUtf8(values.commStr);
-        const auto context =
-            community ? transport.context(handle, messageVersion(session.options.version), *community) : std::nullopt;
-        if (!context) return message(Operation, "CSTR", "Invalid community string");
-        auto oid = transport.oid(handle, oidText);
-        if (!oid)
-            return message(Operation, "AP0" + std::to_string(transport.lastError(handle)),
-                           "Error during String to OID conversion");
-        auto binding =
-            transport.binding(handle, std::move(*oid), pduType == ber::SetRequest ? setValue(value) : ber::Value::null());
-        if (!binding)
-            return message(Operation, "AP0" + std::to_string(transport.lastError(handle)),
-                           "Error during VariableBind object creation");
-        ber::Pdu pdu;
-        pdu.type = pduType;
-        if (pduType == ber::GetBulkRequest) pdu.errorIndex = session.walk.repetitions; // non-repeaters stay 0
-        pdu.bindings.push_back(std::move(*binding));
-        const auto sent = transport.send(handle, *target, *context, std::move(pdu), session.options.retransmit);
-        if (sent) {
-            request = *sent;
-            return {};
-        }
-        const auto error = transport.lastError(handle);
-        if (error == transport::InvalidPdu)
-            return message(Operation, "AP0" + std::to_string(error), "Error during PDU creation");
-        return message(Operation, "WAPI", std::to_string(error));
+        Prepared prepared;
+        if (std::string text = prepare(session, pduType, oidText, value, prepared); !text.empty()) return text;
+        const auto sent = Transport::instance().send(session.handle, prepared.target, *prepared.context,
+                                                     std::move(prepared.pdu), session.options.retransmit);
+        if (!sent) return sendFailure(session.handle);
+        request = *sent;
+        return {};
     } catch (...) {
-        const Fault fault = faultOf(std::current_exception());
-        return message(Operation, "WA0" + std::to_string(fault.number), fault.what());
+        return requestFault();
     }
 }
 
@@ -145,48 +175,176 @@ std::string bindingText(Session &session, std::uint8_t pduType, const ber::VarBi
     return text;
 }
 
-std::string responseProcess(Session &session, std::uint8_t pduType, RequestId request, std::uint32_t status) {
-    static constexpr std::string_view Operation = "SnmpResponseProcess";
-    LibraryValues &values = library();
-    if (status != 0) {
-        values.lastReplyOid.clear();
-        return message("SnmpAgentResponse", "AP1" + std::to_string(status),
-                       "Request ID " + std::to_string(request) + " has encountered an error");
+std::string timedOut(RequestId request, std::uint32_t status) {
+    library().lastReplyOid.clear();
+    return message("SnmpAgentResponse", "AP1" + std::to_string(status),
+                   "Request ID " + std::to_string(request) + " has encountered an error");
+}
+
+// The text of a reply's PDU; a GetBulk's bindings after the first are kept for the walk.
+std::string replyText(Session &session, std::uint8_t pduType, RequestId request, ber::Pdu &pdu) {
+    if (pdu.errorStatus > 0)
+        return message(ResponseOperation, "AP0" + std::to_string(pdu.errorStatus) + "C" + std::to_string(pdu.errorIndex),
+                       "Error encountered during Agent Process");
+    if (pdu.bindings.empty())
+        return message(ResponseOperation, "AP0" + std::to_string(transport::InvalidBinding),
+                       "Error during VariableBind parsing");
+    if (pduType == ber::GetBulkRequest) {
+        session.walk.ahead.assign(std::make_move_iterator(pdu.bindings.begin() + 1),
+                                  std::make_move_iterator(pdu.bindings.end()));
+        session.walk.request = request;
     }
+    return bindingText(session, pduType, pdu.bindings[0], request);
+}
+
+// A run-time fault while decoding ends the operation with the empty text, and nothing to go on from.
+std::string decodingFault(Session &session) {
+    library().lastReplyOid.clear();
+    session.walk.ahead.clear();
+    return {};
+}
+
+std::string responseProcess(Session &session, std::uint8_t pduType, RequestId request, std::uint32_t status) {
+    if (status != 0) return timedOut(request, status);
     try {
         Transport &transport = Transport::instance();
         auto reply = transport.receive(session.handle, request);
         if (!reply)
-            return message(Operation, "AP0" + std::to_string(transport.lastError(session.handle)),
+            return message(ResponseOperation, "AP0" + std::to_string(transport.lastError(session.handle)),
                            "Error during message retrieval");
-        ber::Pdu &pdu = reply->pdu;
-        if (pdu.errorStatus > 0)
-            return message(Operation, "AP0" + std::to_string(pdu.errorStatus) + "C" + std::to_string(pdu.errorIndex),
-                           "Error encountered during Agent Process");
-        if (pdu.bindings.empty())
-            return message(Operation, "AP0" + std::to_string(transport::InvalidBinding),
-                           "Error during VariableBind parsing");
-        if (pduType == ber::GetBulkRequest) {
-            session.walk.ahead.assign(std::make_move_iterator(pdu.bindings.begin() + 1),
-                                      std::make_move_iterator(pdu.bindings.end()));
-            session.walk.request = request;
-        }
-        return bindingText(session, pduType, pdu.bindings[0], request);
+        return replyText(session, pduType, request, reply->pdu);
     } catch (...) {
-        values.lastReplyOid.clear();
-        session.walk.ahead.clear();
-        return {};
+        return decodingFault(session);
     }
 }
 
 // One request sent and its reply processed; status receives the completion (TimedOut for a silent agent).
-std::string requestAndReply(Session &session, std::uint8_t pduType, std::string_view oidText, const Variant &value,
-                            std::uint32_t &status) {
+std::string communityRequestAndReply(Session &session, std::uint8_t pduType, std::string_view oidText,
+                                     const Variant &value, std::uint32_t &status) {
     RequestId request = 0;
     std::string text = agentRequest(session, pduType, oidText, value, request);
     if (containsWithoutCase(text, "[Vantobe.Mod.")) return text;
     status = Transport::instance().await(session.handle, request, pumpEvents);
     return responseProcess(session, pduType, request, status);
+}
+
+// ---- version 3 ----
+
+// The usmStats counters a report names (RFC 3414 5), by their last sub-identifier but one.
+enum UsmReport { UnsupportedSecLevels = 1, NotInTimeWindows, UnknownUserNames, UnknownEngineIds, WrongDigests,
+                 DecryptionErrors };
+
+int usmReportOf(const ber::Pdu &pdu) {
+    static const ber::Oid UsmStats = {1, 3, 6, 1, 6, 3, 15, 1, 1};
+    if (pdu.bindings.empty()) return 0;
+    const ber::Oid &oid = pdu.bindings[0].oid;
+    if (oid.size() != UsmStats.size() + 2 || !std::equal(UsmStats.begin(), UsmStats.end(), oid.begin())) return 0;
+    const std::uint32_t counter = oid[UsmStats.size()];
+    return counter >= UnsupportedSecLevels && counter <= DecryptionErrors ? static_cast<int>(counter) : 0;
+}
+
+std::string usmFailure(int report) {
+    static const char *const Causes[] = {"",
+                                         "Unsupported security level",
+                                         "Not in time window",
+                                         "Unknown user name",
+                                         "Unknown engine ID",
+                                         "Wrong digest (authentication passphrase or protocol)",
+                                         "Decryption error (privacy passphrase or protocol)"};
+    return message(ResponseOperation, "USM" + std::to_string(report), Causes[report]);
+}
+
+std::string reportFailure(const ber::Pdu &pdu) {
+    if (const int report = usmReportOf(pdu)) return usmFailure(report);
+    return message(ResponseOperation, "RPT",
+                   "Report " + (pdu.bindings.empty() ? std::string() : ber::formatOid(pdu.bindings[0].oid)));
+}
+
+// One version 3 message out and its completion; the empty text once the reply is queued for `request`.
+std::string sendAndAwait(Session &session, const transport::Entity &target, transport::Request outgoing,
+                         RequestId &request, std::uint32_t &status) {
+    Transport &transport = Transport::instance();
+    outgoing.retransmit = session.options.retransmit;
+    const auto sent = transport.send(session.handle, target, std::move(outgoing));
+    if (!sent) return sendFailure(session.handle);
+    request = *sent;
+    status = transport.await(session.handle, request, pumpEvents);
+    return status == 0 ? std::string() : timedOut(request, status);
+}
+
+// Learns the agent's engine from the report to a discovery request.
+std::string discover(Session &session, const transport::Entity &target, std::uint32_t &status) {
+    RequestId request = 0;
+    transport::Request discovery{[](std::int32_t id) { return std::optional(security::discoveryRequest(id)); },
+                                 security::acceptDiscovery};
+    if (std::string text = sendAndAwait(session, target, std::move(discovery), request, status); !text.empty())
+        return text;
+    const auto reply = Transport::instance().receive(session.handle, request);
+    if (!reply || reply->security.engineId.empty()) return usmFailure(UnknownEngineIds);
+    const ber::UsmParameters &agent = reply->security;
+    security::learnEngine(target.address, {agent.engineId, static_cast<std::uint32_t>(agent.boots),
+                                           static_cast<std::uint32_t>(agent.time)});
+    return {};
+}
+
+// A version 3 request: the agent's engine discovered unless known, then the request; after a report that the
+// agent's time is not ours, once more with its time, and after one that its engine is not the one known, once more
+// after discovering it again.
+std::string userRequestAndReply(Session &session, std::uint8_t pduType, std::string_view oidText,
+                                const Variant &value, std::uint32_t &status) {
+    Prepared prepared;
+    try {
+        if (std::string text = prepare(session, pduType, oidText, value, prepared); !text.empty()) return text;
+    } catch (...) {
+        return requestFault();
+    }
+    const security::User &user = session.options.user;
+    const sockaddr_in agent = prepared.target.address;
+    bool discovered = false, resent = false;
+    while (true) {
+        auto engine = security::knownEngine(agent);
+        if (!engine) {
+            if (std::string text = discover(session, prepared.target, status); !text.empty()) return text;
+            discovered = true;
+            continue;
+        }
+        transport::Request outgoing{
+            [&, engine = *engine](std::int32_t id) { return security::request(user, engine, id, prepared.pdu); },
+            [user, agent](std::int32_t id, std::string_view datagram) {
+                return security::acceptReply(user, agent, id, datagram);
+            }};
+        RequestId request = 0;
+        if (std::string text = sendAndAwait(session, prepared.target, std::move(outgoing), request, status);
+            !text.empty())
+            return text;
+        try {
+            auto reply = Transport::instance().receive(session.handle, request);
+            if (!reply)
+                return message(ResponseOperation, "AP0" + std::to_string(Transport::instance().lastError(session.handle)),
+                               "Error during message retrieval");
+            if (reply->pdu.type != ber::Report) return replyText(session, pduType, request, reply->pdu);
+            const int report = usmReportOf(reply->pdu);
+            if (report == NotInTimeWindows && !resent && (reply->securityFlags & ber::Authenticated)) {
+                const ber::UsmParameters &now = reply->security;
+                security::learnEngine(agent, {now.engineId, static_cast<std::uint32_t>(now.boots),
+                                              static_cast<std::uint32_t>(now.time)});
+                resent = true;
+            } else if (report == UnknownEngineIds && !discovered) {
+                security::forgetEngine(agent);
+            } else {
+                return reportFailure(reply->pdu);
+            }
+        } catch (...) {
+            return decodingFault(session);
+        }
+    }
+}
+
+std::string requestAndReply(Session &session, std::uint8_t pduType, std::string_view oidText, const Variant &value,
+                            std::uint32_t &status) {
+    if (session.options.version == Version::V3)
+        return userRequestAndReply(session, pduType, oidText, value, status);
+    return communityRequestAndReply(session, pduType, oidText, value, status);
 }
 
 // A walk's next step: the next binding kept from its GetBulk, else a new GetBulk, asking for fewer repetitions

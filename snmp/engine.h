@@ -5,9 +5,12 @@
 // Version 2c and 3 requests answer as version 1 ones do: an exception in place of a value (noSuchObject,
 // noSuchInstance, endOfMibView) gives the text of version 1's noSuchName. A get-next that goes on from the OID the
 // session's previous get-next returned (a walk) goes out as GetBulk; the bindings of its reply after the first are
-// handed out by the get-nexts that follow, without a request.
+// handed out by the get-nexts that follow, without a request. A version 3 request first learns the agent's engine
+// (discovery) unless it is known; a report that the agent's time moved on (it restarted) is answered by one resend,
+// other reports end the request with a text that names their cause.
 #pragma once
 
+#include "security.h"
 #include "transport.h"
 #include "variant.h"
 
@@ -25,6 +28,7 @@ enum class Version { V1, V2c, V3 };
 // What an object sets for its own requests; a fresh object sends today's version 1 messages.
 struct Options {
     Version version = Version::V1;
+    security::User user;    // version 3
     bool retransmit = true; // false: one try, without the transport's retries
 };
 

@@ -13,6 +13,16 @@ std::string lowered(std::string text) {
     return text;
 }
 
+// The protocols' names as Net-SNMP's tools spell them, for the getters.
+constexpr const char *ProtocolNames[] = {"MD5", "SHA", "SHA-224", "SHA-256", "SHA-384", "SHA-512",
+                                         "DES", "AES", "AES-192", "AES-256"};
+
+template <typename Protocol, typename ByName> std::string nameOf(Protocol protocol, ByName byName) {
+    for (const char *name : ProtocolNames)
+        if (byName(name) == protocol) return name;
+    return {};
+}
+
 } // namespace
 
 SnmpV1::SnmpV1() {
@@ -24,7 +34,9 @@ SnmpV1::SnmpV1() {
 
 std::string SnmpV1::SnmpMgrOpen() {
     const engine::LibraryValues &values = engine::library();
-    if (values.commStr.empty() || values.agent.empty())
+    // Version 3 names a user instead of a community.
+    const bool needsCommunity = session_.options.version != engine::Version::V3;
+    if ((needsCommunity && values.commStr.empty()) || values.agent.empty())
         return "[Vantobe.SnmpV1.SnmpMgrOpen][MV]=You must set both the Agent and CommStr properties before you can "
                "open a session.";
     if (session_.handle != 0)
@@ -69,6 +81,7 @@ void SnmpV1::setVersion(const Variant &value) {
     const std::string text = lowered(toText(value));
     if (text == "1") session_.options.version = engine::Version::V1;
     else if (text == "2c" || text == "2") session_.options.version = engine::Version::V2c;
+    else if (text == "3") session_.options.version = engine::Version::V3;
     else throw invalidArgument();
     session_.walk = {};
 }
@@ -89,5 +102,43 @@ void SnmpV1::setRetransmit(const Variant &value) {
 }
 
 Variant SnmpV1::retransmit() const { return session_.options.retransmit ? 1.0 : 0.0; }
+
+void SnmpV1::setSecurityName(const Variant &value) {
+    session_.options.user.name = toText(value);
+    session_.walk = {};
+}
+
+Variant SnmpV1::securityName() const { return session_.options.user.name; }
+
+void SnmpV1::setAuthProtocol(const Variant &value) {
+    const auto auth = usm::authByName(toText(value));
+    if (!auth) throw invalidArgument();
+    session_.options.user.auth = *auth;
+    session_.walk = {};
+}
+
+Variant SnmpV1::authProtocol() const { return nameOf(session_.options.user.auth, usm::authByName); }
+
+void SnmpV1::setAuthPassphrase(const Variant &value) { session_.options.user.authPassphrase = toText(value); }
+
+void SnmpV1::setPrivProtocol(const Variant &value) {
+    const auto priv = usm::privByName(toText(value));
+    if (!priv) throw invalidArgument();
+    session_.options.user.priv = *priv;
+    session_.walk = {};
+}
+
+Variant SnmpV1::privProtocol() const { return nameOf(session_.options.user.priv, usm::privByName); }
+
+void SnmpV1::setPrivPassphrase(const Variant &value) { session_.options.user.privPassphrase = toText(value); }
+
+Variant SnmpV1::passphrase() const { return std::string(); }
+
+void SnmpV1::setContextName(const Variant &value) {
+    session_.options.user.context = toText(value);
+    session_.walk = {};
+}
+
+Variant SnmpV1::contextName() const { return session_.options.user.context; }
 
 } // namespace quorrel

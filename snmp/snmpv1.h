@@ -36,6 +36,19 @@ public:
     // Retransmit: 1 (the transport's retries) or 0 (one try).
     void setRetransmit(const Variant &value);
     Variant retransmit() const;
+    // The version 3 user. AuthProtocol: none (""), MD5, SHA, SHA-224, SHA-256, SHA-384 or SHA-512; PrivProtocol: none,
+    // DES, AES, AES-192 or AES-256. The passphrases never come back out: their getters give the empty text.
+    void setSecurityName(const Variant &value);
+    Variant securityName() const;
+    void setAuthProtocol(const Variant &value);
+    Variant authProtocol() const;
+    void setAuthPassphrase(const Variant &value);
+    void setPrivProtocol(const Variant &value);
+    Variant privProtocol() const;
+    void setPrivPassphrase(const Variant &value);
+    Variant passphrase() const;
+    void setContextName(const Variant &value);
+    Variant contextName() const;
 
     // What the object's members set, for the requests a batch makes for it.
     const engine::Options &options() const { return session_.options; }

@@ -18,24 +18,28 @@ const QString SysDescr = QStringLiteral("1.3.6.1.2.1.1.1.0");
 
 // One request through a session object of its own: created, pointed at host, set up as profile asks (a single try
 // when singleTry), opened, asked, closed, released. request makes the call on the open session and returns its text.
-// The library's text; nothing when the tenth fault ended the call.
+// The library's text; nothing when the tenth fault ended the call, or when the session could not be set up as the
+// profile asks: it would have asked as another profile does.
 std::optional<QString> exchange(const QString &host, const store::SnmpProfile &profile, bool singleTry,
                                 const Request &request) {
     QString current;
+    bool setUp = false;
     platform::ComponentObject session;
     FaultRule rule(QStringLiteral("errGetOID"), [&] { return current; });
-    bool finished = rule.run({
+    const bool finished = rule.run({
         [&] { session = platform::CreateObject(QStringLiteral("quorrel.SnmpV1")); },
         [&] { session.set(QStringLiteral("Agent"), host); },
         [&] { session.set(QStringLiteral("CommStr"), profile.community); },
         [&] { session.set(QStringLiteral("TimeOut"), 1000); },
         [&] { session.set(QStringLiteral("Retry"), 2); },
-    });
-    for (const auto &[member, value] : profileMembers(profile))
-        finished = finished && rule.run([&] { session.set(member, value); });
-    if (singleTry) finished = finished && rule.run([&] { session.set(QStringLiteral("Retransmit"), 0); });
-    finished = finished && rule.run({
-        [&] { current = session.call(QStringLiteral("SnmpMgrOpen")).toString(); },
+        [&] {
+            for (const auto &[member, value] : profileMembers(profile)) session.set(member, value);
+            if (singleTry) session.set(QStringLiteral("Retransmit"), 0);
+            setUp = true;
+        },
+        [&] {
+            if (setUp) current = session.call(QStringLiteral("SnmpMgrOpen")).toString();
+        },
         [&] { platform::pumpEvents(); },
         [&] {
             if (current != QLatin1String("Successful")) return;
@@ -44,7 +48,7 @@ std::optional<QString> exchange(const QString &host, const store::SnmpProfile &p
         },
         [&] { session.call(QStringLiteral("SnmpMgrClose")); },
     });
-    if (!finished) return std::nullopt;
+    if (!finished || !setUp) return std::nullopt;
     return current;
 }
 
@@ -60,9 +64,8 @@ QString readOid(const QString &host, const QString &oid, bool logAnswer, const R
     const store::SnmpProfiles profiles = store::snmpProfiles();
     std::optional<store::SnmpProfile> profile = store::SnmpProfile{};
     QString why;
-    if (profiles.present)
-        profile = chosenProfile(host, profiles, [&](const store::SnmpProfile &tried) { return tryProfile(host, tried); },
-                                why);
+    const auto trial = [&](const store::SnmpProfile &tried) { return tryProfile(host, tried); };
+    if (profiles.present) profile = chosenProfile(host, profiles, trial, why);
     if (!profile) return failed(why);
     const std::optional<QString> text = exchange(host, *profile, false, request);
     if (!text) return {};
@@ -93,9 +96,8 @@ QList<std::pair<QString, QVariant>> profileMembers(const store::SnmpProfile &pro
     return members;
 }
 
-QString tryProfile(const QString &host, const store::SnmpProfile &profile) {
-    return exchange(host, profile, true, [](platform::ComponentObject &session) { return get(session, SysDescr); })
-        .value_or(QString());
+std::optional<QString> tryProfile(const QString &host, const store::SnmpProfile &profile) {
+    return exchange(host, profile, true, [](platform::ComponentObject &session) { return get(session, SysDescr); });
 }
 
 QString GetOID(const QString &host, const QString &oid) {

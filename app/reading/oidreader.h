@@ -9,6 +9,7 @@
 #include <QString>
 #include <QVariant>
 
+#include <optional>
 #include <utility>
 
 namespace reading {
@@ -33,7 +34,8 @@ QString probeNextOid(const QString &host, const QString &oid, QString &nextOid);
 // order they are set: none for version 1, whose requests stay exactly what they always were.
 QList<std::pair<QString, QVariant>> profileMembers(const store::SnmpProfile &profile);
 
-// One sysDescr get with profile and a single try, without retries, as a choice of profile asks: the library's text.
-QString tryProfile(const QString &host, const store::SnmpProfile &profile);
+// One sysDescr get with profile and a single try, without retries, as a choice of profile asks: the library's text;
+// nothing when the library could not be set up as the profile asks (the fault is logged).
+std::optional<QString> tryProfile(const QString &host, const store::SnmpProfile &profile);
 
 } // namespace reading

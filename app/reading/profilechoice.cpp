@@ -54,9 +54,11 @@ QList<ProfileTry> tryProfiles(const QList<store::SnmpProfile> &order, const Prof
     for (const store::SnmpProfile &profile : order) {
         QElapsedTimer timer;
         timer.start();
-        ProfileTry made{profile, trial(profile)};
+        const std::optional<QString> reply = trial(profile);
+        static const QString unusable = QStringLiteral("the library cannot ask as the profile says (see the log)");
+        ProfileTry made{profile, reply.value_or(unusable)};
         made.milliseconds = timer.elapsed();
-        made.answered = agentAnswered(made.reply);
+        made.answered = reply && agentAnswered(*reply);
         tries << made;
         if (made.answered) break;
     }
@@ -67,7 +69,8 @@ std::optional<store::SnmpProfile> chosenProfile(const QString &host, const store
                                                 const ProfileTrial &trial, QString &why) {
     Choices &made = choices();
     const QString folder = store::globals().programFolder;
-    if (made.generation != profiles.generation || made.folder != folder) made = Choices{profiles.generation, folder, {}};
+    if (made.generation != profiles.generation || made.folder != folder)
+        made = Choices{profiles.generation, folder, {}};
     if (const auto chosen = made.profileOf.constFind(host); chosen != made.profileOf.cend())
         for (const store::SnmpProfile &profile : profiles.profiles)
             if (profile.name == *chosen) return profile;

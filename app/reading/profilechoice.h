@@ -25,8 +25,9 @@ struct ProfileTry {
     bool answered = false;
 };
 
-// Asks the host with a profile, one try; the library's text.
-using ProfileTrial = std::function<QString(const store::SnmpProfile &)>;
+// Asks the host with a profile, one try; the library's text, nothing when the library could not ask as the profile
+// says.
+using ProfileTrial = std::function<std::optional<QString>(const store::SnmpProfile &)>;
 
 // Whether a library text came from the agent: a value or the agent's error status; not a time-out, a security report
 // (unknown user, wrong digest, decryption error, ...) or a failure before anything was sent.

@@ -105,8 +105,8 @@ bool parseAddressBlocks(const QString &list, QList<AddressBlock> &blocks, QStrin
 bool SnmpProfile::appliesTo(const QString &host) const {
     if (blocks.isEmpty()) return true;
     const auto address = parseIpv4(host.trimmed());
-    return address &&
-           std::any_of(blocks.begin(), blocks.end(), [&](const AddressBlock &block) { return block.contains(*address); });
+    const auto holds = [&](const AddressBlock &block) { return block.contains(*address); };
+    return address && std::any_of(blocks.begin(), blocks.end(), holds);
 }
 
 bool setProfileKey(SnmpProfile &profile, const QString &key, const QString &value, QString &why) {

@@ -5,6 +5,8 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <filesystem>
+#include <fstream>
 #include <regex>
 
 namespace {
@@ -48,6 +50,14 @@ SnmpdAgent &snmpd() {
         "view stable excluded .1.3.6.1.4.1.2021.100",
         "view stable excluded .1.3.6.1.4.1.8072.1.2.1",
         "rocommunity walk 127.0.0.0/8 -V stable",
+        // Version 2c alone with the community "site2c"; version 3 as "clerk" with authentication and privacy.
+        "override 1.3.6.1.4.1.99999.5.0 octet_str \"profiled\"",
+        "com2sec site 127.0.0.0/8 site2c",
+        "group site v2c site",
+        "view all included .1",
+        "access site \"\" v2c noauth exact all none none",
+        "createUser clerk SHA-256 \"authpass1\" AES \"privpass1\"",
+        "rouser clerk authPriv",
     });
     return agent;
 }
@@ -74,6 +84,11 @@ TEST(CliSnmp, UsageErrorsExitWithTwoAndSendNothing) {
         {"getnext", "127.0.0.1", "1.3.6.1.2.1.1.5.0", "--full-walk"},
         {"get", "127.0.0.1", "1.3.6.1.2.1.1.5.0", "--unknown"},
         {"get", "127.0.0.1", "1.3.6.1.2.1.1.5.0", "--community"},
+        {"get", "127.0.0.1", "1.3.6.1.2.1.1.5.0", "-v4"},
+        {"get", "127.0.0.1", "1.3.6.1.2.1.1.5.0", "-v3", "-u", "clerk", "-l", "authPriv", "-aMD5", "-A12345678"},
+        {"get", "127.0.0.1", "1.3.6.1.2.1.1.5.0", "-v3", "-u", "clerk", "-l", "everything"},
+        {"get", "127.0.0.1", "1.3.6.1.2.1.1.5.0", "--profile", "office", "-c", "site2c"},
+        {"get", "127.0.0.1", "1.3.6.1.2.1.1.5.0", "--folder", "/tmp"},
     };
     for (const auto &args : wrong) {
         const CommandResult result = cli(args);
@@ -254,6 +269,34 @@ TEST(CliSnmp, WalkStopsAfterStepTenThousand) {
         const std::string n = std::to_string(step);
         ASSERT_EQ(lines[step], "=" + n + "= 1.3.6.1.4.1.99999.1." + n + " : " + n);
     }
+}
+
+// Net-SNMP's options with their values apart or attached, and a profile of the credentials file, ask snmpd as they
+// say: version 2c with a community that version 1 does not get, and version 3 with authentication and privacy.
+TEST(CliSnmp, NetSnmpOptionsAndProfilesAskInVersion2cAnd3) {
+    ASSERT_AGENT(snmpd());
+    const std::string host = snmpd().address(), oid = "1.3.6.1.4.1.99999.5.0";
+    const std::vector<std::string> v3{"-v3", "-u", "clerk", "-l", "authPriv", "-a", "SHA-256", "-Aauthpass1",
+                                      "-xAES", "-X", "privpass1"};
+    for (const auto &options : {std::vector<std::string>{"-v2c", "-c", "site2c"}, {"-v", "2c", "-csite2c"}, v3}) {
+        std::vector<std::string> args{"get", host, oid};
+        args.insert(args.end(), options.begin(), options.end());
+        const CommandResult result = cli(args);
+        EXPECT_EQ(result.out, "profiled\n") << options[0] << " " << options[1] << ": " << result.err;
+        EXPECT_EQ(result.status, 0);
+    }
+    EXPECT_EQ(cli({"get", host, oid, "-v1", "-c", "site2c"}, {{"QUORREL_TIMEOUT_MS", "200"}}).status, 1);
+
+    const std::string folder = testing::TempDir() + "cli-profiles";
+    std::filesystem::create_directories(folder);
+    std::ofstream(folder + "/snmp-credentials.ini")
+        << "[office]\nversion=3\nuser=clerk\nauthprotocol=sha-256\nauthpassphrase=authpass1\nprivprotocol=aes\n"
+           "privpassphrase=privpass1\n";
+    const CommandResult profiled = cli({"get", host, oid, "--profile", "Office", "--folder", folder});
+    EXPECT_EQ(profiled.out, "profiled\n") << profiled.err;
+    const CommandResult unknown = cli({"get", host, oid, "--profile", "home", "--folder", folder});
+    EXPECT_EQ(unknown.status, 1);
+    EXPECT_NE(unknown.err.find("no profile home in "), std::string::npos) << unknown.err;
 }
 
 // Our walk of snmpd's tree from "1" visits the OIDs Net-SNMP's own snmpwalk visits, in the same order, and ends

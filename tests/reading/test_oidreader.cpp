@@ -1,6 +1,7 @@
 // GetOID: one value read through the SnmpV1 component, failures of the library as -10000 with a log line, failures
 // to create or call the component as the empty text with one log line per failed step.
 #include "reading/oidreader.h"
+#include "reading/printermib.h"
 #include "readingfixture.h"
 
 #include <cstdio>
@@ -91,6 +92,42 @@ TEST_F(OidReader, PumpsEventsBeforeTheRequestAndWhileWaitingForTheReply) {
     pumped = 0;
     EXPECT_EQ(GetOID(QString(), SysDescr), reading::ReadFailed);
     EXPECT_EQ(pumped, 1); // after the failed open only
+}
+
+// With a credentials file, the profiles that apply to a host are tried in file order with one sysDescr get each; the
+// first that answers reads the host from then on and snmp-state.ini remembers it. A read that gets no answer drops
+// the choice: the next read tries again, the remembered profile first.
+TEST_F(OidReader, TheFirstProfileThatAnswersReadsTheHostUntilItFallsSilent) {
+    QFile file(folder.filePath(QStringLiteral("snmp-credentials.ini")));
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    file.write("[elsewhere]\nCommunity=site\nHosts=127.0.0.35\n[old]\nCommunity=old\n[site]\nVersion=2c\n"
+               "Community=site\n");
+    file.close();
+    std::string answering = "site";
+    agent.setHandler([&](const Request &request) {
+        return request.community == answering ? answer(text("x")) : silence();
+    });
+    const auto asked = [&] {
+        std::vector<std::pair<std::string, std::int64_t>> seen; // community, version
+        for (const Request &request : agent.requests()) seen.emplace_back(request.community, request.version);
+        agent.clearRequests();
+        return seen;
+    };
+    using Asked = std::vector<std::pair<std::string, std::int64_t>>;
+    const QString remembered = folder.filePath(QStringLiteral("snmp-state.ini"));
+
+    EXPECT_EQ(GetOID(address, reading::printermib::SerialNumber), QStringLiteral("x"));
+    EXPECT_EQ(asked(), (Asked{{"old", 0}, {"site", 1}, {"site", 1}}));
+    EXPECT_EQ(store::ReadIniValue(remembered, QStringLiteral("Profiles"), address), QStringLiteral("site"));
+    EXPECT_EQ(GetOID(address, reading::printermib::SerialNumber), QStringLiteral("x"));
+    EXPECT_EQ(asked(), (Asked{{"site", 1}}));
+
+    answering = "old";
+    EXPECT_EQ(GetOID(address, reading::printermib::SerialNumber), reading::ReadFailed);
+    asked();
+    EXPECT_EQ(GetOID(address, reading::printermib::SerialNumber), QStringLiteral("x"));
+    EXPECT_EQ(asked(), (Asked{{"site", 1}, {"old", 0}, {"old", 0}}));
+    EXPECT_EQ(store::ReadIniValue(remembered, QStringLiteral("Profiles"), address), QStringLiteral("old"));
 }
 
 // With the library nowhere to be found: the seven steps that use the object fail in turn, each with a log line.

@@ -102,6 +102,18 @@ TEST_F(Component, MembersAnswerToTheirNamesInAnyCase) {
     EXPECT_EQ(invoke("Version", COMPONENT_GET).text, "2c");
     EXPECT_EQ(invoke("retransmit", COMPONENT_PUT, {number(0)}).fault, 0);
     EXPECT_EQ(invoke("Retransmit", COMPONENT_GET).number, 0);
+    EXPECT_EQ(invoke("version", COMPONENT_PUT, {number(3)}).fault, 0);
+    EXPECT_EQ(invoke("VERSION", COMPONENT_GET).text, "3");
+    const std::pair<const char *, const char *> texts[] = {
+        {"SecurityName", "Operator"}, {"ContextName", "Jetdirect"}, {"AuthProtocol", "sha-256"},
+        {"PrivProtocol", "aes"},      {"AuthPassphrase", "secret"}, {"PrivPassphrase", "secret"}};
+    for (const auto &[member, value] : texts) EXPECT_EQ(invoke(member, COMPONENT_PUT, {text(value)}).fault, 0);
+    EXPECT_EQ(invoke("securityname", COMPONENT_GET).text, "Operator");
+    EXPECT_EQ(invoke("CONTEXTNAME", COMPONENT_GET).text, "Jetdirect");
+    EXPECT_EQ(invoke("AuthProtocol", COMPONENT_GET).text, "SHA-256");
+    EXPECT_EQ(invoke("PrivProtocol", COMPONENT_GET).text, "AES");
+    EXPECT_EQ(invoke("AuthPassphrase", COMPONENT_GET).text, ""); // a passphrase never comes back out
+    EXPECT_EQ(invoke("PrivPassphrase", COMPONENT_GET).text, "");
 }
 
 TEST_F(Component, NewObjectsResetTimeoutAndRetryKeepAgentAndCommunityAndStartAtVersion1) {
@@ -109,13 +121,17 @@ TEST_F(Component, NewObjectsResetTimeoutAndRetryKeepAgentAndCommunityAndStartAtV
     invoke("CommStr", COMPONENT_PUT, {text("public")});
     invoke("Timeout", COMPONENT_PUT, {number(500)});
     invoke("Retry", COMPONENT_PUT, {number(9)});
-    invoke("Version", COMPONENT_PUT, {text("2c")});
+    invoke("Version", COMPONENT_PUT, {text("3")});
+    invoke("AuthProtocol", COMPONENT_PUT, {text("MD5")});
     component_fault fault{};
     component_object *other = library().create("SnmpV1", &fault);
-    component_value version{};
-    ASSERT_EQ(library().invoke(other, "Version", COMPONENT_GET, nullptr, 0, &version, &fault), 0);
-    EXPECT_EQ(std::string(version.text, version.length), "1"); // the object's own: a new object speaks version 1
-    library().free_value(&version);
+    // The object's own: a new object speaks version 1 without a user.
+    for (const auto &[member, fresh] : {std::pair{"Version", "1"}, std::pair{"AuthProtocol", ""}}) {
+        component_value value{};
+        ASSERT_EQ(library().invoke(other, member, COMPONENT_GET, nullptr, 0, &value, &fault), 0);
+        EXPECT_EQ(std::string(value.text, value.length), fresh) << member;
+        library().free_value(&value);
+    }
     EXPECT_EQ(invoke("Timeout", COMPONENT_GET).number, 2000);
     EXPECT_EQ(invoke("Retry", COMPONENT_GET).number, 3);
     EXPECT_EQ(invoke("Agent", COMPONENT_GET).text, "127.0.0.9");
@@ -135,6 +151,8 @@ TEST_F(Component, ReportsFaultsForBadCalls) {
     EXPECT_EQ(invoke("Agent", COMPONENT_PUT).fault, 449);
     for (const char *version : {"2a", "4", "v3", ""}) EXPECT_EQ(invoke("Version", COMPONENT_PUT, {text(version)}).fault, 5);
     EXPECT_EQ(invoke("Retransmit", COMPONENT_PUT, {number(2)}).fault, 5);
+    EXPECT_EQ(invoke("AuthProtocol", COMPONENT_PUT, {text("SHA-1")}).fault, 5);
+    EXPECT_EQ(invoke("PrivProtocol", COMPONENT_PUT, {text("3DES")}).fault, 5);
 
     component_value result{};
     component_fault fault{};

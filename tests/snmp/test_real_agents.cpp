@@ -43,6 +43,39 @@ SnmpdAgent &snmpd() {
     return agent;
 }
 
+// A version 3 user of v3Lines(), named after its protocols: one without any, one per authentication protocol
+// without privacy, and one for each pair of authentication and privacy protocols.
+struct V3User {
+    std::string auth, priv; // "" for none
+    std::string name() const { return auth.empty() ? "plain" : priv.empty() ? auth : auth + "." + priv; }
+    std::string level() const { return auth.empty() ? "noauth" : priv.empty() ? "auth" : "priv"; }
+};
+constexpr char AuthPassphrase[] = "authentic passphrase";
+constexpr char PrivPassphrase[] = "private passphrase";
+
+const std::vector<V3User> &v3Users() {
+    static const std::vector<V3User> users = [] {
+        std::vector<V3User> list{{"", ""}};
+        for (const char *auth : {"MD5", "SHA", "SHA-224", "SHA-256", "SHA-384", "SHA-512"})
+            for (const char *priv : {"", "DES", "AES", "AES-192", "AES-256"}) list.push_back({auth, priv});
+        return list;
+    }();
+    return users;
+}
+
+// snmpd's configuration lines for the users, each allowed its own level and no lower, reading the view given.
+std::vector<std::string> v3Lines(const std::vector<V3User> &users, const std::string &view) {
+    std::vector<std::string> lines;
+    for (const V3User &user : users) {
+        std::string create = "createUser " + user.name();
+        if (!user.auth.empty()) create += " " + user.auth + " \"" + AuthPassphrase + "\"";
+        if (!user.priv.empty()) create += " " + user.priv + " \"" + PrivPassphrase + "\"";
+        lines.push_back(create);
+        lines.push_back("rouser -s usm " + user.name() + " " + user.level() + " -V " + view);
+    }
+    return lines;
+}
+
 // snmpd's whole tree less what changes while a test runs (processes, sockets, ICMP message types seen, the agent's
 // own caches and transactions), for the community "sesame".
 const std::vector<std::string> WalkableView = {
@@ -56,10 +89,13 @@ const std::vector<std::string> WalkableView = {
     "view walkable excluded .1.3.6.1.4.1.8072.1.8",
 };
 
+// snmpd for the community "sesame" and the version 3 users, all with the walkable view, and the overrides of snmpd().
 SnmpdAgent &secureSnmpd() {
     static SnmpdAgent agent([] {
         std::vector<std::string> lines = WalkableView;
         lines.push_back("rocommunity sesame 127.0.0.0/8 -V walkable");
+        for (const std::string &line : v3Lines(v3Users(), "walkable")) lines.push_back(line);
+        lines.push_back("override 1.3.6.1.4.1.99999.1.0 integer -5");
         return lines;
     }());
     return agent;
@@ -74,6 +110,17 @@ struct Session {
         opened = snmp.SnmpMgrOpen();
     }
     ~Session() { snmp.SnmpMgrClose(); }
+
+    // A version 3 session as the user, with the passphrases given.
+    Session(const std::string &agent, const V3User &user, const std::string &authPassphrase = AuthPassphrase,
+            const std::string &privPassphrase = PrivPassphrase)
+        : Session(agent, "", "3") {
+        snmp.setSecurityName(user.name());
+        snmp.setAuthProtocol(user.auth);
+        snmp.setAuthPassphrase(authPassphrase);
+        snmp.setPrivProtocol(user.priv);
+        snmp.setPrivPassphrase(privPassphrase);
+    }
 
     quorrel::SnmpV1 snmp; // constructed first: it resets the library's time-out values, not Agent and CommStr
     std::string opened;
@@ -340,12 +387,92 @@ void expectSameOids(const std::vector<std::string> &ours, const std::vector<std:
 
 TEST(RealAgents, WalkThroughGetBulkGivesSnmpbulkwalksOids) {
     ASSERT_AGENT(secureSnmpd());
-    Session session(secureSnmpd().address(), "sesame", "2c");
-    const auto ours = walkedOids(session.snmp);
-    const auto theirs = netSnmpWalkedOids(
-        {"snmpbulkwalk", "-v2c", "-c", "sesame", "-On", "-Oq", "-Cr10", "-m", "", secureSnmpd().address(), ".1"});
-    EXPECT_GT(theirs.size(), 1000u);
-    expectSameOids(ours, theirs);
+    const std::string address = secureSnmpd().address();
+    const std::vector<std::string> common = {"snmpbulkwalk", "-On", "-Oq", "-Cr10", "-m", ""};
+    {
+        Session session(address, "sesame", "2c");
+        auto command = common;
+        command.insert(command.end(), {"-v2c", "-c", "sesame", address, ".1"});
+        const auto theirs = netSnmpWalkedOids(command);
+        EXPECT_GT(theirs.size(), 1000u);
+        expectSameOids(walkedOids(session.snmp), theirs);
+    }
+    const V3User user{"SHA-512", "AES-256"};
+    Session session(address, user);
+    auto command = common;
+    command.insert(command.end(), {"-v3", "-l", "authPriv", "-u", user.name(), "-a", user.auth, "-A", AuthPassphrase,
+                                   "-x", user.priv, "-X", PrivPassphrase, address, ".1"});
+    expectSameOids(walkedOids(session.snmp), netSnmpWalkedOids(command));
+}
+
+TEST(RealAgents, Version3ReadsAtEachSecurityLevelWithEveryProtocolPair) {
+    ASSERT_AGENT(secureSnmpd());
+    for (const V3User &user : v3Users()) {
+        Session session(secureSnmpd().address(), user);
+        EXPECT_EQ(session.snmp.SnmpGet(std::string(Enterprise) + ".1.0"), "-5") << user.name();
+    }
+}
+
+// Reports end a request at once with their cause; a wrong privacy passphrase makes the agent drop the request,
+// which costs one time-out when the object asks for no retransmission.
+TEST(RealAgents, Version3RefusalsNameTheirCauseOrCostOneTimeOut) {
+    ASSERT_AGENT(secureSnmpd());
+    const ScopedEnvironment timeout("QUORREL_TIMEOUT_MS", "300"), retries("QUORREL_RETRIES", "2");
+    const std::string oid = std::string(Enterprise) + ".1.0";
+    const auto usm = [](const std::string &code, const std::string &cause) {
+        return "[Vantobe.Mod.SnmpResponseProcess][USM" + code + "]=" + cause;
+    };
+    struct Case {
+        V3User user;
+        std::string name, authPassphrase, expected;
+    } cases[] = {
+        {{"SHA-256", ""}, "", "wrong passphrase", usm("5", "Wrong digest (authentication passphrase or protocol)")},
+        {{"MD5", ""}, "SHA", AuthPassphrase, usm("5", "Wrong digest (authentication passphrase or protocol)")},
+        {{"SHA", "AES"}, "nobody", AuthPassphrase, usm("3", "Unknown user name")},
+        {{"SHA", ""}, "plain", AuthPassphrase, usm("1", "Unsupported security level")},
+    };
+    for (const Case &c : cases) {
+        Session session(secureSnmpd().address(), c.user, c.authPassphrase);
+        if (!c.name.empty()) session.snmp.setSecurityName(c.name);
+        const auto start = std::chrono::steady_clock::now();
+        EXPECT_EQ(session.snmp.SnmpGet(oid), c.expected);
+        EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(300)); // nothing retried
+    }
+
+    Session session(secureSnmpd().address(), V3User{"SHA", "AES"}, AuthPassphrase, "wrong passphrase");
+    session.snmp.setRetransmit(0.0);
+    const auto start = std::chrono::steady_clock::now();
+    const std::string text = session.snmp.SnmpGet(oid);
+    const auto elapsed = std::chrono::steady_clock::now() - start;
+    EXPECT_TRUE(std::regex_match(text, std::regex(R"(\[Vantobe\.Mod\.SnmpAgentResponse\]\[AP19\]=.*)")) ||
+                text == usm("6", "Decryption error (privacy passphrase or protocol)"))
+        << text;
+    EXPECT_LT(elapsed, std::chrono::milliseconds(550));
+}
+
+// A restarted agent counts one more boot and starts its clock anew: the request with the old boots gets a report of
+// the agent's new time, and the one resend with it is answered. An agent with a new engine ID is discovered again.
+TEST(RealAgents, Version3GoesOnAfterTheAgentRestarts) {
+    const V3User user{"SHA", "AES"};
+    auto lines = v3Lines({user}, "all");
+    lines.insert(lines.end(), {"view all included .1", "oldEngineID 0x80001f8880aabbccdd"});
+    const auto booted = [&](int boots) {
+        auto booted = lines;
+        booted.push_back("engineBoots " + std::to_string(boots - 1));
+        return booted;
+    };
+    SnmpdAgent agent(booted(4));
+    ASSERT_AGENT(agent);
+    const std::string engineBoots = "1.3.6.1.6.3.10.2.1.2.0";
+    Session session(agent.address(), user);
+    EXPECT_EQ(session.snmp.SnmpGet(engineBoots), "4");
+    agent.restart(booted(9));
+    ASSERT_AGENT(agent);
+    EXPECT_EQ(session.snmp.SnmpGet(engineBoots), "9");
+    lines.pop_back(); // a new engine ID of the agent's own choosing
+    agent.restart(lines);
+    ASSERT_AGENT(agent);
+    EXPECT_EQ(session.snmp.SnmpGet(engineBoots), "1");
 }
 
 TEST(RealAgents, WrongCommunityTimesOut) {

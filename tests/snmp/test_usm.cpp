@@ -1,5 +1,6 @@
-// The user-based security model's keys, digests and ciphers: the published key examples, and requests that Net-SNMP's
-// own snmpget encrypts and signs, checked and decrypted with our keys.
+// The user-based security model's keys, digests and ciphers: the published key examples, one request written out
+// byte for byte, and requests that Net-SNMP's own snmpget encrypts and signs, checked and decrypted with our keys.
+#include "security.h"
 #include "usm.h"
 #include "support/faultagent.h"
 #include "support/realagents.h"
@@ -133,4 +134,20 @@ TEST(Usm, NetSnmpRequestsVerifyAndDecryptWithOurKeys) {
         // context engine ID and context name, before the padding of DES
         EXPECT_EQ(contents(contents(*plain, 1).at(0)).at(1), "ctxq");
     }
+}
+
+// An authNoPriv get for the published example's engine with the user "quorrel" in the context "ctx", msgID and
+// request id 1234; its HMAC-MD5-96 was computed apart with the published localised key 526f5eed....
+TEST(Usm, AuthenticatedRequestGoesOutByteForByte) {
+    const quorrel::security::User user{"quorrel", Auth::Md5, "maplesyrup", Priv::None, "", "ctx"};
+    quorrel::ber::Pdu get;
+    get.bindings.push_back({{1, 3, 6, 1, 2, 1, 1, 1, 0}, quorrel::ber::Value::null()});
+    const auto datagram = quorrel::security::request(user, {RfcEngine, 1, 2}, 1234, get);
+    ASSERT_TRUE(datagram);
+    EXPECT_EQ(hex(*datagram), "3076020103"                                           // version 3
+                              "300f020204d2020300ffe3040105020103"                   // msgID, size, flags, USM
+                              "042f302d040c000000000000000000000002020101020102"     // engine, boots 1, time 2
+                              "040771756f7272656c040c12b391ac0ff8ba52396cc4170400"   // user, digest, no salt
+                              "302f040c0000000000000000000000020403637478"           // context engine and name
+                              "a01a020204d2020100020100300e300c06082b060102010101000500");
 }

@@ -25,6 +25,54 @@ bool isOid(const std::string &text) {
            std::all_of(text.begin(), text.end(), [](char c) { return c == '.' || (c >= '0' && c <= '9'); });
 }
 
+// snmpd's configuration for a printer asked with version 2c and V2cCommunity only: the system group's values through
+// its own directives, every other record as an "override" line.
+std::vector<std::string> v2cOnlyConfig(const std::string &content) {
+    static const std::map<std::string, std::string> systemDirectives{
+        {"1.3.6.1.2.1.1.1.0", "sysdescr"}, {"1.3.6.1.2.1.1.2.0", "sysobjectid"}, {"1.3.6.1.2.1.1.4.0", "syscontact"},
+        {"1.3.6.1.2.1.1.5.0", "sysname"},  {"1.3.6.1.2.1.1.6.0", "syslocation"}};
+    static const std::map<std::string, std::string> overrideTypes{
+        {"2", "integer"},   {"4", "octet_str"},  {"4x", "octet_str"}, {"6", "object_id"},
+        {"64", "ipaddress"}, {"65", "counter"}, {"66", "unsigned"},   {"67", "timeticks"}};
+    std::vector<std::string> lines{std::string("com2sec site 127.0.0.0/8 ") + V2cCommunity, "group site v2c site",
+                                   "view all included .1", "access site \"\" v2c noauth exact all none none"};
+    std::stringstream in(content);
+    for (std::string line; std::getline(in, line);) {
+        const auto bar = line.find('|'), secondBar = line.find('|', bar + 1);
+        const std::string oid = line.substr(0, bar), tag = line.substr(bar + 1, secondBar - bar - 1);
+        std::string value = line.substr(secondBar + 1);
+        if (const auto directive = systemDirectives.find(oid); directive != systemDirectives.end())
+            lines.push_back(directive->second + " " + value);
+        else if (oid.rfind("1.3.6.1.2.1.1.", 0) == 0 || !overrideTypes.count(tag))
+            continue; // snmpd's own uptime and services; syntaxes a printer file does not use
+        else if (tag == "4")
+            lines.push_back("override " + oid + " octet_str \"" + value + "\"");
+        else
+            lines.push_back("override " + oid + " " + overrideTypes.at(tag) + " " + (tag == "4x" ? "0x" : "") + value);
+    }
+    return lines;
+}
+
+std::unique_ptr<RealAgent> startAgent(PrinterAccess access, const std::string &content) {
+    switch (access) {
+    case PrinterAccess::V2cOnly:
+        return std::make_unique<SnmpdAgent>(v2cOnlyConfig(content),
+                                            std::vector<std::string>{"-v2c", "-c", V2cCommunity});
+    case PrinterAccess::V3Only:
+        return std::make_unique<SnmpsimAgent>(
+            std::string(), std::map<std::string, std::string>{{std::string(V3Context) + ".snmprec", content}},
+            std::vector<std::string>{"--v3-only", std::string("--v3-user=") + V3User,
+                                     std::string("--v3-auth-key=") + V3AuthPassphrase, "--v3-auth-proto=SHA256",
+                                     std::string("--v3-priv-key=") + V3PrivPassphrase, "--v3-priv-proto=AES256BLMT"},
+            std::vector<std::string>{"-v3", "-u", V3User, "-l", "authPriv", "-a", "SHA-256", "-A", V3AuthPassphrase,
+                                     "-x", "AES-256", "-X", V3PrivPassphrase, "-n", V3Context});
+    case PrinterAccess::PublicV1: break;
+    }
+    // No data folder: the one generated file is all the agent serves.
+    return std::make_unique<SnmpsimAgent>(std::string(),
+                                          std::map<std::string, std::string>{{"public.snmprec", content}});
+}
+
 } // namespace
 
 std::string SimulatedPrinter::dataFolder() { return std::string(METERLANE_AGENTS_DIR) + "/printers"; }
@@ -73,21 +121,21 @@ struct SimulatedPrinter::Host {
     std::condition_variable changed;
     bool started = false;  // the agent answers or has failed
     bool stopping = false; // the printer goes: stop the agent
-    std::unique_ptr<SnmpsimAgent> agent;
+    std::unique_ptr<RealAgent> agent;
     std::thread thread;
 };
 
-SimulatedPrinter::SimulatedPrinter(const std::string &name, const RecordChanges &changes, bool wait) : name_(name) {
+SimulatedPrinter::SimulatedPrinter(const std::string &name, const RecordChanges &changes, bool wait,
+                                   PrinterAccess access)
+    : name_(name) {
     std::string content = data(name, changes, failure_);
     if (content.empty()) {
         if (failure_.empty()) failure_ = dataFile(name) + " is empty";
         return;
     }
     host_ = std::make_unique<Host>();
-    host_->thread = std::thread([host = host_.get(), content = std::move(content)] {
-        // No data folder: the one generated file is all the agent serves.
-        auto agent = std::make_unique<SnmpsimAgent>(std::string(),
-                                                    std::map<std::string, std::string>{{"public.snmprec", content}});
+    host_->thread = std::thread([host = host_.get(), content = std::move(content), access] {
+        auto agent = startAgent(access, content);
         std::unique_lock lock(host->mutex);
         host->agent = std::move(agent);
         host->started = true;

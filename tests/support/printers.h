@@ -1,6 +1,7 @@
-// Simulated printers for the reading tests: one snmpsim per printer, serving one of the files in
-// tests/agents/printers/ (see the README there for what each one holds) as the community "public", which is the
-// community the reading engine always uses, on an address of its own from the agents' pool.
+// Simulated printers for the reading tests: one agent per printer, serving one of the files in
+// tests/agents/printers/ (see the README there for what each one holds) on an address of its own from the agents'
+// pool: snmpsim with the community "public", which the reading engine uses without a credentials file, or a printer
+// of a site that allows only version 2c with a community of its own, or only version 3.
 #pragma once
 
 #include "support/realagents.h"
@@ -16,12 +17,21 @@ namespace testsupport {
 // "2|21" or "4|Black"), replacing the record of that OID or adding one; an empty text removes the record.
 using RecordChanges = std::map<std::string, std::string>;
 
+// How a printer may be asked. PublicV1: snmpsim, with the community "public". V2cOnly: snmpd, which serves the data
+// as "override" lines, version 2c with V2cCommunity only. V3Only: snmpsim, version 3 only, as V3User with SHA-256
+// and AES-256 in the context V3Context, as some HP devices answer.
+enum class PrinterAccess { PublicV1, V2cOnly, V3Only };
+inline constexpr const char *V2cCommunity = "site2c";
+inline constexpr const char *V3User = "meterlane", *V3AuthPassphrase = "authpass1", *V3PrivPassphrase = "privpass1",
+                            *V3Context = "Jetdirect";
+
 class SimulatedPrinter {
 public:
     // name: a file of tests/agents/printers without ".snmprec" ("ricoh", "hp", ...). Waits until the agent answers
     // unless wait is false: then the agent comes up in the background and the first call of address(), running()
     // or failure() waits for it, so that several printers can start side by side.
-    explicit SimulatedPrinter(const std::string &name, const RecordChanges &changes = {}, bool wait = true);
+    explicit SimulatedPrinter(const std::string &name, const RecordChanges &changes = {}, bool wait = true,
+                              PrinterAccess access = PrinterAccess::PublicV1);
     ~SimulatedPrinter();
     SimulatedPrinter(const SimulatedPrinter &) = delete;
     SimulatedPrinter &operator=(const SimulatedPrinter &) = delete;

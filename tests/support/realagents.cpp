@@ -22,6 +22,7 @@
 #include <fstream>
 #include <sstream>
 #include <thread>
+#include <utility>
 
 extern char **environ;
 
@@ -217,28 +218,40 @@ bool RealAgent::claimAddress() {
     return false;
 }
 
-void RealAgent::start(std::vector<std::string> argv, const std::string &probeCommunity) {
+void RealAgent::start(std::vector<std::string> argv, const std::vector<std::string> &probeOptions) {
     if (!failure_.empty() || !claimAddress()) return;
     for (std::string &arg : argv)
         if (const auto at = arg.find("@ADDRESS@"); at != std::string::npos) arg.replace(at, 9, address_);
-    const std::string program = findProgram(argv[0]);
-    if (program.empty()) {
-        failure_ = argv[0] + " is not installed";
-        return;
-    }
-    const std::string logFolder = makeTemporaryFolder();
-    if (logFolder.empty()) {
+    argv_ = std::move(argv);
+    probeOptions_ = probeOptions;
+    logFolder_ = makeTemporaryFolder();
+    if (logFolder_.empty()) {
         failure_ = "cannot create a temporary folder";
         return;
     }
-    temporaryFolders_.push_back(logFolder);
-    const std::string logPath = logFolder + "/agent.log";
+    temporaryFolders_.push_back(logFolder_);
+    launch();
+}
+
+void RealAgent::restart() {
+    if (!running()) return;
+    stopProcess();
+    launch();
+}
+
+void RealAgent::launch() {
+    const std::string program = findProgram(argv_[0]);
+    if (program.empty()) {
+        failure_ = argv_[0] + " is not installed";
+        return;
+    }
+    const std::string logPath = logFolder_ + "/agent.log";
     const int log = open(logPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
     if (log < 0) {
         failure_ = "cannot create " + logPath;
         return;
     }
-    pid_ = spawn(program, argv, environmentWith({{"SNMP_PERSISTENT_DIR", logFolder}}), log, log);
+    pid_ = spawn(program, argv_, environmentWith({{"SNMP_PERSISTENT_DIR", logFolder_}}), log, log);
     close(log);
     if (pid_ < 0) {
         failure_ = std::string("fork: ") + std::strerror(errno);
@@ -250,13 +263,15 @@ void RealAgent::start(std::vector<std::string> argv, const std::string &probeCom
         int status = 0;
         if (waitpid(pid_, &status, WNOHANG) == pid_) {
             pid_ = -1;
-            failure_ = argv[0] + " exited (status " + std::to_string(status) + ") before answering; its output:\n" +
+            failure_ = argv_[0] + " exited (status " + std::to_string(status) + ") before answering; its output:\n" +
                        readFile(logPath);
             return;
         }
         // snmpget exits with 1 when nothing answered, 0 or 2 (an error reply) when the agent did.
-        const CommandResult probe = runCommand({"snmpget", "-v1", "-c", probeCommunity, "-r0", "-t", "0.3", "-m", "",
-                                                address_, "1.3.6.1.2.1.1.1.0"});
+        std::vector<std::string> probeArgv{"snmpget"};
+        probeArgv.insert(probeArgv.end(), probeOptions_.begin(), probeOptions_.end());
+        probeArgv.insert(probeArgv.end(), {"-r0", "-t", "0.3", "-m", "", address_, "1.3.6.1.2.1.1.1.0"});
+        const CommandResult probe = runCommand(probeArgv);
         if (probe.status == 0 || probe.status == 2) return;
         if (probe.status != 1) {
             failure_ = "snmpget cannot be run: " + probe.err;
@@ -264,26 +279,29 @@ void RealAgent::start(std::vector<std::string> argv, const std::string &probeCom
         }
         std::this_thread::sleep_for(std::chrono::milliseconds(100));
     }
-    failure_ = argv[0] + " did not answer within 10 s; its output:\n" + readFile(logPath);
+    failure_ = argv_[0] + " did not answer within 10 s; its output:\n" + readFile(logPath);
+}
+
+void RealAgent::stopProcess() {
+    if (pid_ <= 0) return;
+    kill(-pid_, SIGTERM);
+    kill(pid_, SIGTERM);
+    int status = 0;
+    const auto deadline = Clock::now() + std::chrono::seconds(3);
+    while (waitpid(pid_, &status, WNOHANG) == 0) {
+        if (Clock::now() > deadline) {
+            kill(-pid_, SIGKILL);
+            kill(pid_, SIGKILL);
+            waitpid(pid_, &status, 0);
+            break;
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
+    pid_ = -1;
 }
 
 void RealAgent::stop() {
-    if (pid_ > 0) {
-        kill(-pid_, SIGTERM);
-        kill(pid_, SIGTERM);
-        int status = 0;
-        const auto deadline = Clock::now() + std::chrono::seconds(3);
-        while (waitpid(pid_, &status, WNOHANG) == 0) {
-            if (Clock::now() > deadline) {
-                kill(-pid_, SIGKILL);
-                kill(pid_, SIGKILL);
-                waitpid(pid_, &status, 0);
-                break;
-            }
-            std::this_thread::sleep_for(std::chrono::milliseconds(20));
-        }
-        pid_ = -1;
-    }
+    stopProcess();
     if (lockFd_ >= 0) close(lockFd_);
     lockFd_ = -1;
     std::error_code ignored;
@@ -291,7 +309,8 @@ void RealAgent::stop() {
     temporaryFolders_.clear();
 }
 
-SnmpsimAgent::SnmpsimAgent(const std::string &dataDir, const std::map<std::string, std::string> &generatedFiles) {
+SnmpsimAgent::SnmpsimAgent(const std::string &dataDir, const std::map<std::string, std::string> &generatedFiles,
+                           const std::vector<std::string> &extraArguments, std::vector<std::string> probeOptions) {
     const std::string data = makeTemporaryFolder(), cache = makeTemporaryFolder();
     if (data.empty() || cache.empty()) {
         failure_ = "cannot create a temporary folder";
@@ -322,27 +341,47 @@ SnmpsimAgent::SnmpsimAgent(const std::string &dataDir, const std::map<std::strin
         failure_ = "no .snmprec data in " + dataDir + (error ? " (" + error.message() + ")" : std::string());
         return;
     }
-    start({"snmpsimd", "--data-dir=" + data, "--cache-dir=" + cache, "--agent-udpv4-endpoint=@ADDRESS@:161",
-           "--process-user=nobody", "--process-group=nogroup"},
-          firstCommunity);
+    std::vector<std::string> argv{"snmpsimd", "--data-dir=" + data, "--cache-dir=" + cache,
+                                  "--agent-udpv4-endpoint=@ADDRESS@:161", "--process-user=nobody",
+                                  "--process-group=nogroup"};
+    argv.insert(argv.end(), extraArguments.begin(), extraArguments.end());
+    if (probeOptions.empty()) probeOptions = {"-v1", "-c", firstCommunity};
+    start(argv, probeOptions);
 }
 
-SnmpdAgent::SnmpdAgent(const std::vector<std::string> &configLines) {
+SnmpdAgent::SnmpdAgent(const std::vector<std::string> &configLines)
+    : SnmpdAgent(configLines, {"-v1", "-c", "public"},
+                 {"rocommunity public 127.0.0.0/8", "rwcommunity private 127.0.0.0/8"}) {}
+
+SnmpdAgent::SnmpdAgent(const std::vector<std::string> &configLines, const std::vector<std::string> &probeOptions)
+    : SnmpdAgent(configLines, probeOptions, {}) {}
+
+SnmpdAgent::SnmpdAgent(const std::vector<std::string> &configLines, const std::vector<std::string> &probeOptions,
+                       std::vector<std::string> communityLines)
+    : communityLines_(std::move(communityLines)) {
     const std::string folder = makeTemporaryFolder();
     if (folder.empty()) {
         failure_ = "cannot create a temporary folder";
         return;
     }
     temporaryFolders_.push_back(folder);
-    std::string config = "rocommunity public 127.0.0.0/8\nrwcommunity private 127.0.0.0/8\n";
+    configPath_ = folder + "/snmpd.conf";
+    if (!writeConfig(configLines)) return;
+    start({"snmpd", "-f", "-Le", "-C", "-c", configPath_, "-p", folder + "/snmpd.pid", "udp:@ADDRESS@:161"},
+          probeOptions);
+}
+
+void SnmpdAgent::restart(const std::vector<std::string> &configLines) {
+    if (writeConfig(configLines)) RealAgent::restart();
+}
+
+bool SnmpdAgent::writeConfig(const std::vector<std::string> &configLines) {
+    std::string config;
+    for (const std::string &line : communityLines_) config += line + "\n";
     for (const std::string &line : configLines) config += line + "\n";
-    if (!writeFile(folder + "/snmpd.conf", config)) {
-        failure_ = "cannot write the snmpd configuration";
-        return;
-    }
-    start({"snmpd", "-f", "-Le", "-C", "-c", folder + "/snmpd.conf", "-p", folder + "/snmpd.pid",
-           "udp:@ADDRESS@:161"},
-          "public");
+    if (writeFile(configPath_, config)) return true;
+    failure_ = "cannot write the snmpd configuration";
+    return false;
 }
 
 } // namespace testsupport

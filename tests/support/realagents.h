@@ -44,33 +44,56 @@ public:
 protected:
     RealAgent() = default;
     // Claims an address, starts the agent (the text "@ADDRESS@" in an argument becomes the address) and waits up to
-    // about 10 s until it answers a v1 get for the community.
-    void start(std::vector<std::string> argv, const std::string &probeCommunity);
+    // about 10 s until it answers a get that snmpget makes with probeOptions ("-v1", "-c", "public" for instance).
+    void start(std::vector<std::string> argv, const std::vector<std::string> &probeOptions);
     void stop();
+    // Stops the agent and starts it again on the same address with the same arguments.
+    void restart();
 
     std::string failure_;
     std::vector<std::string> temporaryFolders_; // removed after the agent has stopped
 
 private:
     bool claimAddress();
+    void launch();
+    void stopProcess();
 
+    std::vector<std::string> argv_;
+    std::vector<std::string> probeOptions_;
+    std::string logFolder_; // also the agent's persistent folder
     std::string address_;
     int lockFd_ = -1;
     pid_t pid_ = -1;
 };
 
 // snmpsim: every "NAME.snmprec" of dataDir (plus the generated files, name → content) is served for the community
-// NAME. The data are copied into a fresh world-readable folder, since the simulator drops its privileges.
+// NAME (with "--v3-only" among the extra arguments: for version 3 only, in the context NAME). The data are copied
+// into a fresh world-readable folder, since the simulator drops its privileges. probeOptions: how snmpget asks
+// whether it runs; by default version 1 with the first community.
 class SnmpsimAgent : public RealAgent {
 public:
-    explicit SnmpsimAgent(const std::string &dataDir, const std::map<std::string, std::string> &generatedFiles = {});
+    explicit SnmpsimAgent(const std::string &dataDir, const std::map<std::string, std::string> &generatedFiles = {},
+                          const std::vector<std::string> &extraArguments = {},
+                          std::vector<std::string> probeOptions = {});
 };
 
 // snmpd with "rocommunity public" and "rwcommunity private" for 127.0.0.0/8 and the given extra configuration
-// lines, "override ..." lines for instance.
+// lines, "override ..." or "createUser ..." lines for instance; with probeOptions, with the given lines alone, which
+// must let snmpget ask as those options say.
 class SnmpdAgent : public RealAgent {
 public:
     explicit SnmpdAgent(const std::vector<std::string> &configLines);
+    SnmpdAgent(const std::vector<std::string> &configLines, const std::vector<std::string> &probeOptions);
+    // Starts the agent anew on its address with other configuration lines ("engineBoots N" makes it count boot N + 1).
+    void restart(const std::vector<std::string> &configLines);
+
+private:
+    SnmpdAgent(const std::vector<std::string> &configLines, const std::vector<std::string> &probeOptions,
+               std::vector<std::string> communityLines);
+    bool writeConfig(const std::vector<std::string> &configLines);
+
+    std::vector<std::string> communityLines_; // written ahead of the configuration lines
+    std::string configPath_;
 };
 
 } // namespace testsupport

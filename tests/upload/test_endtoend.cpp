@@ -9,7 +9,10 @@
 
 #include <gtest/gtest.h>
 
+#include <regex>
+
 #include <QCoreApplication>
+#include <QDir>
 #include <QFile>
 #include <QProcess>
 #include <QRegularExpression>
@@ -245,4 +248,69 @@ TEST_F(EndToEnd, ACopyRunningOnTheFolderKeepsACycleOut) {
     holder.waitForFinished();
     const auto after = cycle("http://127.0.0.1:9");
     EXPECT_NE(after.err.find("Last Update "), std::string::npos) << after.err;
+}
+
+// A site that allows only version 3 on one printer (in the context HP devices ask for) and only version 2c with a
+// community of its own on another: the profiles of snmp-credentials.ini read both in the cycle of a version 1
+// printer, each through the first profile that answers it, which snmp-state.ini remembers. A wrong privacy
+// passphrase ahead of the right one costs one time-out; no passphrase leaves the credentials file.
+TEST_F(EndToEnd, CredentialProfilesReadV3OnlyAndV2cOnlyPrintersInTheCycleOfAV1One) {
+    using testsupport::PrinterAccess;
+    SimulatedPrinter ricoh("ricoh", {}, false), hp("hp", {}, false, PrinterAccess::V3Only),
+        kyocera("kyocera", {}, false, PrinterAccess::V2cOnly);
+    for (const SimulatedPrinter *printer : {&ricoh, &hp, &kyocera}) ASSERT_AGENT(*printer);
+    const QString v1 = QString::fromStdString(ricoh.address()), v3 = QString::fromStdString(hp.address()),
+                  v2c = QString::fromStdString(kyocera.address());
+    writeIni({"[Pips]", "pip001=" + v1, "pip002=" + v3, "pip003=" + v2c});
+    const QString v3Keys = QStringLiteral("Version=3\nUser=%1\nAuthProtocol=sha-256\nAuthPassphrase=%2\n"
+                                          "PrivProtocol=AES-256\nContext=%3\nHosts=%4\n")
+                               .arg(testsupport::V3User, testsupport::V3AuthPassphrase, testsupport::V3Context, v3);
+    QFile credentials(program.filePath("snmp-credentials.ini"));
+    ASSERT_TRUE(credentials.open(QIODevice::WriteOnly));
+    credentials.write(("[office wrong]\n" + v3Keys + "PrivPassphrase=wrongpass9\n[office]\n" + v3Keys +
+                       "PrivPassphrase=" + testsupport::V3PrivPassphrase +
+                       "\n[site]\nVersion=2c\nCommunity=site2c\n[everyone]\nVersion=1\nCommunity=public\n")
+                          .toUtf8());
+    credentials.close();
+    const auto passphraseIn = [](const std::string &text) {
+        return text.find("authpass1") != std::string::npos || text.find("privpass1") != std::string::npos ||
+               text.find("wrongpass9") != std::string::npos;
+    };
+
+    // Readable by others: said once, however often the file is read.
+    const auto tries = runCommand({Cli, "profiles", v3.toStdString(), "--folder", program.path().toStdString()},
+                                  {{"QUORREL_TIMEOUT_MS", "300"}});
+    EXPECT_EQ(tries.status, 0) << tries.err;
+    const std::regex wrongTry(R"(\[office wrong\] (\d+) ms: no answer: )"),
+        rightTry(R"(\[office\] \d+ ms: answers: HP )");
+    std::smatch wrong;
+    ASSERT_TRUE(std::regex_search(tries.out, wrong, wrongTry)) << tries.out;
+    EXPECT_LT(std::stoi(wrong[1]), 600) << "more than one time-out of 300 ms";
+    EXPECT_TRUE(std::regex_search(tries.out, rightTry)) << tries.out;
+    EXPECT_EQ(QString::fromStdString(tries.err).count("is readable by other users"), 1) << tries.err;
+    EXPECT_FALSE(passphraseIn(tries.out + tries.err)) << tries.out << tries.err;
+
+    ASSERT_TRUE(credentials.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner));
+    DevService service(database);
+    ASSERT_FALSE(service.root().isEmpty());
+    const auto read = cycle(service.root());
+    EXPECT_EQ(read.status, 0) << read.err;
+    EXPECT_EQ(read.err.find("readable by other users"), std::string::npos) << read.err;
+    auto readings = stored();
+    EXPECT_EQ(readings[v1], std::make_tuple(QString("E174M610045"), qint64{92110}, qint64{62220})) << read.err;
+    EXPECT_EQ(readings[v3], std::make_tuple(QString("CNRXB12345"), qint64{87654}, qint64{0})) << read.err;
+    EXPECT_EQ(readings[v2c], std::make_tuple(QString("VCF8Z01234"), qint64{45678}, qint64{0})) << read.err;
+
+    QFile state(program.filePath("snmp-state.ini"));
+    ASSERT_TRUE(state.open(QIODevice::ReadOnly));
+    const QString remembered = QString::fromUtf8(state.readAll());
+    for (const QString &line : {v1 + "=everyone", v3 + "=office", v2c + "=site"})
+        EXPECT_TRUE(remembered.contains(line)) << remembered.toStdString();
+    for (const QString &file : QDir(program.path()).entryList(QDir::Files) + QStringList{"log/zov.log"}) {
+        if (file == "snmp-credentials.ini") continue;
+        QFile written(program.filePath(file));
+        if (written.open(QIODevice::ReadOnly))
+            EXPECT_FALSE(passphraseIn(written.readAll().toStdString())) << file.toStdString();
+    }
+    EXPECT_FALSE(passphraseIn(read.out + read.err));
 }

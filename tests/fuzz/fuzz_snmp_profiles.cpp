@@ -1,0 +1,27 @@
+// Arbitrary bytes read as snmp-credentials.ini: every profile kept has keys that go together and blocks that start
+// before they end, and asking whether a profile applies to a host never fails.
+#include "store/snmpprofiles.h"
+
+#include <cstdint>
+#include <cstdlib>
+
+namespace {
+
+void check(bool condition) {
+    if (!condition) std::abort();
+}
+
+} // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size) {
+    const QByteArray bytes(reinterpret_cast<const char *>(data), static_cast<qsizetype>(size));
+    const store::SnmpProfiles parsed = store::parseSnmpProfiles(bytes);
+    QString why;
+    for (const store::SnmpProfile &profile : parsed.profiles) {
+        check(store::checkProfile(profile, why));
+        for (const store::AddressBlock &block : profile.blocks) check(block.first <= block.last);
+        profile.appliesTo(QString::fromUtf8(bytes.left(20)));
+        profile.appliesTo(QStringLiteral("127.0.0.1"));
+    }
+    return 0;
+}
