@@ -1,0 +1,120 @@
+#include "site.h"
+
+#include "support/printers.h"
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <fstream>
+#include <map>
+
+namespace testsupport {
+namespace {
+
+namespace fs = std::filesystem;
+
+// The makes of the site's printers in order; "partial" lacks sysObjectID, which a version 1 agent refuses in a get
+// of both.
+const char *const Makes[] = {"ricoh",   "hp",      "oki",    "brother",        "kyocera",  "canon",
+                             "epson",   "lexmark", "sharp",  "xerox",          "konica-minolta", "hp-color",
+                             "kyocera-color", "brother-mfc", "ricoh-alt"};
+
+// Where each make keeps the identity the reading takes.
+std::string identityOid(const std::string &make) {
+    if (make.rfind("ricoh", 0) == 0 || make == "partial") return "1.3.6.1.4.1.367.3.2.1.2.1.4.0";
+    if (make == "oki") return "1.3.6.1.4.1.2001.1.1.1.1.11.1.10.45.0";
+    if (make.rfind("brother", 0) == 0) return "1.3.6.1.4.1.2435.2.3.9.4.2.1.5.5.1.0";
+    return "1.3.6.1.2.1.43.5.1.1.17.1";
+}
+
+bool writeData(const fs::path &file, const std::string &content) {
+    fs::create_directories(file.parent_path());
+    std::ofstream(file, std::ios::binary) << content;
+    chmod(file.parent_path().c_str(), 0755);
+    return chmod(file.c_str(), 0644) == 0;
+}
+
+// One snmpsim serving every endpoint its own data: the data file "COMMUNITY/1.3.6.1.6.1.1.N.snmprec" answers the
+// community on the Nth endpoint only. Only the simulator's version 1/2c architecture picks data by endpoint for a
+// community; its default one maps each community to a context of its own first. Endpoint 0 is the agent's pool
+// address, which start() waits for.
+class SiteAgent : public RealAgent {
+public:
+    SiteAgent(const std::vector<std::string> &endpoints, const std::map<std::string, std::string> &files) {
+        const fs::path data = fs::temp_directory_path() / ("meterlane-site-" + std::to_string(getpid()));
+        const fs::path cache = data.string() + "-cache";
+        fs::create_directories(data);
+        fs::create_directories(cache);
+        temporaryFolders_ = {data.string(), cache.string()};
+        chmod(data.c_str(), 0755);
+        chmod(cache.c_str(), 0777);
+        std::map<std::string, std::string> all = files;
+        all["public/1.3.6.1.6.1.1.0.snmprec"] = "1.3.6.1.2.1.1.1.0|4|site agent\n";
+        for (const auto &[name, content] : all)
+            if (!writeData(data / name, content)) failure_ = "cannot write " + name;
+        std::vector<std::string> argv{"snmpsimd", "--v2c-arch", "--data-dir=" + data.string(),
+                                      "--cache-dir=" + cache.string(), "--agent-udpv4-endpoint=@ADDRESS@:161",
+                                      "--process-user=nobody", "--process-group=nogroup"};
+        for (const std::string &address : endpoints) argv.push_back("--agent-udpv4-endpoint=" + address + ":161");
+        start(argv, {"-v1", "-c", "public"});
+    }
+};
+
+} // namespace
+
+std::string SimulatedSite::makerOf(const std::string &make) {
+    static const std::map<std::string, std::string> makers{
+        {"ricoh", "RICOH"},   {"ricoh-alt", "RICOH"}, {"partial", "RICOH"},   {"hp", "HP"},
+        {"hp-color", "HP"},   {"oki", "OKI"},         {"brother", "BROTHER"}, {"brother-mfc", "BROTHER"},
+        {"kyocera", "KYOCERA"}, {"kyocera-color", "KYOCERA"}, {"canon", "Canon"}, {"epson", "Epson"},
+        {"lexmark", "Lexmark"}, {"sharp", "Sharp"},   {"xerox", "Xerox"},     {"konica-minolta", "Konica Minolta"}};
+    return makers.at(make);
+}
+
+SimulatedSite::SimulatedSite() {
+    if (!network_.ready()) {
+        failure_ = network_.failure();
+        return;
+    }
+    std::string commands;
+    std::vector<std::string> endpoints;
+    std::map<std::string, std::string> files;
+    for (int i = 0; i < 30; ++i) {
+        SitePrinter printer;
+        printer.address = "198.18.0." + std::to_string(10 + i);
+        printer.make = i == 28 ? "partial" : Makes[i % 15];
+        printer.identity = "SITE" + std::to_string(1000 + i);
+        printer.v2cOnly = i % 5 == 4;
+        std::string why;
+        const std::string data = SimulatedPrinter::data(printer.make, {{identityOid(printer.make), "4|" + printer.identity}}, why);
+        if (data.empty()) {
+            failure_ = why;
+            return;
+        }
+        const std::string community = printer.v2cOnly ? SiteCommunity : "public";
+        files[community + "/1.3.6.1.6.1.1." + std::to_string(i + 1) + ".snmprec"] = data;
+        endpoints.push_back(printer.address);
+        printers_.push_back(printer);
+    }
+    // A host that answers SNMP without being a printer.
+    files["public/1.3.6.1.6.1.1.31.snmprec"] =
+        "1.3.6.1.2.1.1.1.0|4|Linux gateway 6.1.0\n1.3.6.1.2.1.1.2.0|6|1.3.6.1.4.1.8072.3.2.10\n";
+    endpoints.push_back("198.18.0.40");
+    for (const std::string &address : endpoints) commands += "address add " + address + "/32 dev lo\n";
+    for (int i = 0; i < PingOnlyHosts; ++i) commands += "address add 198.18.0." + std::to_string(100 + i) + "/32 dev lo\n";
+    const fs::path batch = fs::temp_directory_path() / ("meterlane-site-" + std::to_string(getpid()) + ".ip");
+    std::ofstream(batch) << commands;
+    const bool added = network_.ip({"-batch", batch.string()});
+    fs::remove(batch);
+    if (!added) {
+        failure_ = network_.failure();
+        return;
+    }
+    agent_ = std::make_unique<SiteAgent>(endpoints, files);
+    if (!agent_->running()) failure_ = agent_->failure();
+}
+
+SimulatedSite::~SimulatedSite() = default;
+
+} // namespace testsupport
