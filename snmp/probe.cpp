@@ -22,11 +22,16 @@ bool isException(std::uint8_t syntax) {
     return syntax == ber::NoSuchObject || syntax == ber::NoSuchInstance || syntax == ber::EndOfMibView;
 }
 
+ber::Pdu getPdu(const std::vector<std::string> &oids) {
+    ber::Pdu pdu;
+    pdu.type = ber::GetRequest;
+    for (const std::string &oid : oids) pdu.bindings.push_back({*ber::parseOid(oid), ber::Value::null()});
+    return pdu;
+}
+
 // A get of several OIDs in a community message, and the check that tells its reply.
-transport::Request communityGet(std::int32_t version, const std::string &community, const std::vector<ber::Oid> &oids,
-                                bool retransmit) {
-    ber::Message get{version, community, {}};
-    for (const ber::Oid &oid : oids) get.pdu.bindings.push_back({oid, ber::Value::null()});
+transport::Request communityGet(std::int32_t version, const std::string &community, ber::Pdu pdu) {
+    ber::Message get{version, community, std::move(pdu)};
     transport::Request request;
     request.encode = [get](std::int32_t id) mutable -> std::optional<std::string> {
         get.pdu.requestId = id;
@@ -38,14 +43,7 @@ transport::Request communityGet(std::int32_t version, const std::string &communi
             return std::nullopt;
         return transport::Reply{std::move(reply->pdu), 0, {}};
     };
-    request.retransmit = retransmit;
     return request;
-}
-
-std::vector<ber::Oid> parsedOids(const std::vector<std::string> &texts) {
-    std::vector<ber::Oid> oids;
-    for (const std::string &text : texts) oids.push_back(*ber::parseOid(text));
-    return oids;
 }
 
 } // namespace
@@ -60,12 +58,15 @@ std::string Batch::add(const std::vector<std::string> &agents, const std::vector
         return message("SnmpAgentRequest", "AP0" + std::to_string(transport::InvalidOid),
                        "Error during String to OID conversion");
     Get get{tag, options, {}, oids, 0};
-    if (options.version == engine::Version::V3)
-        return message("SnmpAgentRequest", "USM", "Version 3 is not asked in a batch");
-    const auto octets = codepage::fromUtf8(community);
-    if (!octets || octets->empty() || octets->size() > transport::MaxCommunity)
-        return message("SnmpAgentRequest", "CSTR", "Invalid community string");
-    get.community = *octets;
+    if (options.version == engine::Version::V3) {
+        if (!security::usable(options.user))
+            return message("SnmpAgentRequest", "USM", "Invalid user name, context name or passphrase");
+    } else {
+        const auto octets = codepage::fromUtf8(community);
+        if (!octets || octets->empty() || octets->size() > transport::MaxCommunity)
+            return message("SnmpAgentRequest", "CSTR", "Invalid community string");
+        get.community = *octets;
+    }
     for (const std::string &address : agents) {
         pending_ += oids.size();
         if (const auto active = active_.find(address); active != active_.end()) {
@@ -107,11 +108,21 @@ void Batch::startAgents() {
     }
 }
 
+// Sends a get: in version 3 the engine's discovery while its engine is not known, else the user's request.
 void Batch::send(Agent &agent, Get &get) {
     Transport &transport = Transport::instance();
-    const std::int32_t version = get.options.version == engine::Version::V1 ? 0 : 1;
-    const auto sent = transport.send(agent.session, agent.entity,
-                                     communityGet(version, get.community, parsedOids(get.oids), get.options.retransmit));
+    transport::Request outgoing;
+    get.discovering = false;
+    if (get.options.version != engine::Version::V3) {
+        outgoing = communityGet(get.options.version == engine::Version::V1 ? 0 : 1, get.community, getPdu(get.oids));
+    } else if (const auto known = security::knownEngine(agent.entity.address)) {
+        outgoing = engine::v3::userRequest(get.options.user, *known, agent.entity.address, getPdu(get.oids));
+    } else {
+        outgoing = engine::v3::discovery();
+        get.discovering = true;
+    }
+    outgoing.retransmit = get.options.retransmit;
+    const auto sent = transport.send(agent.session, agent.entity, std::move(outgoing));
     if (sent) {
         get.request = *sent;
         return;
@@ -142,6 +153,7 @@ void Batch::settle(Agent &agent, Get &get, std::uint32_t status) {
         return;
     }
     auto reply = Transport::instance().receive(agent.session, request);
+    if (securityStep(agent, get, reply)) return;
     const ber::Pdu *pdu = reply ? &reply->pdu : nullptr;
     if (!pdu) {
         answerAll(agent, get, message("SnmpResponseProcess", "AP0" + std::to_string(transport::NoMessage),
@@ -169,6 +181,24 @@ void Batch::settle(Agent &agent, Get &get, std::uint32_t status) {
         }
     }
     get.oids.clear();
+}
+
+// The version 3 steps a reply may call for: the engine learnt from a discovery and the get sent, or after a report
+// the get sent again or ended. False when the reply is none of those.
+bool Batch::securityStep(Agent &agent, Get &get, const std::optional<transport::Reply> &reply) {
+    if (!get.discovering && (!reply || reply->pdu.type != ber::Report)) return false;
+    std::string failure;
+    const bool again = get.discovering ? (failure = engine::v3::learnEngine(agent.entity.address, reply)).empty()
+                                       : engine::v3::retryAfterReport(agent.entity.address, *reply, get.discovered,
+                                                                      get.resent, failure);
+    get.discovered = get.discovered || get.discovering;
+    if (again) {
+        send(agent, get);
+    } else {
+        answerAll(agent, get, failure);
+        get.oids.clear();
+    }
+    return true;
 }
 
 void Batch::finishIfDone(std::map<std::string, Agent>::iterator agent) {

@@ -2,8 +2,9 @@
 // session of its own; up to MostAgentsInFlight agents are asked at a time and the next ones start as earlier ones
 // finish. The gets of an agent (one per credential profile) go out together, so that a silent agent costs one
 // time-out in all. Every OID of every get is answered once, as it comes: the value text, or the text a single get
-// would give (an agent's error status, a time-out). A version 1 agent refuses a whole get for one OID it lacks: that
-// OID is answered with the refusal and the others are asked again without it.
+// would give (an agent's error status, a time-out, a version 3 report). A version 1 agent refuses a whole get for one
+// OID it lacks: that OID is answered with the refusal and the others are asked again without it. A version 3 get
+// first discovers the agent's engine unless it is known, with the single requests' steps after a report.
 #pragma once
 
 #include "ber.h"
@@ -55,6 +56,8 @@ private:
         std::string community; // octets, versions 1 and 2c
         std::vector<std::string> oids;
         transport::RequestId request = 0; // while it is outstanding
+        bool discovering = false;         // version 3: the outstanding request is the engine's discovery
+        bool discovered = false, resent = false;
     };
     struct Agent {
         std::string address;
@@ -66,6 +69,7 @@ private:
     void startAgents();
     void send(Agent &agent, Get &get);
     void settle(Agent &agent, Get &get, std::uint32_t status);
+    bool securityStep(Agent &agent, Get &get, const std::optional<transport::Reply> &reply);
     void answerAll(const Agent &agent, const Get &get, const std::string &text);
     void answer(const Agent &agent, const Get &get, const std::string &oid, std::string text);
     void finishIfDone(std::map<std::string, Agent>::iterator agent);

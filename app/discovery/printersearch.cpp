@@ -234,6 +234,10 @@ FoundHost PrinterSearch::identify(quint32 address, const Answers &answers) const
     const QHash<QString, QString> values = withDescription != answers.values.end() ? *withDescription
                                            : answers.values.isEmpty()            ? QHash<QString, QString>()
                                                                                   : answers.values.first();
+    // The reading below asks with the profile that answered, instead of trying the profiles one by one again.
+    const store::SnmpProfiles profiles = store::snmpProfiles();
+    if (profiles.present && withDescription != answers.values.end())
+        reading::choose(host.address, profiles, profiles.profiles.value(withDescription.key()).name);
     const QString sysDescr = values.value(SysDescr);
     const short brand = reading::brandOfDescription(sysDescr);
     if (brand == reading::Unknown && !hasPrinterMib(host.address)) {

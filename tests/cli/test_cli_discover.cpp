@@ -52,8 +52,12 @@ TEST(CliDiscover, FindsThePrintersOfASiteAndAddsTheNewOnesOnce) {
     ini.close();
     QFile credentials(folder.filePath(QStringLiteral("snmp-credentials.ini")));
     ASSERT_TRUE(credentials.open(QIODevice::WriteOnly));
-    credentials.write(QByteArray("[office]\nVersion=1\nCommunity=public\n[site]\nVersion=2c\nCommunity=") +
-                      testsupport::SimulatedSite::SiteCommunity + "\n");
+    credentials.write(QStringLiteral("[office]\nVersion=1\nCommunity=public\n[site]\nVersion=2c\nCommunity=%1\n"
+                                     "[jetdirect]\nVersion=3\nUser=%2\nAuthProtocol=SHA-256\nAuthPassphrase=%3\n"
+                                     "PrivProtocol=AES-256\nPrivPassphrase=%4\nContext=%5\n")
+                          .arg(testsupport::V2cCommunity, testsupport::V3User, testsupport::V3AuthPassphrase,
+                               testsupport::V3PrivPassphrase, testsupport::V3Context)
+                          .toUtf8());
     credentials.close();
     credentials.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner);
     const std::map<std::string, std::string> environment{{"METERLANE_SERVICE_URL", service.root().toStdString()}};
@@ -80,7 +84,7 @@ TEST(CliDiscover, FindsThePrintersOfASiteAndAddsTheNewOnesOnce) {
         const bool monitored = printer.address == watched || printer.identity == renamed;
         EXPECT_EQ(line[4], monitored ? "monitored" : "new") << printer.make;
     }
-    EXPECT_EQ(hosts.at("198.18.0.40")[4], "not a printer");
+    EXPECT_EQ(hosts.at(testsupport::SimulatedSite::Gateway)[4], "not a printer");
     EXPECT_EQ(others, std::vector<std::string>{"outside this machine's subnets: 198.18.1.1"});
     EXPECT_NE(found.err.find("asked 255 of 255 addresses, 31 answered, 30 printers"), std::string::npos) << found.err;
     EXPECT_LT(took, std::chrono::seconds(8)); // one time-out for the silent addresses, not one each

@@ -1,7 +1,5 @@
 #include "site.h"
 
-#include "support/printers.h"
-
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -35,29 +33,41 @@ bool writeData(const fs::path &file, const std::string &content) {
     return chmod(file.c_str(), 0644) == 0;
 }
 
-// One snmpsim serving every endpoint its own data: the data file "COMMUNITY/1.3.6.1.6.1.1.N.snmprec" answers the
-// community on the Nth endpoint only. Only the simulator's version 1/2c architecture picks data by endpoint for a
-// community; its default one maps each community to a context of its own first. Endpoint 0 is the agent's pool
-// address, which start() waits for.
+// One snmpsim serving each endpoint its own data: the file "NAME/1.3.6.1.6.1.1.N.snmprec" answers the community
+// (or, with --v3-only, the context) NAME on the Nth endpoint only. For communities only the simulator's version 1/2c
+// architecture picks data by endpoint; its default one maps each community to a context of its own first. Endpoint 0
+// is the agent's pool address, which start() waits for.
 class SiteAgent : public RealAgent {
 public:
-    SiteAgent(const std::vector<std::string> &endpoints, const std::map<std::string, std::string> &files) {
-        const fs::path data = fs::temp_directory_path() / ("meterlane-site-" + std::to_string(getpid()));
+    SiteAgent(const std::string &name, const std::vector<std::string> &endpoints,
+              std::map<std::string, std::string> files, const std::vector<std::string> &mode,
+              const std::vector<std::string> &probeOptions) {
+        const fs::path data = fs::temp_directory_path() / ("meterlane-site-" + std::to_string(getpid()) + "-" + name);
         const fs::path cache = data.string() + "-cache";
-        fs::create_directories(data);
         fs::create_directories(cache);
         temporaryFolders_ = {data.string(), cache.string()};
-        chmod(data.c_str(), 0755);
         chmod(cache.c_str(), 0777);
-        std::map<std::string, std::string> all = files;
-        all["public/1.3.6.1.6.1.1.0.snmprec"] = "1.3.6.1.2.1.1.1.0|4|site agent\n";
-        for (const auto &[name, content] : all)
-            if (!writeData(data / name, content)) failure_ = "cannot write " + name;
-        std::vector<std::string> argv{"snmpsimd", "--v2c-arch", "--data-dir=" + data.string(),
-                                      "--cache-dir=" + cache.string(), "--agent-udpv4-endpoint=@ADDRESS@:161",
-                                      "--process-user=nobody", "--process-group=nogroup"};
+        files[name + "/1.3.6.1.6.1.1.0.snmprec"] = "1.3.6.1.2.1.1.1.0|4|site agent\n";
+        for (const auto &[file, content] : files)
+            if (!writeData(data / file, content)) failure_ = "cannot write " + file;
+        chmod(data.c_str(), 0755);
+        std::vector<std::string> argv{"snmpsimd", "--data-dir=" + data.string(), "--cache-dir=" + cache.string(),
+                                      "--agent-udpv4-endpoint=@ADDRESS@:161", "--process-user=nobody",
+                                      "--process-group=nogroup"};
+        argv.insert(argv.end(), mode.begin(), mode.end());
         for (const std::string &address : endpoints) argv.push_back("--agent-udpv4-endpoint=" + address + ":161");
-        start(argv, {"-v1", "-c", "public"});
+        start(argv, probeOptions);
+    }
+};
+
+// The endpoints and data files of one agent of the site.
+struct AgentPlan {
+    std::vector<std::string> endpoints;
+    std::map<std::string, std::string> files;
+
+    void serve(const std::string &address, const std::string &name, const std::string &data) {
+        endpoints.push_back(address);
+        files[name + "/1.3.6.1.6.1.1." + std::to_string(endpoints.size()) + ".snmprec"] = data;
     }
 };
 
@@ -77,31 +87,29 @@ SimulatedSite::SimulatedSite() {
         failure_ = network_.failure();
         return;
     }
-    std::string commands;
-    std::vector<std::string> endpoints;
-    std::map<std::string, std::string> files;
+    AgentPlan communities, users;
     for (int i = 0; i < 30; ++i) {
         SitePrinter printer;
         printer.address = "198.18.0." + std::to_string(10 + i);
         printer.make = i == 28 ? "partial" : Makes[i % 15];
         printer.identity = "SITE" + std::to_string(1000 + i);
-        printer.v2cOnly = i % 5 == 4;
+        printer.access = i % 10 == 7 ? PrinterAccess::V3Only : i % 5 == 4 ? PrinterAccess::V2cOnly : PrinterAccess::PublicV1;
         std::string why;
-        const std::string data = SimulatedPrinter::data(printer.make, {{identityOid(printer.make), "4|" + printer.identity}}, why);
+        const std::string data =
+            SimulatedPrinter::data(printer.make, {{identityOid(printer.make), "4|" + printer.identity}}, why);
         if (data.empty()) {
             failure_ = why;
             return;
         }
-        const std::string community = printer.v2cOnly ? SiteCommunity : "public";
-        files[community + "/1.3.6.1.6.1.1." + std::to_string(i + 1) + ".snmprec"] = data;
-        endpoints.push_back(printer.address);
+        if (printer.access == PrinterAccess::V3Only) users.serve(printer.address, V3Context, data);
+        else communities.serve(printer.address, printer.access == PrinterAccess::V2cOnly ? V2cCommunity : "public", data);
         printers_.push_back(printer);
     }
-    // A host that answers SNMP without being a printer.
-    files["public/1.3.6.1.6.1.1.31.snmprec"] =
-        "1.3.6.1.2.1.1.1.0|4|Linux gateway 6.1.0\n1.3.6.1.2.1.1.2.0|6|1.3.6.1.4.1.8072.3.2.10\n";
-    endpoints.push_back("198.18.0.40");
-    for (const std::string &address : endpoints) commands += "address add " + address + "/32 dev lo\n";
+    communities.serve(Gateway, "public", "1.3.6.1.2.1.1.1.0|4|Linux gateway 6.1.0\n1.3.6.1.2.1.1.2.0|6|1.3.6.1.4.1.8072.3.2.10\n");
+
+    std::string commands;
+    for (const auto *plan : {&communities, &users})
+        for (const std::string &address : plan->endpoints) commands += "address add " + address + "/32 dev lo\n";
     for (int i = 0; i < PingOnlyHosts; ++i) commands += "address add 198.18.0." + std::to_string(100 + i) + "/32 dev lo\n";
     const fs::path batch = fs::temp_directory_path() / ("meterlane-site-" + std::to_string(getpid()) + ".ip");
     std::ofstream(batch) << commands;
@@ -111,8 +119,13 @@ SimulatedSite::SimulatedSite() {
         failure_ = network_.failure();
         return;
     }
-    agent_ = std::make_unique<SiteAgent>(endpoints, files);
-    if (!agent_->running()) failure_ = agent_->failure();
+    agents_.push_back(std::make_unique<SiteAgent>("public", communities.endpoints, communities.files,
+                                                  std::vector<std::string>{"--v2c-arch"},
+                                                  std::vector<std::string>{"-v1", "-c", "public"}));
+    agents_.push_back(std::make_unique<SiteAgent>(V3Context, users.endpoints, users.files, v3OnlySnmpsimArguments(),
+                                                  v3SnmpgetOptions()));
+    for (const auto &agent : agents_)
+        if (!agent->running()) failure_ += agent->failure();
 }
 
 SimulatedSite::~SimulatedSite() = default;

@@ -1,8 +1,10 @@
 // A simulated site for the search of printers, in a network namespace of the test's own: in 198.18.0.0/24, 30
-// printers of mixed makes (one snmpsim serving each its own data on its own address; some only with the community
-// of a version 2c profile), 70 hosts that answer ping but not SNMP, and every other address silent.
+// printers of mixed makes, each with its own data on its own address (most with version 1 "public", some only with
+// version 2c and V2cCommunity, some only with version 3 as V3User), a host that answers SNMP without being a
+// printer, 70 hosts that answer ping but not SNMP, and every other address silent.
 #pragma once
 
+#include "support/printers.h"
 #include "support/privatenetwork.h"
 #include "support/realagents.h"
 
@@ -16,13 +18,13 @@ struct SitePrinter {
     std::string address;
     std::string make;     // the file of tests/agents/printers it serves
     std::string identity; // its serial, unique on the site
-    bool v2cOnly = false; // answers only the community SiteCommunity
+    PrinterAccess access = PrinterAccess::PublicV1;
 };
 
 class SimulatedSite {
 public:
     static constexpr const char *Range = "198.18.0.0/24";
-    static constexpr const char *SiteCommunity = "site-v2";
+    static constexpr const char *Gateway = "198.18.0.40";
     static constexpr int PingOnlyHosts = 70;
 
     SimulatedSite();
@@ -37,7 +39,7 @@ public:
 private:
     PrivateNetwork network_;
     std::vector<SitePrinter> printers_;
-    std::unique_ptr<RealAgent> agent_;
+    std::vector<std::unique_ptr<RealAgent>> agents_;
     std::string failure_;
 };
 
