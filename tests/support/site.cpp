@@ -126,6 +126,24 @@ SimulatedSite::SimulatedSite() {
                                                   v3SnmpgetOptions()));
     for (const auto &agent : agents_)
         if (!agent->running()) failure_ += agent->failure();
+    if (failure_.empty()) awaitEveryPrinter();
+}
+
+// Each printer asked once as its profile asks, before the site counts as ready: a printer the simulators do not
+// serve fails the site itself, not the test's findings.
+void SimulatedSite::awaitEveryPrinter() {
+    for (const SitePrinter &printer : printers_) {
+        std::vector<std::string> ask{"snmpget", "-r0", "-t", "5", "-m", ""};
+        if (printer.access == PrinterAccess::V3Only) {
+            const auto options = v3SnmpgetOptions();
+            ask.insert(ask.end(), options.begin(), options.end());
+        } else {
+            ask.insert(ask.end(), {"-v2c", "-c", printer.access == PrinterAccess::V2cOnly ? V2cCommunity : "public"});
+        }
+        ask.insert(ask.end(), {printer.address, "1.3.6.1.2.1.1.1.0"});
+        if (const CommandResult result = runCommand(ask); result.status != 0)
+            failure_ += printer.address + " (" + printer.make + ") does not answer: " + result.err;
+    }
 }
 
 SimulatedSite::~SimulatedSite() = default;

@@ -37,6 +37,8 @@ public:
     static std::string makerOf(const std::string &make);
 
 private:
+    void awaitEveryPrinter();
+
     PrivateNetwork network_;
     std::vector<SitePrinter> printers_;
     std::vector<std::unique_ptr<RealAgent>> agents_;
