@@ -197,6 +197,11 @@ std::string replyText(Session &session, std::uint8_t pduType, RequestId request,
     return bindingText(session, pduType, pdu.bindings[0], request);
 }
 
+std::string retrievalFailure(SessionHandle handle) {
+    return message(ResponseOperation, "AP0" + std::to_string(Transport::instance().lastError(handle)),
+                   "Error during message retrieval");
+}
+
 // A run-time fault while decoding ends the operation with the empty text, and nothing to go on from.
 std::string decodingFault(Session &session) {
     library().lastReplyOid.clear();
@@ -207,11 +212,8 @@ std::string decodingFault(Session &session) {
 std::string responseProcess(Session &session, std::uint8_t pduType, RequestId request, std::uint32_t status) {
     if (status != 0) return timedOut(request, status);
     try {
-        Transport &transport = Transport::instance();
-        auto reply = transport.receive(session.handle, request);
-        if (!reply)
-            return message(ResponseOperation, "AP0" + std::to_string(transport.lastError(session.handle)),
-                           "Error during message retrieval");
+        auto reply = Transport::instance().receive(session.handle, request);
+        if (!reply) return retrievalFailure(session.handle);
         return replyText(session, pduType, request, reply->pdu);
     } catch (...) {
         return decodingFault(session);
@@ -307,9 +309,7 @@ std::string userRequestAndReply(Session &session, std::uint8_t pduType, std::str
             return text;
         try {
             auto reply = Transport::instance().receive(session.handle, request);
-            if (!reply)
-                return message(ResponseOperation, "AP0" + std::to_string(Transport::instance().lastError(session.handle)),
-                               "Error during message retrieval");
+            if (!reply) return retrievalFailure(session.handle);
             if (reply->pdu.type != ber::Report) return replyText(session, pduType, request, reply->pdu);
             std::string failure;
             if (!v3::retryAfterReport(agent, *reply, discovered, resent, failure)) return failure;

@@ -47,7 +47,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
     std::size_t authOffset = 0;
     const auto message = ber::decodeV3(datagram, &authOffset);
     if (!message) return 0;
-    if (const auto reply = security::acceptReply(PlainUser, agent, message->msgId, datagram)) render(reply->pdu.bindings);
+    if (const auto reply = security::acceptReply(PlainUser, agent, message->msgId, datagram))
+        render(reply->pdu.bindings);
     const std::string &digest = message->security.authParameters;
     if (message->security.engineId != EngineId || digest.size() != usm::digestLength(PrivateUser.auth)) return 0;
     std::string signedDatagram(datagram);
