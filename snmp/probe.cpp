@@ -188,10 +188,14 @@ void Batch::settle(Agent &agent, Get &get, std::uint32_t status) {
 bool Batch::securityStep(Agent &agent, Get &get, const std::optional<transport::Reply> &reply) {
     if (!get.discovering && (!reply || reply->pdu.type != ber::Report)) return false;
     std::string failure;
-    const bool again = get.discovering ? (failure = engine::v3::learnEngine(agent.entity.address, reply)).empty()
-                                       : engine::v3::retryAfterReport(agent.entity.address, *reply, get.discovered,
-                                                                      get.resent, failure);
-    get.discovered = get.discovered || get.discovering;
+    bool again = false;
+    if (get.discovering) {
+        failure = engine::v3::learnEngine(agent.entity.address, reply);
+        again = failure.empty();
+        get.discovered = true;
+    } else {
+        again = engine::v3::retryAfterReport(agent.entity.address, *reply, get.discovered, get.resent, failure);
+    }
     if (again) {
         send(agent, get);
     } else {
