@@ -39,6 +39,7 @@ int resolveCommand(const QStringList &args);
 int shellpingCommand(const QStringList &args);
 int pingCommand(const QStringList &args);
 int scanCommand(const QStringList &args);
+int discoverCommand(const QStringList &args);
 int readCommand(const QStringList &args);
 int probeCommand(const QStringList &args);
 int mapsCommand(const QStringList &args);

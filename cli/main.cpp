@@ -86,6 +86,11 @@ constexpr Command Commands[] = {
     {"scan", cli::scanCommand,
      "scan FIRST LAST [--op get|getnext|set|walk] [--oids LIST] [--value V] [--integer] [--full-walk] [--folder DIR]",
      "The SNMP console's run, headless: the result lines on standard output, then appended to zovdata.txt."},
+    {"discover", cli::discoverCommand, "discover RANGE... [--json] [--add] [--folder DIR]",
+     "Searches the ranges (a.b.c.d, a.b.c.d-e, a.b.c.d-a.b.c.e or CIDR up to a /16) for printers over SNMP, with the\n"
+     "credential profiles of each address, all addresses at once: one line per host that answered, in address order,\n"
+     "address, maker, model, identity and state (monitored, new, not a printer) separated by tabs; --json gives JSON\n"
+     "lines. --add puts the new printers into free slots and announces them as the printer dialog does."},
     {"ini", cli::iniCommand, "ini get|set FILE SECTION KEY [VALUE]",
      "Reads or writes one value of an ini file as the program does. A value beginning with \"-\" goes after \"--\"."},
     {"read", cli::readCommand, "read HOST [--folder DIR]",

@@ -1,6 +1,7 @@
 // The library's component entry point: the class SnmpV1 created by name, its members invoked by name.
 #include "quorrel/component.h"
 
+#include "probe.h"
 #include "snmpv1.h"
 
 #include <algorithm>
@@ -11,6 +12,7 @@
 
 struct component_object {
     quorrel::SnmpV1 session;
+    quorrel::probe::Batch batch;
 };
 
 namespace {
@@ -160,8 +162,62 @@ Variant callMethod(quorrel::SnmpV1 &session, const std::string &name, const std:
     throw unknownMember(shownName);
 }
 
-Variant invokeMember(quorrel::SnmpV1 &session, const char *member, int kind, component_value *raw,
+// The host's event pump, for the batch's waits.
+void (*hostPump)(void *) = nullptr;
+void *hostPumpContext = nullptr;
+
+void pumpHostEvents() {
+    if (hostPump) hostPump(hostPumpContext);
+}
+
+// Parts of a text separated by any of the separators, empty parts left out.
+std::vector<std::string> split(const std::string &text, std::string_view separators) {
+    std::vector<std::string> parts;
+    std::size_t start = 0;
+    while (start <= text.size()) {
+        const std::size_t end = std::min(text.find_first_of(separators, start), text.size());
+        if (end > start) parts.push_back(text.substr(start, end - start));
+        start = end + 1;
+    }
+    return parts;
+}
+
+// BatchGet(Agents, OIDs[, Tag]): agents separated by blanks, commas or ";", OIDs by ";". BatchNext(Agent, OID, Tag
+// [, WaitMs]): the next answer's text, its agent, OID and tag in the by-reference arguments; the agent comes back
+// empty when no answer came within WaitMs (omitted: until one comes). BatchPending: answers still to come.
+std::optional<Variant> accessBatch(component_object &object, const std::string &name, int kind, component_value *raw,
+                                   const Arguments &args) {
+    if (name == "batchpending" && kind != COMPONENT_PUT) {
+        requireCount(args, 0, 0);
+        return static_cast<double>(object.batch.pending());
+    }
+    if (kind != COMPONENT_METHOD) return std::nullopt;
+    if (name == "batchget") {
+        requireCount(args, 2, 3);
+        const std::string tag = args.size() > 2 ? quorrel::toText(args[2]) : std::string();
+        const std::string why =
+            object.batch.add(split(quorrel::toText(args[0]), " \t\r\n,;"), split(quorrel::toText(args[1]), ";"),
+                             object.session.options(), quorrel::engine::library().commStr, tag);
+        return why.empty() ? std::string("Successful") : why;
+    }
+    if (name == "batchnext") {
+        requireCount(args, 3, 4);
+        constexpr int Day = 24 * 3600 * 1000;
+        const bool limited = args.size() > 3 && !std::holds_alternative<std::monostate>(args[3]);
+        const auto answer = object.batch.next(limited ? quorrel::toInt32(args[3]) : Day, pumpHostEvents);
+        const quorrel::probe::Answer none;
+        const quorrel::probe::Answer &given = answer ? *answer : none;
+        if (raw[0].by_ref) fill(raw[0], given.agent);
+        if (raw[1].by_ref) fill(raw[1], given.oid);
+        if (raw[2].by_ref) fill(raw[2], given.tag);
+        return given.text;
+    }
+    return std::nullopt;
+}
+
+Variant invokeMember(component_object &object, const char *member, int kind, component_value *raw,
                      std::size_t count) {
+    quorrel::SnmpV1 &session = object.session;
     const std::string shownName = member ? member : "";
     const std::string name = lowered(shownName);
     Arguments args;
@@ -170,6 +226,7 @@ Variant invokeMember(quorrel::SnmpV1 &session, const char *member, int kind, com
     if (auto value = accessProperty(TextProperties, name, kind, args, quorrel::toText)) return *value;
     if (auto value = accessProperty(NumberProperties, name, kind, args, quorrel::toInt16)) return *value;
     if (auto value = accessObjectProperty(session, name, kind, args)) return *value;
+    if (auto value = accessBatch(object, name, kind, raw, args)) return *value;
     if (kind == COMPONENT_PUT) throw unknownMember(shownName);
     return callMethod(session, name, shownName, raw, args);
 }
@@ -215,7 +272,7 @@ int invoke(component_object *object, const char *member, int kind, component_val
     try {
         if (!object) throw Fault(91, "Object variable not set");
         if (count > 0 && !args) throw Fault(5, "Invalid procedure call or argument");
-        const Variant value = invokeMember(object->session, member, kind, args, count);
+        const Variant value = invokeMember(*object, member, kind, args, count);
         if (result) fill(*result, value);
         return 0;
     } catch (...) {
@@ -230,7 +287,11 @@ void freeValue(component_value *value) {
     *value = component_value{};
 }
 
-void setEventPump(void (*pump)(void *), void *context) { quorrel::engine::setEventPump(pump, context); }
+void setEventPump(void (*pump)(void *), void *context) {
+    quorrel::engine::setEventPump(pump, context);
+    hostPump = pump;
+    hostPumpContext = context;
+}
 
 constexpr component_library Library = {COMPONENT_ABI_VERSION, create, release, invoke, freeValue, setEventPump};
 

@@ -277,21 +277,13 @@ std::string sendAndAwait(Session &session, const transport::Entity &target, tran
 // Learns the agent's engine from the report to a discovery request.
 std::string discover(Session &session, const transport::Entity &target, std::uint32_t &status) {
     RequestId request = 0;
-    transport::Request discovery{[](std::int32_t id) { return std::optional(security::discoveryRequest(id)); },
-                                 security::acceptDiscovery};
-    if (std::string text = sendAndAwait(session, target, std::move(discovery), request, status); !text.empty())
+    if (std::string text = sendAndAwait(session, target, v3::discovery(), request, status); !text.empty())
         return text;
-    const auto reply = Transport::instance().receive(session.handle, request);
-    if (!reply || reply->security.engineId.empty()) return usmFailure(UnknownEngineIds);
-    const ber::UsmParameters &agent = reply->security;
-    security::learnEngine(target.address, {agent.engineId, static_cast<std::uint32_t>(agent.boots),
-                                           static_cast<std::uint32_t>(agent.time)});
-    return {};
+    return v3::learnEngine(target.address, Transport::instance().receive(session.handle, request));
 }
 
-// A version 3 request: the agent's engine discovered unless known, then the request; after a report that the
-// agent's time is not ours, once more with its time, and after one that its engine is not the one known, once more
-// after discovering it again.
+// A version 3 request: the agent's engine discovered unless known, then the request, again after the reports
+// v3::retryAfterReport allows.
 std::string userRequestAndReply(Session &session, std::uint8_t pduType, std::string_view oidText,
                                 const Variant &value, std::uint32_t &status) {
     Prepared prepared;
@@ -300,40 +292,27 @@ std::string userRequestAndReply(Session &session, std::uint8_t pduType, std::str
     } catch (...) {
         return requestFault();
     }
-    const security::User &user = session.options.user;
     const sockaddr_in agent = prepared.target.address;
     bool discovered = false, resent = false;
     while (true) {
-        auto engine = security::knownEngine(agent);
+        const auto engine = security::knownEngine(agent);
         if (!engine) {
             if (std::string text = discover(session, prepared.target, status); !text.empty()) return text;
             discovered = true;
             continue;
         }
-        transport::Request outgoing{
-            [&, engine = *engine](std::int32_t id) { return security::request(user, engine, id, prepared.pdu); },
-            [user, agent](std::int32_t id, std::string_view datagram) {
-                return security::acceptReply(user, agent, id, datagram);
-            }};
         RequestId request = 0;
-        if (std::string text = sendAndAwait(session, prepared.target, std::move(outgoing), request, status);
+        if (std::string text = sendAndAwait(session, prepared.target,
+                                            v3::userRequest(session.options.user, *engine, agent, prepared.pdu),
+                                            request, status);
             !text.empty())
             return text;
         try {
             auto reply = Transport::instance().receive(session.handle, request);
             if (!reply) return retrievalFailure(session.handle);
             if (reply->pdu.type != ber::Report) return replyText(session, pduType, request, reply->pdu);
-            const int report = usmReportOf(reply->pdu);
-            if (report == NotInTimeWindows && !resent && (reply->securityFlags & ber::Authenticated)) {
-                const ber::UsmParameters &now = reply->security;
-                security::learnEngine(agent, {now.engineId, static_cast<std::uint32_t>(now.boots),
-                                              static_cast<std::uint32_t>(now.time)});
-                resent = true;
-            } else if (report == UnknownEngineIds && !discovered) {
-                security::forgetEngine(agent);
-            } else {
-                return reportFailure(reply->pdu);
-            }
+            std::string failure;
+            if (!v3::retryAfterReport(agent, *reply, discovered, resent, failure)) return failure;
         } catch (...) {
             return decodingFault(session);
         }
@@ -429,5 +408,43 @@ std::string renderValue(const ber::Value &value, Version version) {
     default: return std::to_string(static_cast<std::int32_t>(value.number)); // the first 32-bit word, signed
     }
 }
+
+namespace v3 {
+
+transport::Request discovery() {
+    return {[](std::int32_t id) { return std::optional(security::discoveryRequest(id)); }, security::acceptDiscovery};
+}
+
+std::string learnEngine(const sockaddr_in &agent, const std::optional<transport::Reply> &reply) {
+    if (!reply || reply->security.engineId.empty()) return usmFailure(UnknownEngineIds);
+    const ber::UsmParameters &engine = reply->security;
+    security::learnEngine(agent, {engine.engineId, static_cast<std::uint32_t>(engine.boots),
+                                  static_cast<std::uint32_t>(engine.time)});
+    return {};
+}
+
+transport::Request userRequest(const security::User &user, const security::Engine &engine, const sockaddr_in &agent,
+                               ber::Pdu pdu) {
+    return {[user, engine, pdu = std::move(pdu)](std::int32_t id) { return security::request(user, engine, id, pdu); },
+            [user, agent](std::int32_t id, std::string_view datagram) {
+                return security::acceptReply(user, agent, id, datagram);
+            }};
+}
+
+bool retryAfterReport(const sockaddr_in &agent, const transport::Reply &reply, bool discovered, bool &resent,
+                      std::string &failure) {
+    const int report = usmReportOf(reply.pdu);
+    if (report == NotInTimeWindows && !resent && (reply.securityFlags & ber::Authenticated)) {
+        resent = true;
+        if (learnEngine(agent, reply).empty()) return true;
+    } else if (report == UnknownEngineIds && !discovered) {
+        security::forgetEngine(agent);
+        return true;
+    }
+    failure = reportFailure(reply.pdu);
+    return false;
+}
+
+} // namespace v3
 
 } // namespace quorrel::engine

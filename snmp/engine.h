@@ -68,6 +68,24 @@ std::string closeSession(SessionHandle &handle);
 // One request and its reply: the value text, or a message.
 std::string exchange(Session &session, std::uint8_t pduType, std::string_view oidText, const Variant &value);
 
+// The steps of a version 3 request, shared by single requests and the batch probe.
+namespace v3 {
+
+// Engine discovery's request.
+transport::Request discovery();
+// Learns the agent's engine from the reply to a discovery: the empty text, else why it could not.
+std::string learnEngine(const sockaddr_in &agent, const std::optional<transport::Reply> &reply);
+// The user's get or set of pdu to the agent's engine as known.
+transport::Request userRequest(const security::User &user, const security::Engine &engine, const sockaddr_in &agent,
+                               ber::Pdu pdu);
+// After a report to a user's request: true when the request is to go again, once with the agent's newer time
+// (resent marks that) or once after discovering its engine again unless it was just discovered; false, with the
+// report's text in failure, ends it.
+bool retryAfterReport(const sockaddr_in &agent, const transport::Reply &reply, bool discovered, bool &resent,
+                      std::string &failure);
+
+} // namespace v3
+
 // The host's hook that keeps it responsive during a wait; called at least every 100 ms while a reply is awaited.
 void setEventPump(void (*pump)(void *context), void *context);
 

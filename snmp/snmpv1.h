@@ -50,6 +50,9 @@ public:
     void setContextName(const Variant &value);
     Variant contextName() const;
 
+    // What the object's members set, for the requests a batch makes for it.
+    const engine::Options &options() const { return session_.options; }
+
 private:
     engine::Session session_;
 };

@@ -265,6 +265,34 @@ std::uint32_t Transport::await(SessionId id, RequestId request, const std::funct
     }
 }
 
+std::vector<Transport::Completion> Transport::awaitAny(const std::vector<std::pair<SessionId, RequestId>> &requests,
+                                                      Clock::time_point until, const std::function<void()> &idle) {
+    constexpr auto IdleInterval = std::chrono::milliseconds(100);
+    auto nextIdle = Clock::now() + IdleInterval;
+    std::vector<pollfd> sockets;
+    while (true) {
+        std::vector<Completion> done;
+        sockets.clear();
+        auto wake = std::min(until, nextIdle);
+        for (const auto &[session, request] : requests) {
+            const Progress progress = advance(session, request);
+            if (progress.completion) {
+                done.push_back({session, request, *progress.completion});
+            } else {
+                wake = std::min(wake, progress.deadline);
+                if (sockets.empty() || sockets.back().fd != progress.fd) sockets.push_back({progress.fd, POLLIN, 0});
+            }
+        }
+        if (!done.empty() || Clock::now() >= until) return done;
+        const auto left = std::chrono::ceil<std::chrono::milliseconds>(wake - Clock::now()).count();
+        poll(sockets.data(), sockets.size(), static_cast<int>(std::max<long long>(left, 0)));
+        if (Clock::now() >= nextIdle) {
+            if (idle) idle();
+            nextIdle = Clock::now() + IdleInterval;
+        }
+    }
+}
+
 // Takes in what the socket holds, then completes the request, resends it at its deadline, or says how long to wait.
 // The socket comes first because the host's event pump may have run past the deadline (a modal box) while the reply
 // waited there. (The reply may also have been queued by a wait nested in `idle`.)

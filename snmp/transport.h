@@ -109,6 +109,16 @@ public:
     // (InvalidSession when the session was closed meanwhile). Calls `idle` at least every 100 ms while it waits.
     std::uint32_t await(SessionId session, RequestId request, const std::function<void()> &idle);
 
+    // Waits until some of the requests (session, request) complete or `until` passes: their completions as await
+    // gives them, none when nothing completed in time. Calls `idle` at least every 100 ms while it waits.
+    struct Completion {
+        SessionId session;
+        RequestId request;
+        std::uint32_t status;
+    };
+    std::vector<Completion> awaitAny(const std::vector<std::pair<SessionId, RequestId>> &requests,
+                                     std::chrono::steady_clock::time_point until, const std::function<void()> &idle);
+
     // Takes the reply queued for the request, if any.
     std::optional<Reply> receive(SessionId session, RequestId request);
 

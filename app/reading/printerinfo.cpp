@@ -107,6 +107,16 @@ void readModelAndIdentity(short brand, const BrandOids &oids, const QString &add
     found.identity = brand == Brother ? brotherIdentity(address) : GetOID(address, oids.identity);
 }
 
+} // namespace
+
+ModelAndIdentity readModelAndIdentity(short rules, const QString &address) {
+    Gathered found;
+    readModelAndIdentity(rules, oidsOf(rules), address, printermib::enabled(), found);
+    return {found.model, found.identity};
+}
+
+namespace {
+
 bool answersNothing(const QList<printermib::Cartridge> &cartridges) {
     return std::all_of(cartridges.begin(), cartridges.end(), [](const printermib::Cartridge &cartridge) {
         return readsAsNothing(cartridge.name) && readsAsNothing(cartridge.level);

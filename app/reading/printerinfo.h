@@ -19,6 +19,13 @@ struct PrinterReading {
     QString tonerWarning; // one line per cartridge, CR LF between lines
 };
 
+// The model and identity of the printer at address as a reading by rules reads them (empty where the rules read
+// none).
+struct ModelAndIdentity {
+    QString model, identity;
+};
+ModelAndIdentity readModelAndIdentity(short rules, const QString &address);
+
 // The record text; exactly "-2" when the identity read differs from the stored one.
 QString getPrinterInfo(short brand, const QString &storedHost, const QString &address, const QString &description,
                        const QString &keyPoint, const QString &storedIdentity);

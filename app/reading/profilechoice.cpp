@@ -24,6 +24,15 @@ Choices &choices() {
     return made;
 }
 
+// The choices, started afresh when the credentials file was read again or the program folder changed.
+Choices &currentChoices(const store::SnmpProfiles &profiles) {
+    Choices &made = choices();
+    const QString folder = store::globals().programFolder;
+    if (made.generation != profiles.generation || made.folder != folder)
+        made = Choices{profiles.generation, folder, {}};
+    return made;
+}
+
 QString stateFile() { return QDir(store::globals().programFolder).filePath(StateFileName); }
 
 bool sameName(const QString &a, const QString &b) { return a.compare(b, Qt::CaseInsensitive) == 0; }
@@ -67,10 +76,7 @@ QList<ProfileTry> tryProfiles(const QList<store::SnmpProfile> &order, const Prof
 
 std::optional<store::SnmpProfile> chosenProfile(const QString &host, const store::SnmpProfiles &profiles,
                                                 const ProfileTrial &trial, QString &why) {
-    Choices &made = choices();
-    const QString folder = store::globals().programFolder;
-    if (made.generation != profiles.generation || made.folder != folder)
-        made = Choices{profiles.generation, folder, {}};
+    Choices &made = currentChoices(profiles);
     if (const auto chosen = made.profileOf.constFind(host); chosen != made.profileOf.cend())
         for (const store::SnmpProfile &profile : profiles.profiles)
             if (profile.name == *chosen) return profile;
@@ -86,6 +92,10 @@ std::optional<store::SnmpProfile> chosenProfile(const QString &host, const store
     if (store::ReadIniValue(stateFile(), StateSection, host) != profile.name)
         store::WriteIniValue(stateFile(), StateSection, host, profile.name);
     return profile;
+}
+
+void choose(const QString &host, const store::SnmpProfiles &profiles, const QString &profileName) {
+    currentChoices(profiles).profileOf.insert(host, profileName);
 }
 
 void dropChoice(const QString &host) { choices().profileOf.remove(host); }

@@ -46,6 +46,10 @@ QList<ProfileTry> tryProfiles(const QList<store::SnmpProfile> &order, const Prof
 std::optional<store::SnmpProfile> chosenProfile(const QString &host, const store::SnmpProfiles &profiles,
                                                 const ProfileTrial &trial, QString &why);
 
+// Takes the profile as the one that reads host in this process, as a search that saw it answer there does;
+// snmp-state.ini stays as it is.
+void choose(const QString &host, const store::SnmpProfiles &profiles, const QString &profileName);
+
 // Forgets the choice for host, whose profile no longer answered: the next read chooses again.
 void dropChoice(const QString &host);
 

@@ -11,6 +11,7 @@
 #include "ui/consolepanel.h"
 #include "ui/csvexport.h"
 #include "ui/customercodedialog.h"
+#include "ui/findprintersdialog.h"
 #include "ui/hostconfigdialog.h"
 #include "ui/links.h"
 #include "ui/programtitle.h"
@@ -186,15 +187,17 @@ void MainWindow::buildButtonRow() {
     Label3 = label(this, u"Label3"_s, {}, twips::toPixels(2160, RowTop, 7860, ButtonSize));
     Label3->setTextFormat(Qt::PlainText);
 
+    cmdFind = pictureButton(u"cmdFind"_s, art::Search, u"Find printers"_s);
     cmdExport = pictureButton(u"cmdExport"_s, art::Export, u"Export the list to the desktop"_s);
     cmdWeb = pictureButton(u"cmdWeb"_s, art::Web, u"Open the customer portal"_s);
     cmdTest = pictureButton(u"cmdTest"_s, art::Toggle, u"Show or hide printer details"_s);
     cmdInTray = pictureButton(u"cmdInTray"_s, art::InTray, u"Hide in the notification area"_s);
-    int left = NormalWidth - Margin - 4 * ButtonSize - 3 * 60;
-    for (QPushButton *button : {cmdExport, cmdWeb, cmdTest, cmdInTray}) {
+    int left = NormalWidth - Margin - 5 * ButtonSize - 4 * 60;
+    for (QPushButton *button : {cmdFind, cmdExport, cmdWeb, cmdTest, cmdInTray}) {
         button->setGeometry(twips::toPixels(left, RowTop, ButtonSize, ButtonSize));
         left += ButtonSize + 60;
     }
+    connect(cmdFind, &QPushButton::clicked, this, &MainWindow::findPrinters);
     connect(cmdExport, &QPushButton::clicked, this, [this] { exportPipList(this, *pips_); });
     connect(cmdWeb, &QPushButton::clicked, this, [this] { openPortal(this); });
     connect(cmdTest, &QPushButton::clicked, this, &MainWindow::toggleHeight);
@@ -243,6 +246,8 @@ void MainWindow::buildMenu() {
     mnu->setObjectName(u"mnu"_s);
     QAction *open = mnu->addAction(u"Open"_s, this, &MainWindow::NormalWindow);
     open->setObjectName(u"mnu_open"_s);
+    QAction *find = mnu->addAction(u"Find printers..."_s, this, &MainWindow::findPrinters);
+    find->setObjectName(u"mnu_find"_s);
     mnu->addSeparator()->setObjectName(u"mnu_b"_s);
     mnu_min = mnu->addAction(u"Start minimized"_s);
     mnu_min->setObjectName(u"mnu_min"_s);
@@ -394,6 +399,13 @@ void MainWindow::mouseMoveEvent(QMouseEvent *event) {
     if (event->buttons() == Qt::LeftButton && !isMinimized())
         move(pos() + event->position().toPoint() - dragAnchor_);
     QWidget::mouseMoveEvent(event);
+}
+
+void MainWindow::findPrinters() {
+    if (!findPrinters_) findPrinters_ = new FindPrintersDialog([this] { refillPipList(); }, this);
+    findPrinters_->show();
+    findPrinters_->raise();
+    findPrinters_->activateWindow();
 }
 
 void MainWindow::contextMenuEvent(QContextMenuEvent *event) { mnu->popup(event->globalPos()); }

@@ -28,6 +28,7 @@ class PipListModel;
 namespace ui {
 
 class ConsolePanel;
+class FindPrintersDialog;
 class ServiceBrowser;
 class TrayIcon;
 
@@ -102,6 +103,7 @@ private:
     void loadBanner();
 
     void hideInTray();
+    void findPrinters(); // cmdFind and the menu's "Find printers..."
     void toggleHeight();
     void askAccessCode();
     void mouseOnControl(QObject *control, QEvent::Type type, const QMouseEvent &mouse);
@@ -126,7 +128,8 @@ private:
     QLabel *lblPrinterBrand, *lblPrinterModel, *lblPrinterID, *lblPrinterCopies, *lblMsg;
     QTreeView *lvPips;
     QFrame *picBar, *imgBar, *Line2;
-    QPushButton *Command2, *cmdExport, *cmdWeb, *cmdTest, *cmdInTray;
+    QPushButton *Command2, *cmdFind, *cmdExport, *cmdWeb, *cmdTest, *cmdInTray;
+    FindPrintersDialog *findPrinters_ = nullptr;
     ServiceBrowser *WebBrowser1;
     QTimer *Timer1;
     QMenu *mnu;

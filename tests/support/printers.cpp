@@ -61,11 +61,7 @@ std::unique_ptr<RealAgent> startAgent(PrinterAccess access, const std::string &c
     case PrinterAccess::V3Only:
         return std::make_unique<SnmpsimAgent>(
             std::string(), std::map<std::string, std::string>{{std::string(V3Context) + ".snmprec", content}},
-            std::vector<std::string>{"--v3-only", std::string("--v3-user=") + V3User,
-                                     std::string("--v3-auth-key=") + V3AuthPassphrase, "--v3-auth-proto=SHA256",
-                                     std::string("--v3-priv-key=") + V3PrivPassphrase, "--v3-priv-proto=AES256BLMT"},
-            std::vector<std::string>{"-v3", "-u", V3User, "-l", "authPriv", "-a", "SHA-256", "-A", V3AuthPassphrase,
-                                     "-x", "AES-256", "-X", V3PrivPassphrase, "-n", V3Context});
+            v3OnlySnmpsimArguments(), v3SnmpgetOptions());
     case PrinterAccess::PublicV1: break;
     }
     // No data folder: the one generated file is all the agent serves.
@@ -74,6 +70,16 @@ std::unique_ptr<RealAgent> startAgent(PrinterAccess access, const std::string &c
 }
 
 } // namespace
+
+std::vector<std::string> v3OnlySnmpsimArguments() {
+    return {"--v3-only", std::string("--v3-user=") + V3User, std::string("--v3-auth-key=") + V3AuthPassphrase,
+            "--v3-auth-proto=SHA256", std::string("--v3-priv-key=") + V3PrivPassphrase, "--v3-priv-proto=AES256BLMT"};
+}
+
+std::vector<std::string> v3SnmpgetOptions() {
+    return {"-v3", "-u", V3User, "-l", "authPriv", "-a", "SHA-256", "-A", V3AuthPassphrase,
+            "-x", "AES-256", "-X", V3PrivPassphrase, "-n", V3Context};
+}
 
 std::string SimulatedPrinter::dataFolder() { return std::string(METERLANE_AGENTS_DIR) + "/printers"; }
 

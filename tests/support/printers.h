@@ -24,6 +24,9 @@ enum class PrinterAccess { PublicV1, V2cOnly, V3Only };
 inline constexpr const char *V2cCommunity = "site2c";
 inline constexpr const char *V3User = "meterlane", *V3AuthPassphrase = "authpass1", *V3PrivPassphrase = "privpass1",
                             *V3Context = "Jetdirect";
+// snmpsim's arguments for a V3Only printer, and snmpget's options that ask it.
+std::vector<std::string> v3OnlySnmpsimArguments();
+std::vector<std::string> v3SnmpgetOptions();
 
 class SimulatedPrinter {
 public:

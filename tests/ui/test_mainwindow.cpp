@@ -1,7 +1,8 @@
 // The main window under the offscreen platform, driven through its controls' names against simulated printers and
 // the development service: start-up with and without branding files and with each StartUpMinimized, hiding and
 // restoring, the height toggle and the diagnostic width, the exit question, the printer dialog from the list, the
-// probe of each make, a read-and-send cycle with its toner notes, the export and the portal button.
+// probe of each make, a read-and-send cycle with its toner notes, the export and the portal button, and "Find
+// printers..." over a simulated site.
 #include "platform/componentfactory.h"
 #include "platform/eventpump.h"
 #include "platform/programend.h"
@@ -9,6 +10,7 @@
 #include "store/folderlock.h"
 #include "store/globals.h"
 #include "ui/consolepanel.h"
+#include "ui/findprintersdialog.h"
 #include "ui/mainwindow.h"
 #include "ui/runningcopy.h"
 #include "ui/servicebrowser.h"
@@ -23,6 +25,7 @@
 #include "support/modal.h"
 #include "support/printers.h"
 #include "support/qtprint.h"
+#include "support/site.h"
 
 #include "uitest.h"
 
@@ -45,6 +48,7 @@
 #include <QMenu>
 #include <QMessageBox>
 #include <QProcess>
+#include <QProgressBar>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QRegularExpression>
@@ -549,6 +553,56 @@ TEST_F(MainWindowTest, ShiftReleaseOnNewAddsAnnouncesAndRemovesAPrinter) {
         EXPECT_EQ(store::ReadIniValue(ini, u"pips"_s, u"pip002"_s), yes ? QString() : address);
         EXPECT_EQ(rowCount(*window), yes ? 2 : 3);
     }
+}
+
+// The site's namespace must come before the process's first SNMP request: the library keeps the sockets of closed
+// sessions, which stay in the namespace they were made in (ctest runs each test in a process of its own).
+TEST_F(MainWindowTest, FindPrintersSearchesWithoutBlockingAndAddsTheCheckedOnes) {
+    testsupport::SimulatedSite site;
+    ASSERT_TRUE(site.ready()) << site.failure();
+    qputenv("QUORREL_TIMEOUT_MS", "1000"); // the default: a busy machine may keep the simulator from answering in 0.3 s
+    writeIni({{u"127.0.0.251"_s, u"Hall"_s}});
+    auto window = start();
+    child<QPushButton>(*window, u"cmdFind"_s)->click();
+    auto *dialog = child<ui::FindPrintersDialog>(*window, u"frmFindPrinters"_s);
+    ASSERT_TRUE(dialog && dialog->isVisible());
+    // Without a credentials file only the version 1 "public" printers answer.
+    child<QLineEdit>(*dialog, u"txtRange"_s)->setText(u"198.18.0.0/24"_s);
+    clickButton(dialog, u"cmdSearch"_s);
+
+    // The window's loop runs while the search goes on: the progress bar moves before the search is over.
+    auto *progress = child<QProgressBar>(*dialog, u"barSearch"_s);
+    EXPECT_TRUE(QTest::qWaitFor([&] { return progress->value() > 0 && dialog->searching(); }, 5000));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !dialog->searching(); }, 20000));
+    auto *found = child<QTreeWidget>(*dialog, u"lvFound"_s);
+    std::vector<testsupport::SitePrinter> publicOnes;
+    for (const testsupport::SitePrinter &printer : site.printers())
+        if (printer.access == testsupport::PrinterAccess::PublicV1) publicOnes.push_back(printer);
+    // And the gateway, which is no printer.
+    ASSERT_EQ(found->topLevelItemCount(), int(publicOnes.size()) + 1)
+        << child<QLabel>(*dialog, u"lblStatus"_s)->text().toStdString();
+    QTreeWidgetItem *first = found->topLevelItem(0), *second = found->topLevelItem(1);
+    EXPECT_EQ(first->text(0).toStdString(), publicOnes[0].address);
+    EXPECT_EQ(second->text(3).toStdString(), publicOnes[1].identity);
+    first->setCheckState(0, Qt::Checked);
+    second->setCheckState(0, Qt::Checked);
+    clickButton(dialog, u"cmdAdd"_s);
+
+    ASSERT_EQ(rowCount(*window), 4); // the printer there was, the two added, "[new]"
+    for (const int row : {1, 2}) {
+        EXPECT_EQ(cell(*window, row, 0).toStdString(), publicOnes[row - 1].address);
+        EXPECT_EQ(cell(*window, row, 3), found->topLevelItem(row - 1)->text(2)); // the model as the description
+        EXPECT_EQ(found->topLevelItem(row - 1)->text(4), u"added"_s);
+    }
+    EXPECT_EQ(found->topLevelItem(2)->text(4), u"new"_s);
+
+    // Closing the dialog during a search ends it.
+    clickButton(dialog, u"cmdSearch"_s);
+    ASSERT_TRUE(dialog->searching());
+    clickButton(dialog, u"cmdClose"_s);
+    EXPECT_FALSE(dialog->searching());
+    EXPECT_FALSE(dialog->isVisible());
+    qputenv("QUORREL_TIMEOUT_MS", "300");
 }
 
 TEST_F(MainWindowTest, ProbeShowsEachMakesValues) {
