@@ -8,6 +8,15 @@
 #include <new>
 
 namespace quorrel::engine {
+
+std::string message(std::string_view operation, const std::string &code, std::string_view explanation) {
+    return "[Vantobe.Mod." + std::string(operation) + "][" + code + "]=" + std::string(explanation);
+}
+
+bool isException(std::uint8_t syntax) {
+    return syntax == ber::NoSuchObject || syntax == ber::NoSuchInstance || syntax == ber::EndOfMibView;
+}
+
 namespace {
 
 using transport::RequestId;
@@ -16,10 +25,6 @@ using transport::Transport;
 std::mutex pumpMutex;
 void (*eventPump)(void *) = nullptr;
 void *eventPumpContext = nullptr;
-
-std::string message(std::string_view operation, const std::string &code, std::string_view explanation) {
-    return "[Vantobe.Mod." + std::string(operation) + "][" + code + "]=" + std::string(explanation);
-}
 
 Fault faultOf(std::exception_ptr error) {
     try {
@@ -147,10 +152,6 @@ void pumpEvents() {
         context = eventPumpContext;
     }
     if (pump) pump(context);
-}
-
-bool isException(std::uint8_t syntax) {
-    return syntax == ber::NoSuchObject || syntax == ber::NoSuchInstance || syntax == ber::EndOfMibView;
 }
 
 // The text of one binding of a reply; a get-next that reads one marks where a walk goes on.

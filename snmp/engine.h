@@ -69,6 +69,12 @@ std::string closeSession(SessionHandle &handle);
 std::string exchange(Session &session, std::uint8_t pduType, std::string_view oidText, const Variant &value);
 
 // The steps of a version 3 request, shared by single requests and the batch probe.
+// A failure text: "[Vantobe.Mod.<operation>][<code>]=<explanation>".
+std::string message(std::string_view operation, const std::string &code, std::string_view explanation);
+
+// Whether a binding's syntax is one of version 2c's exceptions (noSuchObject, noSuchInstance, endOfMibView).
+bool isException(std::uint8_t syntax);
+
 namespace v3 {
 
 // Engine discovery's request.

@@ -7,19 +7,13 @@
 namespace quorrel::probe {
 namespace {
 
+using engine::isException;
+using engine::message;
 using transport::Transport;
-
-std::string message(std::string_view operation, const std::string &code, std::string_view explanation) {
-    return "[Vantobe.Mod." + std::string(operation) + "][" + code + "]=" + std::string(explanation);
-}
 
 std::string agentProcessError(std::int32_t status, std::int32_t index) {
     return message("SnmpResponseProcess", "AP0" + std::to_string(status) + "C" + std::to_string(index),
                    "Error encountered during Agent Process");
-}
-
-bool isException(std::uint8_t syntax) {
-    return syntax == ber::NoSuchObject || syntax == ber::NoSuchInstance || syntax == ber::EndOfMibView;
 }
 
 ber::Pdu getPdu(const std::vector<std::string> &oids) {
@@ -27,23 +21,6 @@ ber::Pdu getPdu(const std::vector<std::string> &oids) {
     pdu.type = ber::GetRequest;
     for (const std::string &oid : oids) pdu.bindings.push_back({*ber::parseOid(oid), ber::Value::null()});
     return pdu;
-}
-
-// A get of several OIDs in a community message, and the check that tells its reply.
-transport::Request communityGet(std::int32_t version, const std::string &community, ber::Pdu pdu) {
-    ber::Message get{version, community, std::move(pdu)};
-    transport::Request request;
-    request.encode = [get](std::int32_t id) mutable -> std::optional<std::string> {
-        get.pdu.requestId = id;
-        return ber::encode(get);
-    };
-    request.accept = [version](std::int32_t id, std::string_view datagram) -> std::optional<transport::Reply> {
-        auto reply = ber::decode(datagram);
-        if (!reply || reply->version != version || reply->pdu.type != ber::GetResponse || reply->pdu.requestId != id)
-            return std::nullopt;
-        return transport::Reply{std::move(reply->pdu), 0, {}};
-    };
-    return request;
 }
 
 } // namespace
@@ -114,7 +91,7 @@ void Batch::send(Agent &agent, Get &get) {
     transport::Request outgoing;
     get.discovering = false;
     if (get.options.version != engine::Version::V3) {
-        outgoing = communityGet(get.options.version == engine::Version::V1 ? 0 : 1, get.community, getPdu(get.oids));
+        outgoing = transport::communityRequest(get.options.version == engine::Version::V1 ? 0 : 1, get.community, getPdu(get.oids));
     } else if (const auto known = security::knownEngine(agent.entity.address)) {
         outgoing = engine::v3::userRequest(get.options.user, *known, agent.entity.address, getPdu(get.oids));
     } else {

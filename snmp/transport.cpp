@@ -174,6 +174,23 @@ RequestId Transport::nextRequestId() {
     return lastRequestId_;
 }
 
+Request communityRequest(std::int32_t version, std::string community, ber::Pdu pdu) {
+    Request request;
+    request.encode = [message = ber::Message{version, std::move(community), std::move(pdu)}](
+                         std::int32_t requestId) mutable -> std::optional<std::string> {
+        message.pdu.requestId = requestId;
+        return ber::encode(message);
+    };
+    request.accept = [version](std::int32_t requestId, std::string_view datagram) -> std::optional<Reply> {
+        auto message = ber::decode(datagram);
+        if (!message || message->version != version || message->pdu.type != ber::GetResponse ||
+            message->pdu.requestId != requestId)
+            return std::nullopt;
+        return Reply{std::move(message->pdu), 0, {}};
+    };
+    return request;
+}
+
 std::optional<RequestId> Transport::send(SessionId id, const Entity &target, const Context &context, ber::Pdu pdu,
                                         bool retransmit) {
     if (pdu.bindings.size() != 1) {
@@ -181,20 +198,7 @@ std::optional<RequestId> Transport::send(SessionId id, const Entity &target, con
         fail(id, InvalidPdu);
         return std::nullopt;
     }
-    Request request;
-    request.encode = [message = ber::Message{context.version, context.community, std::move(pdu)}](
-                         std::int32_t requestId) mutable -> std::optional<std::string> {
-        message.pdu.requestId = requestId;
-        return ber::encode(message);
-    };
-    request.accept = [version = context.version](std::int32_t requestId,
-                                                 std::string_view datagram) -> std::optional<Reply> {
-        auto message = ber::decode(datagram);
-        if (!message || message->version != version || message->pdu.type != ber::GetResponse ||
-            message->pdu.requestId != requestId)
-            return std::nullopt;
-        return Reply{std::move(message->pdu), 0, {}};
-    };
+    Request request = communityRequest(context.version, context.community, std::move(pdu));
     request.retransmit = retransmit;
     return send(id, target, std::move(request));
 }

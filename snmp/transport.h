@@ -73,6 +73,10 @@ struct Request {
     bool retransmit = true;
 };
 
+// A community message of version (0: v1, 1: v2c) carrying pdu, and the check that tells its reply: a response of
+// that version with the request's id.
+Request communityRequest(std::int32_t version, std::string community, ber::Pdu pdu);
+
 // Time-out per try, retransmissions after the first try, and the agents' UDP port. Defaults make a silent agent
 // cost about 3 s; QUORREL_TIMEOUT_MS, QUORREL_RETRIES and QUORREL_AGENT_PORT override them.
 struct Settings {
