@@ -5,7 +5,7 @@
 // addresses; bench/run calls it inside a network namespace of its own.
 //   bench_outbox [NETWORK [TICK_MS]]   NETWORK: a 127.x.y network (default 127.0.1, printers on .1 to .100)
 #include "upload/outbox.h"
-#include "upload/servicetable.h"
+#include "store/servicetable.h"
 
 #include <QCoreApplication>
 #include <QDateTime>
@@ -106,7 +106,7 @@ int measure(const QString &network, int tickMs) {
     QStringList addresses, ini{QStringLiteral("[General]"), QStringLiteral("ver=2.7.9"), QStringLiteral("[Settings]"),
                                QStringLiteral("TonerLowNotNotify=1"),
                                QStringLiteral("IntervalReadMinutes=%1").arg(IntervalTicks), QStringLiteral("[Vendor]"),
-                               QStringLiteral("ID=") + upload::vendorTable()[0].vendorId, QStringLiteral("[Pips]")};
+                               QStringLiteral("ID=") + store::vendorTable()[0].vendorId, QStringLiteral("[Pips]")};
     for (int host = 1; host <= Printers; ++host) {
         addresses << network + u'.' + QString::number(host);
         ini << QStringLiteral("pip%1=%2").arg(host, 3, 10, QLatin1Char('0')).arg(addresses.last());

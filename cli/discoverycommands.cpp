@@ -3,7 +3,7 @@
 #include "commands.h"
 
 #include "discovery/console.h"
-#include "discovery/network.h"
+#include "platform/hostresolution.h"
 #include "discovery/pingbase.h"
 #include "discovery/shellping.h"
 #include "platform/fault.h"
@@ -17,7 +17,7 @@ namespace cli {
 
 int resolveCommand(const QStringList &args) {
     if (args.size() != 1) return usageError(QStringLiteral("resolve takes HOST"));
-    const QString address = discovery::ResolveHost(args[0]);
+    const QString address = platform::ResolveHost(args[0]);
     if (address.isEmpty()) {
         QTextStream(stderr) << "cannot resolve " << args[0] << "\n";
         return ExitFailed;

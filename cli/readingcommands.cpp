@@ -3,7 +3,7 @@
 #include "commands.h"
 #include "consolewindow.h"
 
-#include "discovery/network.h"
+#include "platform/hostresolution.h"
 #include "reading/brand.h"
 #include "reading/countermaps.h"
 #include "reading/keypoint.h"
@@ -21,7 +21,7 @@ namespace {
 
 // The printer's address, or an error line and nothing.
 QString resolved(const QString &host) {
-    const QString address = discovery::ResolveHost(host);
+    const QString address = platform::ResolveHost(host);
     if (address.isEmpty()) QTextStream(stderr) << "PIP error: " << host << ">\n";
     return address;
 }

@@ -4,7 +4,7 @@
 
 #include "store/config.h"
 #include "upload/scrambler.h"
-#include "upload/servicetable.h"
+#include "store/servicetable.h"
 
 #include <QTextStream>
 
@@ -31,12 +31,12 @@ int vendorsCommand(const QStringList &args) {
     if (!useProgramFolder(parser)) return ExitFailed;
     store::readVendorValues();
     QTextStream out(stdout);
-    for (const upload::VendorAddresses &vendor : upload::vendorTable()) {
+    for (const store::VendorAddresses &vendor : store::vendorTable()) {
         out << vendor.vendorId << " upload=" << vendor.upload << " download=" << vendor.download
             << " announcement=" << vendor.announcement << " startup-portal=" << vendor.startupPortal
             << " portal-button=" << vendor.portalButton << (vendor.portalTakesToken ? "<token>" : "") << "\n";
     }
-    out << "(other) download=" << upload::defaultDownloadAddress() << "\n";
+    out << "(other) download=" << store::defaultDownloadAddress() << "\n";
     return ExitOk;
 }
 

@@ -1,6 +1,6 @@
 #include "printerdialog.h"
 
-#include "network.h"
+#include "platform/hostresolution.h"
 #include "platform/window.h"
 #include "reading/brand.h"
 #include "store/globals.h"
@@ -10,7 +10,7 @@
 namespace discovery {
 
 void updateServer(QString &host, QString &location) {
-    host = ResolveHost(host);
+    host = platform::ResolveHost(host);
     const QString identity = reading::GetSerialByBrand(host);
     if (location.isEmpty()) location = QStringLiteral("-");
     const store::Globals &values = store::globals();

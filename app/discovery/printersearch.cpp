@@ -1,6 +1,6 @@
 #include "printersearch.h"
 
-#include "network.h"
+#include "platform/hostresolution.h"
 #include "printerdialog.h"
 #include "reading/brand.h"
 #include "reading/countermaps.h"
@@ -139,7 +139,7 @@ bool PrinterSearch::start(const QList<quint32> &addresses, QString &why) {
     const store::PipRecords records(store::globals().iniFile);
     for (int slot = 1; slot <= store::SlotCount; ++slot) {
         const QString host = store::hostOf(records.address(slot)).trimmed();
-        if (host.size() >= store::ShortestAddress) monitoredAddresses_.insert(ResolveHost(host));
+        if (host.size() >= store::ShortestAddress) monitoredAddresses_.insert(platform::ResolveHost(host));
         const QString identity = records.identity(slot).trimmed();
         if (!identity.isEmpty()) monitoredIdentities_.insert(identity);
     }

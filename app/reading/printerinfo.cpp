@@ -9,7 +9,7 @@
 #include "printermib.h"
 #include "store/config.h"
 #include "store/globals.h"
-#include "upload/servicetable.h"
+#include "store/servicetable.h"
 
 #include <QStringList>
 
@@ -161,9 +161,9 @@ void evaluateCartridge(const QString &name, const QString &level, int threshold,
 
 // Each counter uploads as its slot's constant minus the counter; one that would leave 32 bits faults and stays.
 bool applyOffsets(FaultRule &rule, Gathered &found) {
-    for (int slot = upload::FirstOffsetSlot; slot <= CounterSlots; ++slot) {
+    for (int slot = store::FirstOffsetSlot; slot <= CounterSlots; ++slot) {
         qint32 &counter = found.counters[slot];
-        const qint32 key = upload::UploadOffsetKey[slot - upload::FirstOffsetSlot];
+        const qint32 key = store::UploadOffsetKey[slot - store::FirstOffsetSlot];
         if (!rule.run([&] { counter = slotValue(double(key) - counter); })) return false;
     }
     return true;

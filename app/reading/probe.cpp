@@ -1,7 +1,7 @@
 #include "probe.h"
 
 #include "brand.h"
-#include "discovery/network.h"
+#include "platform/hostresolution.h"
 #include "oidreader.h"
 
 #include <QStringList>
@@ -37,7 +37,7 @@ const ProbeOids *probeOidsOf(short brand) {
 ProbeLabels ProbeSelectedPrinter(const QString &host, const QString &rowTonerWarning) {
     ProbeLabels labels;
     if (host.isEmpty()) return labels;
-    const QString address = discovery::ResolveHost(host);
+    const QString address = platform::ResolveHost(host);
     if (address.isEmpty()) {
         labels.status = QStringLiteral("PIP error: ") + host + u'>';
         return labels;

@@ -2,7 +2,7 @@
 
 #include "download.h"
 #include "outbox.h"
-#include "discovery/network.h"
+#include "platform/hostresolution.h"
 #include "platform/window.h"
 #include "reading/brand.h"
 #include "reading/faultrule.h"
@@ -56,7 +56,7 @@ SlotOutcome Cycle::handleSlot(int slot) {
     QString keyPoint = store::keyPointOf(addressValue), identity, address;
     short rules = reading::Unknown; // the brand, or the standard Printer MIB's rules
     if (!firstReading && !step([&] { identity = records.identity(slot); })) return SlotOutcome::Handled;
-    if (!step([&] { address = discovery::ResolveHost(host); })) return SlotOutcome::Handled;
+    if (!step([&] { address = platform::ResolveHost(host); })) return SlotOutcome::Handled;
     if (address.isEmpty()) {
         // "Last Update" replaces the status at once: the log keeps it.
         const QString error = QStringLiteral("PIP error: ") + host + u'>';

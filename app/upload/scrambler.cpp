@@ -1,6 +1,6 @@
 #include "scrambler.h"
 
-#include "servicetable.h"
+#include "store/servicetable.h"
 
 namespace upload {
 namespace {
@@ -13,7 +13,7 @@ const QString &plainAlphabet() {
 
 QString cipherAlphabet() {
     const QString &plain = plainAlphabet();
-    return plain.mid(CipherKey) + plain.left(CipherKey);
+    return plain.mid(store::CipherKey) + plain.left(store::CipherKey);
 }
 
 QString substitute(const QString &text, const QString &from, const QString &to) {

@@ -1,7 +1,7 @@
 #include "servicerequests.h"
 
 #include "scrambler.h"
-#include "servicetable.h"
+#include "store/servicetable.h"
 
 #include <QRandomGenerator>
 
@@ -44,7 +44,7 @@ ServiceRequest identifiedRequest(const QString &address, const QString &vendorId
 
 ServiceRequest portalRequest(const QString &vendorId, const QString &appCode, const QString &version,
                              const QString &customerCode) {
-    const auto vendor = findVendor(vendorId);
+    const auto vendor = store::findVendor(vendorId);
     if (!vendor) return {};
     return identifiedRequest(vendor->startupPortal, vendorId, appCode)
         .field(QStringLiteral("&SWV="))
@@ -54,19 +54,19 @@ ServiceRequest portalRequest(const QString &vendorId, const QString &appCode, co
 }
 
 ServiceRequest uploadRequest(const QString &vendorId, const QString &recordText, const QString &appCode) {
-    const auto vendor = findVendor(vendorId);
+    const auto vendor = store::findVendor(vendorId);
     if (!vendor) return {};
     return ServiceRequest(vendor->upload).value(vendorId + EncodeText(recordText + QLatin1Char(';') + appCode));
 }
 
 ServiceRequest downloadRequest(const QString &vendorId, const QString &customerCode) {
-    const auto vendor = findVendor(vendorId);
-    return ServiceRequest(vendor ? vendor->download : defaultDownloadAddress()).value(customerCode);
+    const auto vendor = store::findVendor(vendorId);
+    return ServiceRequest(vendor ? vendor->download : store::defaultDownloadAddress()).value(customerCode);
 }
 
 ServiceRequest announcementRequest(const QString &vendorId, const QString &appCode, const QString &identity,
                                    const QString &location) {
-    const auto vendor = findVendor(vendorId);
+    const auto vendor = store::findVendor(vendorId);
     if (!vendor) return {};
     return identifiedRequest(vendor->announcement, vendorId, appCode)
         .field(QStringLiteral("&PRNSER="))
@@ -86,11 +86,11 @@ QString portalToken(qint64 customerNumber, const DigitSource &digits) {
         return out;
     };
     const QString head = twelveDigits();
-    return head + QString::number(TokenOffset - customerNumber) + twelveDigits();
+    return head + QString::number(store::TokenOffset - customerNumber) + twelveDigits();
 }
 
 ServiceRequest portalButtonRequest(const QString &vendorId, qint64 customerNumber, const DigitSource &digits) {
-    const auto vendor = findVendor(vendorId);
+    const auto vendor = store::findVendor(vendorId);
     if (!vendor) return {};
     ServiceRequest request(vendor->portalButton);
     if (vendor->portalTakesToken) request.value(portalToken(customerNumber, digits));

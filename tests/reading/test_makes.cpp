@@ -12,7 +12,7 @@
 #include "platform/componentfactory.h"
 #include "store/config.h"
 #include "store/globals.h"
-#include "upload/servicetable.h"
+#include "store/servicetable.h"
 
 #include <gtest/gtest.h>
 
@@ -126,7 +126,7 @@ TEST_F(Makes, EachMakeIsIdentifiedSearchedAndReadFromItsSimulatedPrinter) {
         const QStringList fields = reading.record.split(u';');
         ASSERT_EQ(fields.size(), 33) << reading.record;
         const auto offset = [](int slot, const QString &total) {
-            return QString::number(upload::UploadOffsetKey[slot - 2] - total.toLongLong());
+            return QString::number(store::UploadOffsetKey[slot - 2] - total.toLongLong());
         };
         EXPECT_EQ(fields.mid(0, 5), (QStringList{address, make.model, make.identity, offset(2, make.totalBW),
                                                  offset(3, make.totalColour)}));

@@ -5,7 +5,7 @@
 #include "reading/keypoint.h"
 #include "reading/printermib.h"
 #include "readingfixture.h"
-#include "upload/servicetable.h"
+#include "store/servicetable.h"
 
 #include <atomic>
 #include <limits>
@@ -45,7 +45,7 @@ ValueTable ricoh(const std::map<int, WireValue> &rows, const Toner &toner = {}, 
 
 // What a slot's counter uploads as.
 QString offset(int slot, qint64 counter) {
-    return QString::number(qint64{upload::UploadOffsetKey[slot - 2]} - counter);
+    return QString::number(qint64{store::UploadOffsetKey[slot - 2]} - counter);
 }
 
 class PrinterInfo : public ReadingTest {};

@@ -7,7 +7,7 @@
 
 #include "upload/scrambler.h"
 #include "upload/servicerequests.h"
-#include "upload/servicetable.h"
+#include "store/servicetable.h"
 
 #include <QCoreApplication>
 #include <QEventLoop>
@@ -40,7 +40,7 @@ const QString Section = QString(QChar(0x00A7));
 QString recordText(const QString &address, qint64 base, int fieldCount = 33, const QString &vendorField = "YLK") {
     QStringList fields = {address, "Model X 5", "SER-77"};
     const auto offset = [&](int slot) {
-        return QString::number(qint64(upload::UploadOffsetKey[slot - 2]) - (base + slot));
+        return QString::number(qint64(store::UploadOffsetKey[slot - 2]) - (base + slot));
     };
     for (int slot = 2; slot <= 8; ++slot) fields << offset(slot);
     fields << "80" << "15" << "" << "100";
@@ -93,8 +93,8 @@ TEST_F(InProcess, UploadStoresTheCountersTakenBackExactly) {
     // printer without an identity is taken too.
     QStringList fields = recordText("10.0.0.6", 0).split(';');
     fields[2] = "";
-    fields[3] = QString::number(qint64(upload::UploadOffsetKey[0]) + 10000);
-    fields[4] = QString::number(upload::UploadOffsetKey[1]);
+    fields[3] = QString::number(qint64(store::UploadOffsetKey[0]) + 10000);
+    fields[4] = QString::number(store::UploadOffsetKey[1]);
     ASSERT_EQ(handler.handle(requestOf(upload::uploadRequest("KOPIERHAUS", fields.join(';'), "004"))).status, 200);
     const auto latest = store.latestReading("KOPIERHAUS", "10.0.0.6");
     ASSERT_TRUE(latest);
@@ -148,7 +148,7 @@ TEST_F(InProcess, MalformedUploadsAreRefusedAndNothingIsStored) {
     EXPECT_TRUE(r.body.contains("32 fields")) << r.body.toStdString();
     EXPECT_EQ(status(upload::uploadRequest("YLK", recordText("10.0.0.5", 1), "005")).status, 400);
     // BUROTEC's data sent to YLK's address.
-    upload::ServiceRequest foreign(upload::findVendor("YLK")->upload);
+    upload::ServiceRequest foreign(store::findVendor("YLK")->upload);
     foreign.value("BUROTEC" + upload::EncodeText(recordText("10.0.0.5", 1) + ";004"));
     r = status(foreign);
     EXPECT_EQ(r.status, 400);
@@ -193,7 +193,7 @@ TEST_F(InProcess, AnnouncementKeepsTheLocationVerbatim) {
     EXPECT_EQ(list[0].identity, "SER 1&2");
     EXPECT_EQ(list[0].location, location);
     EXPECT_EQ(handler.handle(requestOf(upload::announcementRequest("GRAFIKA", "040", "S", "L"))).status, 400);
-    upload::ServiceRequest foreign(upload::findVendor("GRAFIKA")->announcement);
+    upload::ServiceRequest foreign(store::findVendor("GRAFIKA")->announcement);
     foreign.value("YLK;" + upload::EncodeText("004")).field("&PRNSER=").value("S").field("&PRNUBI=").value("L");
     EXPECT_EQ(handler.handle(requestOf(foreign)).status, 400);
     EXPECT_EQ(store.announcements().size(), 1);

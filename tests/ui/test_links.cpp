@@ -4,7 +4,7 @@
 #include "ui/aboutbox.h"
 #include "ui/links.h"
 #include "uitest.h"
-#include "upload/servicetable.h"
+#include "store/servicetable.h"
 
 #include <QLabel>
 #include <QLineEdit>
@@ -62,7 +62,7 @@ TEST_F(LinksTest, PortalOpensWithANewTokenAroundTheSameCustomerPart) {
     ASSERT_EQ(recorder.opened.size(), 2u);
     for (const QUrl &opened : recorder.opened) {
         EXPECT_EQ(opened.toString(QUrl::RemoveQuery), ServiceRoot + u"/ylk/portal/customer"_s);
-        EXPECT_EQ(tokenMiddle(opened), QString::number(upload::TokenOffset - 1234));
+        EXPECT_EQ(tokenMiddle(opened), QString::number(store::TokenOffset - 1234));
     }
     EXPECT_NE(recorder.opened[0], recorder.opened[1]);
 }
@@ -89,7 +89,7 @@ TEST_F(LinksTest, WithoutACodeTheDialogAsksAndACancelStopsSilently) {
     ui::openPortal(nullptr);
     EXPECT_EQ(answerer.dialogs, 2);
     ASSERT_EQ(recorder.opened.size(), 1u);
-    EXPECT_EQ(tokenMiddle(recorder.opened[0]), QString::number(upload::TokenOffset - 77));
+    EXPECT_EQ(tokenMiddle(recorder.opened[0]), QString::number(store::TokenOffset - 77));
 }
 
 TEST_F(LinksTest, NoPortalForACodeThatIsNoNumberOrAnUnknownVendor) {

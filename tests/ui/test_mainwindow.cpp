@@ -18,7 +18,7 @@
 #include "ui/trayrecord.h"
 #include "ui/twips.h"
 #include "upload/outbox.h"
-#include "upload/servicetable.h"
+#include "store/servicetable.h"
 
 #include "support/devservice.h"
 #include "support/faultagent.h"
@@ -146,7 +146,7 @@ protected:
         file.write((text + info).toUtf8());
     }
 
-    static QString vendor() { return upload::vendorTable()[0].vendorId; }
+    static QString vendor() { return store::vendorTable()[0].vendorId; }
 
     std::unique_ptr<ui::MainWindow> start(bool trayAvailable = false) {
         auto window = std::make_unique<ui::MainWindow>();
@@ -902,7 +902,7 @@ TEST_F(MainWindowTest, PortalButtonOpensThePortalWithAFreshToken) {
     const QRegularExpression token(u"t=(\\d{12})(-?\\d+)(\\d{12})$"_s);
     QStringList middles, tokens;
     for (const QUrl &url : catcher.opened) {
-        EXPECT_TRUE(url.toString().startsWith(upload::vendorTable()[0].portalButton)) << url.toString().toStdString();
+        EXPECT_TRUE(url.toString().startsWith(store::vendorTable()[0].portalButton)) << url.toString().toStdString();
         const auto match = token.match(url.toString());
         ASSERT_TRUE(match.hasMatch()) << url.toString().toStdString();
         middles << match.captured(2);

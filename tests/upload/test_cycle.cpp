@@ -9,7 +9,7 @@
 #include "upload/download.h"
 #include "upload/outbox.h"
 #include "upload/scrambler.h"
-#include "upload/servicetable.h"
+#include "store/servicetable.h"
 
 #include "support/logmessages.h"
 #include "support/printers.h"
@@ -79,7 +79,7 @@ protected:
     void SetUp() override {
         store::setProgramFolder(folder.path());
         store::Globals &values = store::globals();
-        values.vendorId = upload::vendorTable()[0].vendorId;
+        values.vendorId = store::vendorTable()[0].vendorId;
         values.customerCode.clear();
         values.dataSent = false;
         values.intervalRead = 1;
@@ -193,7 +193,7 @@ TEST_F(Cycle, FirstCycleFindsKeyPointsAndTheNextSendsWithoutSearching) {
     const QStringList record = recordOf(window.navigations[0]);
     ASSERT_EQ(record.size(), 34); // 33 fields and the application code
     EXPECT_EQ(record[0], QString::fromStdString(ricoh.address()));
-    EXPECT_EQ(record[3], QString::number(qint64{upload::UploadOffsetKey[0]} - 92110));
+    EXPECT_EQ(record[3], QString::number(qint64{store::UploadOffsetKey[0]} - 92110));
     EXPECT_EQ(record[33], "004");
     EXPECT_TRUE(statusStartsWith("Scanning "));
     EXPECT_TRUE(window.statuses.last().startsWith("Last Update "));
@@ -250,7 +250,7 @@ TEST_F(Cycle, NoUsableRecordDownloadsTheCustomersList) {
     EXPECT_TRUE(upload::runCycle());
     EXPECT_EQ(window.prompts, 1);
     EXPECT_EQ(page.requests, 1);
-    EXPECT_EQ(page.path, "/" + upload::vendorTable()[0].download.section('/', 3) + "4711");
+    EXPECT_EQ(page.path, "/" + store::vendorTable()[0].download.section('/', 3) + "4711");
     EXPECT_EQ(read("Pips", "pip001"), "10.0.0.5");
     EXPECT_EQ(read("pipsinfo", "pip001"), "Office");
     EXPECT_EQ(read("Pips", "pip002"), ""); // the short record leaves its slot alone

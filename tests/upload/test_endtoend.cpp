@@ -2,7 +2,7 @@
 // the development service decodes and stores what arrives.
 #include "store/config.h"
 #include "upload/outbox.h"
-#include "upload/servicetable.h"
+#include "store/servicetable.h"
 
 #include "support/devservice.h"
 #include "support/printers.h"
@@ -44,7 +44,7 @@ protected:
         QFile file(program.filePath("meterlane.ini"));
         ASSERT_TRUE(file.open(QIODevice::WriteOnly));
         file.write(("[General]\r\nver=2.7.9\r\n[Settings]\r\nTonerLow=20\r\nTonerLowNotNotify=1\r\n[Vendor]\r\nID=" +
-                    upload::vendorTable()[0].vendorId + "\r\nCID=" + customerCode + "\r\n" + lines.join("\r\n") + "\r\n")
+                    store::vendorTable()[0].vendorId + "\r\nCID=" + customerCode + "\r\n" + lines.join("\r\n") + "\r\n")
                        .toUtf8());
     }
 

@@ -1,5 +1,5 @@
 #include "upload/scrambler.h"
-#include "upload/servicetable.h"
+#include "store/servicetable.h"
 
 #include "support/qtprint.h"
 
@@ -13,7 +13,7 @@ using upload::EncodeText;
 TEST(Scrambler, RotatesLettersAndDigitsAndKeepsEverythingElse) {
     const QString alphabet = QStringLiteral("ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789");
     const QString encoded = EncodeText(alphabet);
-    EXPECT_EQ(encoded, alphabet.mid(upload::CipherKey) + alphabet.left(upload::CipherKey));
+    EXPECT_EQ(encoded, alphabet.mid(store::CipherKey) + alphabet.left(store::CipherKey));
     EXPECT_EQ(QSet<QChar>(encoded.begin(), encoded.end()).size(), 62); // a permutation
     EXPECT_EQ(EncodeText(QString()), QString());
     EXPECT_EQ(EncodeText(QStringLiteral(";;. .;=:-§é")), QStringLiteral(";;. .;=:-§é"));
@@ -38,9 +38,9 @@ TEST(Scrambler, SwappedCharactersStaySwapped) {
 }
 
 TEST(ServiceTable, ConstantsAreInTheirRanges) {
-    EXPECT_GE(upload::CipherKey, 1);
-    EXPECT_LE(upload::CipherKey, 61);
-    EXPECT_GE(upload::TokenOffset, 1000000);
-    EXPECT_LE(upload::TokenOffset, 9999999);
-    for (qint32 constant : upload::UploadOffsetKey) EXPECT_GE(constant, qint32{1} << 30);
+    EXPECT_GE(store::CipherKey, 1);
+    EXPECT_LE(store::CipherKey, 61);
+    EXPECT_GE(store::TokenOffset, 1000000);
+    EXPECT_LE(store::TokenOffset, 9999999);
+    for (qint32 constant : store::UploadOffsetKey) EXPECT_GE(constant, qint32{1} << 30);
 }

@@ -1,7 +1,7 @@
 #include "store/globals.h"
 #include "upload/scrambler.h"
 #include "upload/servicerequests.h"
-#include "upload/servicetable.h"
+#include "store/servicetable.h"
 
 #include "support/qtprint.h"
 
@@ -13,6 +13,7 @@
 #include <cstdlib>
 
 using namespace upload;
+using namespace store;
 
 namespace {
 

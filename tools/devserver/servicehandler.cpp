@@ -1,7 +1,7 @@
 #include "servicehandler.h"
 
 #include "upload/scrambler.h"
-#include "upload/servicetable.h"
+#include "store/servicetable.h"
 
 #include <QDateTime>
 #include <QRegularExpression>
@@ -127,7 +127,7 @@ DecodedRecord decodeUploadData(const QString &vendorId, const QString &data) {
             out.error = QStringLiteral("field %1 is not a whole number").arg(f);
             return out;
         }
-        r.counters[slot - upload::FirstOffsetSlot] = qint64(upload::UploadOffsetKey[slot - upload::FirstOffsetSlot]) - field;
+        r.counters[slot - store::FirstOffsetSlot] = qint64(store::UploadOffsetKey[slot - store::FirstOffsetSlot]) - field;
     }
     for (int i = 0; i < 4; ++i) r.toner[i] = pieces[10 + i];
     r.vendorField = pieces[32];
@@ -135,9 +135,9 @@ DecodedRecord decodeUploadData(const QString &vendorId, const QString &data) {
 }
 
 ServiceHandler::ServiceHandler(ServiceStore &store) : store_(store) {
-    const QList<upload::VendorAddresses> table = upload::vendorTable();
+    const QList<store::VendorAddresses> table = store::vendorTable();
     for (int i = 0; i < table.size(); ++i) {
-        const upload::VendorAddresses &entry = table[i];
+        const store::VendorAddresses &entry = table[i];
         vendorIds_ << entry.vendorId;
         takesToken_ << entry.portalTakesToken;
         // The first entry claiming a path keeps it, as the program's table order decides.
@@ -147,7 +147,7 @@ ServiceHandler::ServiceHandler(ServiceStore &store) : store_(store) {
         routes_.insert(addressPath(entry.startupPortal), {Kind::StartupPortal, i});
         routes_.insert(addressPath(entry.portalButton), {Kind::PortalButton, i});
     }
-    routes_.insert(addressPath(upload::defaultDownloadAddress()), {Kind::Download, -1});
+    routes_.insert(addressPath(store::defaultDownloadAddress()), {Kind::Download, -1});
 }
 
 Reply ServiceHandler::handle(const Request &request) {
@@ -265,7 +265,7 @@ Reply ServiceHandler::portalButton(const QString &vendorId, bool takesToken, con
     bool ok = false;
     const qint64 middle = token.mid(12, token.size() - 24).toLongLong(&ok);
     if (!ok) return refuse(QStringLiteral("bad token"));
-    const qint64 customer = upload::TokenOffset - middle;
+    const qint64 customer = store::TokenOffset - middle;
     return customerPage(vendorId, store_.customersByNumber(customer),
                         QStringLiteral("Customer number %1").arg(customer));
 }

@@ -1,4 +1,4 @@
-#include "network.h"
+#include "platform/hostresolution.h"
 
 #include <QStringList>
 
@@ -7,7 +7,7 @@
 #include <netinet/in.h>
 #include <sys/socket.h>
 
-namespace discovery {
+namespace platform {
 namespace {
 
 constexpr qsizetype MaxHostNameLength = 253; // the longest name DNS can carry
@@ -58,4 +58,4 @@ QString ResolveHost(const QString &host) {
     return lookUp(host);
 }
 
-} // namespace discovery
+} // namespace platform

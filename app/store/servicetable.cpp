@@ -2,7 +2,7 @@
 
 #include "store/globals.h"
 
-namespace upload {
+namespace store {
 namespace {
 
 // A reserved name that never resolves: an installation nobody pointed at its service sends nothing anywhere.
@@ -58,4 +58,4 @@ std::optional<VendorAddresses> findVendor(const QString &vendorId) {
     return std::nullopt;
 }
 
-} // namespace upload
+} // namespace store

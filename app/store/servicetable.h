@@ -10,7 +10,7 @@
 #include <array>
 #include <optional>
 
-namespace upload {
+namespace store {
 
 // Rotation of the scrambler's 62-character alphabet (1 to 61).
 constexpr int CipherKey = 23;
@@ -51,4 +51,4 @@ QString defaultDownloadAddress();
 // The first entry whose identifier equals vendorId exactly (letter case counts).
 std::optional<VendorAddresses> findVendor(const QString &vendorId);
 
-} // namespace upload
+} // namespace store

@@ -1,6 +1,6 @@
 // ResolveHost and meterlane-cli resolve. Every case runs in a network namespace of its own with only loopback up:
 // a lookup that went wrong (or a name that does not exist) can then never leave the machine, whoever runs the tests.
-#include "discovery/network.h"
+#include "platform/hostresolution.h"
 #include "support/realagents.h"
 
 #include <gtest/gtest.h>
@@ -72,7 +72,7 @@ TEST_F(ResolveHostTest, AnswersByTheTextOrByLookup) {
         {"-localhost", ""},
         {"_", ""},
     };
-    for (const auto &[host, expected] : cases) EXPECT_EQ(discovery::ResolveHost(host), expected) << host.toStdString();
+    for (const auto &[host, expected] : cases) EXPECT_EQ(platform::ResolveHost(host), expected) << host.toStdString();
 }
 
 // Texts that cannot be host names are never looked up: with a hosts file (in a mount namespace) that knows them,
