@@ -124,6 +124,7 @@ int mapsCommand(const QStringList &args) {
     for (const reading::countermaps::Entry &entry : maps.entries) {
         out << "[" << entry.name() << "] " << entry.file;
         if (!entry.overrides.isEmpty()) out << " (replaces the entry of " << entry.overrides << ")";
+        if (!entry.keysFrom.isEmpty()) out << " (its Enterprise and Words from " << entry.keysFrom << ")";
         out << "\n";
         if (!entry.enterprises.isEmpty()) out << "  enterprise " << entry.enterprises.join(QStringLiteral(", ")) << "\n";
         if (!entry.words.isEmpty()) out << "  words " << entry.words.join(QStringLiteral(", ")) << "\n";
@@ -134,10 +135,12 @@ int mapsCommand(const QStringList &args) {
     out.flush();
     QTextStream err(stderr);
     for (const QString &file : maps.unreadable) err << "meterlane-cli: cannot read " << file << "\n";
+    const QStringList problems = reading::countermaps::problemsOf(maps.entries);
+    for (const QString &problem : problems) err << "meterlane-cli: " << problem << "\n";
     if (maps.read.isEmpty())
         err << "meterlane-cli: no counter maps in " << reading::countermaps::searchedFiles().join(QStringLiteral(", "))
             << "\n";
-    return maps.read.isEmpty() || !maps.unreadable.isEmpty() ? ExitFailed : ExitOk;
+    return maps.read.isEmpty() || !maps.unreadable.isEmpty() || !problems.isEmpty() ? ExitFailed : ExitOk;
 }
 
 int profilesCommand(const QStringList &args) {

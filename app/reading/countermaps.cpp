@@ -80,6 +80,40 @@ std::optional<TableRow> tableRow(const QString &candidate) {
     return TableRow{match.captured(1), match.captured(2), match.captured(3)};
 }
 
+namespace {
+
+// The slot a key names ("Slot1" to "Slot26"), else 0.
+int slotOf(const QString &key) {
+    static const QRegularExpression form(QStringLiteral("^slot([1-9][0-9]?)$"), QRegularExpression::CaseInsensitiveOption);
+    const int slot = form.match(key).captured(1).toInt();
+    return slot <= Slots ? slot : 0;
+}
+
+// One key of a section into its entry, or into what the entry leaves out.
+void readKey(const store::IniFile &ini, const QString &section, const QString &key, Entry &entry) {
+    const QString value = ini.value(section, key).value_or(QString());
+    const bool recognition = sameName(key, QStringLiteral("Enterprise")) || sameName(key, QStringLiteral("Words"));
+    if (recognition && !entry.modelPattern.isEmpty()) {
+        entry.leftOut << key + QStringLiteral(": recognition keys are read only in the maker's plain entry [") +
+                             entry.maker + u']';
+    } else if (recognition) {
+        (sameName(key, QStringLiteral("Enterprise")) ? entry.enterprises : entry.words) = commaList(value);
+    } else if (const int slot = slotOf(key)) {
+        const auto [candidates, source] = valueAndSource(value);
+        Slot found{{}, source};
+        for (const QString &candidate : candidates.split(u' ', Qt::SkipEmptyParts)) {
+            if (wholeOid().match(candidate).hasMatch() || tableRow(candidate)) found.candidates << candidate;
+            else entry.leftOut << key + QStringLiteral(": \"") + candidate +
+                                      QStringLiteral("\" is neither a whole OID nor VALUECOLUMN[TYPECOLUMN=N]");
+        }
+        if (!found.candidates.isEmpty()) entry.counters.insert(slot, found);
+    } else {
+        entry.leftOut << key + QStringLiteral(": not a key of a counter map (Enterprise, Words, Slot1 to Slot26)");
+    }
+}
+
+} // namespace
+
 QList<Entry> parse(const QByteArray &bytes, const QString &file) {
     const store::IniFile ini = store::IniFile::parse(bytes);
     QList<Entry> entries;
@@ -89,19 +123,7 @@ QList<Entry> parse(const QByteArray &bytes, const QString &file) {
         const auto earlier = [&](const Entry &other) { return sameName(other.name(), entry.name()); };
         if (entry.maker.isEmpty() || std::any_of(entries.begin(), entries.end(), earlier)) continue;
         entry.file = file;
-        if (entry.modelPattern.isEmpty()) {
-            entry.enterprises = commaList(ini.value(section, QStringLiteral("Enterprise")).value_or(QString()));
-            entry.words = commaList(ini.value(section, QStringLiteral("Words")).value_or(QString()));
-        }
-        for (int slot = 1; slot <= Slots; ++slot) {
-            const auto value = ini.value(section, QStringLiteral("Slot%1").arg(slot));
-            if (!value) continue;
-            const auto [candidates, source] = valueAndSource(*value);
-            Slot found{{}, source};
-            for (const QString &candidate : candidates.split(u' ', Qt::SkipEmptyParts))
-                if (wholeOid().match(candidate).hasMatch() || tableRow(candidate)) found.candidates << candidate;
-            if (!found.candidates.isEmpty()) entry.counters.insert(slot, found);
-        }
+        for (const QString &key : ini.keys(section)) readKey(ini, section, key, entry);
         entries << entry;
     }
     return entries;
@@ -116,8 +138,24 @@ void merge(QList<Entry> &entries, const QList<Entry> &later) {
             continue;
         }
         entry.overrides = same->file;
+        if (entry.modelPattern.isEmpty() && entry.enterprises.isEmpty() && entry.words.isEmpty()) {
+            entry.enterprises = same->enterprises;
+            entry.words = same->words;
+            entry.keysFrom = same->keysFrom.isEmpty() ? same->file : same->keysFrom;
+        }
         *same = entry;
     }
+}
+
+QStringList problemsOf(const QList<Entry> &entries) {
+    QStringList problems;
+    for (const Entry &entry : entries) {
+        const QString where = entry.file + QStringLiteral(" [") + entry.name() + QStringLiteral("]: ");
+        for (const QString &leftOut : entry.leftOut) problems << where + leftOut + QStringLiteral(", left out");
+        if (entry.modelPattern.isEmpty() && entry.enterprises.isEmpty() && entry.words.isEmpty())
+            problems << where + QStringLiteral("no Enterprise or Words: no printer is recognised by it");
+    }
+    return problems;
 }
 
 QStringList searchedFiles() {

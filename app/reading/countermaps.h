@@ -28,7 +28,9 @@ struct Entry {
     QString file;         // the file the entry came from
     QString overrides;    // the earlier file whose entry of the same name this one replaces
     QStringList enterprises, words; // recognition, plain entries only
+    QString keysFrom;               // the earlier file whose recognition keys a plain entry without its own kept
     QMap<int, Slot> counters;       // slot 1 to 26 → its candidates
+    QStringList leftOut;            // what the section holds that is not read, each with why
 
     QString name() const; // "Maker" or "Maker | pattern", as the file names the section
 };
@@ -39,13 +41,15 @@ struct TableRow {
 };
 std::optional<TableRow> tableRow(const QString &candidate);
 
-// The entries of one file in file order, file names the entries' file. Sections without a maker are skipped; so are
-// keys other than Enterprise, Words and Slot1 to Slot26, recognition keys of a narrowed entry, and candidates that are
-// neither form. The first of sections of the same name wins, as in any ini file.
+// The entries of one file in file order, file names the entries' file. Sections without a maker are skipped; keys
+// other than Enterprise, Words and Slot1 to Slot26, recognition keys of a narrowed entry and candidates that are
+// neither form are left out, each named in the entry's leftOut. The first of sections of the same name wins, as in
+// any ini file.
 QList<Entry> parse(const QByteArray &bytes, const QString &file);
 
 // Entries of later files replace those of the same name (letter case and blanks around "|" ignored) in their place;
-// new ones follow.
+// new ones follow. A plain entry that names neither Enterprise nor Words keeps those of the entry it replaces, so that
+// an operator's copy of a maker's section that changes only its slots still recognises the maker.
 void merge(QList<Entry> &entries, const QList<Entry> &later);
 
 // The files looked for, in order: the share folder (the programs' folder in a build or portable copy, else the
@@ -57,6 +61,10 @@ struct Maps {
     QStringList read;       // the files found and read
     QStringList unreadable; // files that exist but could not be read
 };
+
+// What an operator should know of the entries in effect: each thing left out, and plain entries that recognise no
+// printer (no Enterprise or Words); "FILE [SECTION]: ..." each.
+QStringList problemsOf(const QList<Entry> &entries);
 
 Maps load();
 

@@ -110,9 +110,10 @@ TEST(CliTools, ProgramFolderAndServiceRootInEffect) {
               QStringList({u"meterlane-cli"_s, u"zov.vnd"_s}));
 }
 
-// The counter maps in effect: the build's, an entry of the system folder replacing one whole (the printer answers the
-// replaced entry's colour counter, which is no longer read), a new one of the program folder; read shows what the
-// entry in effect filled.
+// The counter maps in effect: the build's, an entry of the system folder replacing one whole but for the recognition
+// keys it does not name (the printer answers the replaced entry's colour counter, which is no longer read), a new one
+// of the program folder; what a file holds that is not read is named, and makes maps fail. read shows what the entry
+// in effect filled.
 TEST(CliTools, MapsAndReadNameTheEntriesInEffectAndTheirFiles) {
     const std::string counter = "1.3.6.1.4.1.1347.42.3.1.2.1.1.1.";
     testsupport::SimulatedPrinter kyocera("kyocera", {{counter + "1", "2|248407"}, {counter + "3", "2|98892"}});
@@ -120,18 +121,28 @@ TEST(CliTools, MapsAndReadNameTheEntriesInEffectAndTheirFiles) {
     QTemporaryDir scratch;
     ASSERT_TRUE(QDir(scratch.path()).mkpath(u"etc"_s));
     const QString etcMaps = scratch.filePath(u"etc/counter-maps.ini"_s);
-    writeBytes(etcMaps, "[kyocera]\nEnterprise = 1347\nSlot2 = 1.3.6.1.4.1.1347.42.3.1.2.1.1.1.1 ; own choice\n");
-    writeBytes(scratch.filePath(u"counter-maps.ini"_s), "[Acme]\r\nWords = ACME\r\n");
+    writeBytes(etcMaps, "[kyocera]\nSlot2 = 1.3.6.1.4.1.1347.42.3.1.2.1.1.1.1 ; own choice\nSlot4 = .1.3.6.1.4.1.1347\n"
+                        "Slot6 = A, B\nSlot27 = 1.2.3\n");
+    writeBytes(scratch.filePath(u"counter-maps.ini"_s), "[Acme]\r\nWords = ACME\r\n[Nobody]\r\nSlot2 = 1.2.3\r\n");
     const std::map<std::string, std::string> environment{
         {"METERLANE_SYSTEM_FOLDER", scratch.filePath(u"etc"_s).toStdString()}};
     const std::string folder = scratch.path().toStdString(), etc = etcMaps.toStdString();
 
     const auto maps = runCommand({Cli, "maps", "--folder", folder}, environment);
-    EXPECT_EQ(maps.status, 0) << maps.err;
-    const std::string replaced = "[kyocera] " + etc + " (replaces the entry of " METERLANE_BIN_DIR "/counter-maps.ini)\n"
-                                 "  enterprise 1347\n"
+    EXPECT_EQ(maps.status, 1) << maps.err;
+    const std::string installed = METERLANE_BIN_DIR "/counter-maps.ini";
+    const std::string replaced = "[kyocera] " + etc + " (replaces the entry of " + installed +
+                                 ") (its Enterprise and Words from " + installed + ")\n"
+                                 "  enterprise 1347\n  words KYOCERA, Copystar, Triumph-Adler, UTAX\n"
                                  "  slot 2 Total Prints: Black & White: " + counter + "1 ; own choice\n[";
     EXPECT_NE(maps.out.find(replaced), std::string::npos) << maps.out;
+    const std::string where = "meterlane-cli: " + etc + " [kyocera]: ";
+    EXPECT_EQ(maps.err, where + "Slot4: \".1.3.6.1.4.1.1347\" is neither a whole OID nor VALUECOLUMN[TYPECOLUMN=N], left out\n" +
+                            where + "Slot6: \"A,\" is neither a whole OID nor VALUECOLUMN[TYPECOLUMN=N], left out\n" +
+                            where + "Slot6: \"B\" is neither a whole OID nor VALUECOLUMN[TYPECOLUMN=N], left out\n" +
+                            where + "Slot27: not a key of a counter map (Enterprise, Words, Slot1 to Slot26), left out\n"
+                            "meterlane-cli: " + folder + "/counter-maps.ini [Nobody]: no Enterprise or Words: no printer is "
+                            "recognised by it\n");
     EXPECT_NE(maps.out.find("[HP] " METERLANE_BIN_DIR "/counter-maps.ini\n"), std::string::npos) << maps.out;
     EXPECT_NE(maps.out.find("[Acme] " + folder + "/counter-maps.ini\n  words ACME\n"), std::string::npos) << maps.out;
 
