@@ -93,7 +93,7 @@ TEST_F(Makes, EachMakeIsIdentifiedSearchedAndReadFromItsSimulatedPrinter) {
         {"lexmark", reading::Unknown, zerosAfter(printerMib, 24), "7531A1B2C3", "Lexmark CX725", "98765", "0",
          "Cyan Cartridge = 15%\r\nMagenta Cartridge Empty!!!", {"80", "15", "0", "-2"}, {"unknow", "-", "-", "-"}},
     };
-    std::vector<std::string> names;
+    std::vector<testsupport::PrinterData> names;
     for (const Make &make : makes) names.push_back(make.name);
     const auto printers = testsupport::startPrinters(names);
 

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <condition_variable>
 #include <fstream>
+#include <functional>
 #include <mutex>
 #include <sstream>
 #include <thread>
@@ -123,12 +124,34 @@ std::string SimulatedPrinter::data(const std::string &name, const RecordChanges 
 }
 
 struct SimulatedPrinter::Host {
+    // Starts the agent that start() makes on a thread of its own.
+    explicit Host(std::function<std::unique_ptr<RealAgent>()> start)
+        : thread([this, start = std::move(start)] {
+              auto started = start();
+              std::unique_lock lock(mutex);
+              agent = std::move(started);
+              ready = true;
+              changed.notify_all();
+              changed.wait(lock, [this] { return stopping; });
+              started = std::move(agent);
+              lock.unlock();
+              started.reset(); // stops the simulator from the thread that started it
+          }) {}
+    ~Host() {
+        {
+            std::lock_guard lock(mutex);
+            stopping = true;
+        }
+        changed.notify_all();
+        thread.join();
+    }
+
     std::mutex mutex;
     std::condition_variable changed;
-    bool started = false;  // the agent answers or has failed
-    bool stopping = false; // the printer goes: stop the agent
+    bool ready = false;    // the agent answers or has failed
+    bool stopping = false; // its printers go: stop the agent
     std::unique_ptr<RealAgent> agent;
-    std::thread thread;
+    std::thread thread;    // last: it starts at once
 };
 
 SimulatedPrinter::SimulatedPrinter(const std::string &name, const RecordChanges &changes, bool wait,
@@ -139,41 +162,26 @@ SimulatedPrinter::SimulatedPrinter(const std::string &name, const RecordChanges 
         if (failure_.empty()) failure_ = dataFile(name) + " is empty";
         return;
     }
-    host_ = std::make_unique<Host>();
-    host_->thread = std::thread([host = host_.get(), content = std::move(content), access] {
-        auto agent = startAgent(access, content);
-        std::unique_lock lock(host->mutex);
-        host->agent = std::move(agent);
-        host->started = true;
-        host->changed.notify_all();
-        host->changed.wait(lock, [host] { return host->stopping; });
-        agent = std::move(host->agent);
-        lock.unlock();
-        agent.reset(); // stops the simulator from the thread that started it
-    });
+    host_ = std::make_shared<Host>([content = std::move(content), access] { return startAgent(access, content); });
     if (wait) waitUntilStarted();
 }
 
-SimulatedPrinter::~SimulatedPrinter() {
-    if (!host_) return;
-    {
-        std::lock_guard lock(host_->mutex);
-        host_->stopping = true;
-    }
-    host_->changed.notify_all();
-    host_->thread.join();
-}
+SimulatedPrinter::SimulatedPrinter(std::string name, std::shared_ptr<Host> host, std::size_t endpoint,
+                                   std::string failure)
+    : name_(std::move(name)), failure_(std::move(failure)), host_(std::move(host)), endpoint_(endpoint) {}
+
+SimulatedPrinter::~SimulatedPrinter() = default;
 
 void SimulatedPrinter::waitUntilStarted() const {
     if (!host_) return;
     std::unique_lock lock(host_->mutex);
-    host_->changed.wait(lock, [this] { return host_->started; });
+    host_->changed.wait(lock, [this] { return host_->ready; });
 }
 
 const std::string &SimulatedPrinter::address() const {
     static const std::string none;
     waitUntilStarted();
-    return host_ ? host_->agent->address() : none;
+    return host_ && host_->agent->running() ? host_->agent->address(endpoint_) : none;
 }
 
 bool SimulatedPrinter::running() const {
@@ -186,12 +194,19 @@ const std::string &SimulatedPrinter::failure() const {
     return host_ ? host_->agent->failure() : failure_;
 }
 
-std::vector<std::unique_ptr<SimulatedPrinter>> startPrinters(const std::vector<std::string> &names) {
-    std::vector<std::unique_ptr<SimulatedPrinter>> printers;
-    for (const std::string &name : names)
-        printers.push_back(std::make_unique<SimulatedPrinter>(name, RecordChanges{}, false));
-    for (const auto &printer : printers) printer->running(); // waits for each
-    return printers;
+std::vector<std::unique_ptr<SimulatedPrinter>> startPrinters(const std::vector<PrinterData> &printers) {
+    std::vector<std::string> contents;
+    std::string why;
+    for (const PrinterData &printer : printers)
+        if (why.empty()) contents.push_back(SimulatedPrinter::data(printer.name, printer.changes, why));
+    std::shared_ptr<SimulatedPrinter::Host> host; // none when a printer has no data: each then says why
+    if (why.empty())
+        host = std::make_shared<SimulatedPrinter::Host>([contents] { return std::make_unique<SnmpsimAgent>(contents); });
+    std::vector<std::unique_ptr<SimulatedPrinter>> started;
+    for (std::size_t k = 0; k < printers.size(); ++k)
+        started.push_back(std::unique_ptr<SimulatedPrinter>(new SimulatedPrinter(printers[k].name, host, k, why)));
+    if (!started.empty()) started.front()->waitUntilStarted();
+    return started;
 }
 
 } // namespace testsupport

@@ -9,6 +9,7 @@
 #include <map>
 #include <memory>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace testsupport {
@@ -27,6 +28,15 @@ inline constexpr const char *V3User = "meterlane", *V3AuthPassphrase = "authpass
 // snmpsim's arguments for a V3Only printer, and snmpget's options that ask it.
 std::vector<std::string> v3OnlySnmpsimArguments();
 std::vector<std::string> v3SnmpgetOptions();
+
+// A printer's file of tests/agents/printers without ".snmprec", and changes to its records.
+struct PrinterData {
+    PrinterData(std::string name, RecordChanges changes = {}) : name(std::move(name)), changes(std::move(changes)) {}
+    PrinterData(const char *name) : name(name) {}
+
+    std::string name;
+    RecordChanges changes;
+};
 
 class SimulatedPrinter {
 public:
@@ -53,19 +63,24 @@ public:
     // read or a change is not of the form "TAG|VALUE" (what is wrong goes to why).
     static std::string data(const std::string &name, const RecordChanges &changes, std::string &why);
 
+    // The agent is started, kept and stopped by a thread of its own: the simulator dies with the thread that
+    // started it (its parent-death signal follows the thread, not the process). Printers started together share
+    // one, each on an endpoint of its own; the last of them to go stops it.
+    struct Host;
+
 private:
+    friend std::vector<std::unique_ptr<SimulatedPrinter>> startPrinters(const std::vector<PrinterData> &);
+    SimulatedPrinter(std::string name, std::shared_ptr<Host> host, std::size_t endpoint, std::string failure);
     void waitUntilStarted() const;
 
     std::string name_;
     std::string failure_;
-    // The agent is started, kept and stopped by a thread of its own: the simulator dies with the thread that
-    // started it (its parent-death signal follows the thread, not the process).
-    struct Host;
-    std::unique_ptr<Host> host_;
+    std::shared_ptr<Host> host_;
+    std::size_t endpoint_ = 0;
 };
 
-// Starts the printers side by side (each agent takes about 1.5 s to come up) and returns once all of them answer
-// or have failed, in the order of names. Each takes one address of the pool of 20.
-std::vector<std::unique_ptr<SimulatedPrinter>> startPrinters(const std::vector<std::string> &names);
+// Starts the printers, each on one address of the pool of 20 and asked with version 1 and the community public, all
+// served by one simulator; returns once it answers or has failed, the printers in the order given.
+std::vector<std::unique_ptr<SimulatedPrinter>> startPrinters(const std::vector<PrinterData> &printers);
 
 } // namespace testsupport

@@ -105,7 +105,8 @@ bool writeFile(const std::string &path, const std::string &content) {
     return !out.fail() && chmod(path.c_str(), 0644) == 0;
 }
 
-constexpr int FirstPoolHost = 40, LastPoolHost = 59; // 127.0.0.x
+const std::string PoolNetwork = "127.100.100.";
+constexpr int FirstPoolHost = 140, LastPoolHost = 159;
 
 bool loopbackIsUp() {
     const int fd = socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
@@ -185,15 +186,15 @@ std::vector<std::string> splitLines(const std::string &text) {
 
 RealAgent::~RealAgent() { stop(); }
 
-// Takes the first pool address that no other test process holds and whose port 161 is free. The lock goes with
-// the open file, so a test process that dies gives its addresses back.
-bool RealAgent::claimAddress() {
+// Takes the first pool addresses that no other test process holds and whose port 161 is free. The locks go with
+// the open files, so a test process that dies gives its addresses back.
+bool RealAgent::claimAddresses(std::size_t count) {
     if (!loopbackIsUp()) {
         failure_ = "the loopback interface is down (run the tests inside 'unshare -n' after 'ip link set lo up')";
         return false;
     }
-    for (int host = FirstPoolHost; host <= LastPoolHost; ++host) {
-        const std::string address = "127.0.0." + std::to_string(host);
+    for (int host = FirstPoolHost; host <= LastPoolHost && addresses_.size() < count; ++host) {
+        const std::string address = PoolNetwork + std::to_string(host);
         const std::string lockPath = (fs::temp_directory_path() / ("meterlane-agent-" + address + ".lock")).string();
         const int fd = open(lockPath.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0666);
         if (fd < 0) continue;
@@ -203,9 +204,9 @@ bool RealAgent::claimAddress() {
         }
         const int error = bindError(address);
         if (error == 0) {
-            address_ = address;
-            lockFd_ = fd;
-            return true;
+            addresses_.push_back(address);
+            lockFds_.push_back(fd);
+            continue;
         }
         close(fd);
         if (error != EADDRINUSE) { // a leftover agent holds the port; anything else will not get better
@@ -214,14 +215,22 @@ bool RealAgent::claimAddress() {
             return false;
         }
     }
-    failure_ = "no free address in 127.0.0." + std::to_string(FirstPoolHost) + "-" + std::to_string(LastPoolHost);
+    if (addresses_.size() == count) return true;
+    failure_ = "no " + std::to_string(count) + " free addresses in " + PoolNetwork + std::to_string(FirstPoolHost) +
+               "-" + std::to_string(LastPoolHost);
     return false;
 }
 
-void RealAgent::start(std::vector<std::string> argv, const std::vector<std::string> &probeOptions) {
-    if (!failure_.empty() || !claimAddress()) return;
-    for (std::string &arg : argv)
-        if (const auto at = arg.find("@ADDRESS@"); at != std::string::npos) arg.replace(at, 9, address_);
+void RealAgent::start(std::vector<std::string> argv, const std::vector<std::string> &probeOptions,
+                      std::size_t endpoints) {
+    if (!failure_.empty() || !claimAddresses(endpoints)) return;
+    for (auto arg = argv.begin(); arg != argv.end(); ++arg) {
+        const auto at = arg->find("@ADDRESS@");
+        if (at == std::string::npos) continue;
+        std::vector<std::string> given;
+        for (const std::string &address : addresses_) given.push_back(std::string(*arg).replace(at, 9, address));
+        arg = argv.insert(argv.erase(arg), given.begin(), given.end()) + std::ptrdiff_t(given.size()) - 1;
+    }
     argv_ = std::move(argv);
     probeOptions_ = probeOptions;
     logFolder_ = makeTemporaryFolder();
@@ -270,7 +279,7 @@ void RealAgent::launch() {
         // snmpget exits with 1 when nothing answered, 0 or 2 (an error reply) when the agent did.
         std::vector<std::string> probeArgv{"snmpget"};
         probeArgv.insert(probeArgv.end(), probeOptions_.begin(), probeOptions_.end());
-        probeArgv.insert(probeArgv.end(), {"-r0", "-t", "0.3", "-m", "", address_, "1.3.6.1.2.1.1.1.0"});
+        probeArgv.insert(probeArgv.end(), {"-r0", "-t", "0.3", "-m", "", address(), "1.3.6.1.2.1.1.1.0"});
         const CommandResult probe = runCommand(probeArgv);
         if (probe.status == 0 || probe.status == 2) return;
         if (probe.status != 1) {
@@ -302,8 +311,8 @@ void RealAgent::stopProcess() {
 
 void RealAgent::stop() {
     stopProcess();
-    if (lockFd_ >= 0) close(lockFd_);
-    lockFd_ = -1;
+    for (const int fd : lockFds_) close(fd);
+    lockFds_.clear();
     std::error_code ignored;
     for (const std::string &folder : temporaryFolders_) fs::remove_all(folder, ignored);
     temporaryFolders_.clear();
@@ -311,6 +320,28 @@ void RealAgent::stop() {
 
 SnmpsimAgent::SnmpsimAgent(const std::string &dataDir, const std::map<std::string, std::string> &generatedFiles,
                            const std::vector<std::string> &extraArguments, std::vector<std::string> probeOptions) {
+    std::map<std::string, std::string> files;
+    std::error_code error;
+    for (const auto &entry : fs::directory_iterator(dataDir, error))
+        if (entry.path().extension() == ".snmprec") files[entry.path().filename().string()] = readFile(entry.path().string());
+    files.insert(generatedFiles.begin(), generatedFiles.end());
+    if (files.empty()) {
+        failure_ = "no .snmprec data in " + dataDir + (error ? " (" + error.message() + ")" : std::string());
+        return;
+    }
+    if (probeOptions.empty()) probeOptions = {"-v1", "-c", fs::path(files.begin()->first).stem().string()};
+    start(files, extraArguments, probeOptions, 1);
+}
+
+SnmpsimAgent::SnmpsimAgent(const std::vector<std::string> &contents) {
+    std::map<std::string, std::string> files;
+    for (std::size_t k = 0; k < contents.size(); ++k)
+        files["public/1.3.6.1.6.1.1." + std::to_string(k) + ".snmprec"] = contents[k];
+    start(files, {"--v2c-arch"}, {"-v1", "-c", "public"}, contents.size());
+}
+
+void SnmpsimAgent::start(const std::map<std::string, std::string> &files, const std::vector<std::string> &extraArguments,
+                         const std::vector<std::string> &probeOptions, std::size_t endpoints) {
     const std::string data = makeTemporaryFolder(), cache = makeTemporaryFolder();
     if (data.empty() || cache.empty()) {
         failure_ = "cannot create a temporary folder";
@@ -320,33 +351,20 @@ SnmpsimAgent::SnmpsimAgent(const std::string &dataDir, const std::map<std::strin
     // The simulator runs as nobody: it must read the data and write its index cache.
     chmod(data.c_str(), 0755);
     chmod(cache.c_str(), 0777);
-    std::string firstCommunity;
-    std::error_code error;
-    for (const auto &entry : fs::directory_iterator(dataDir, error)) {
-        if (entry.path().extension() != ".snmprec") continue;
-        if (!writeFile(data + "/" + entry.path().filename().string(), readFile(entry.path().string()))) {
-            failure_ = "cannot copy " + entry.path().string();
-            return;
-        }
-        if (firstCommunity.empty()) firstCommunity = entry.path().stem().string();
-    }
-    for (const auto &[name, content] : generatedFiles) {
+    for (const auto &[name, content] : files) {
+        const fs::path folder = fs::path(data + "/" + name).parent_path();
+        fs::create_directories(folder);
+        chmod(folder.c_str(), 0755);
         if (!writeFile(data + "/" + name, content)) {
             failure_ = "cannot write " + name;
             return;
         }
-        if (firstCommunity.empty()) firstCommunity = fs::path(name).stem().string();
-    }
-    if (firstCommunity.empty()) {
-        failure_ = "no .snmprec data in " + dataDir + (error ? " (" + error.message() + ")" : std::string());
-        return;
     }
     std::vector<std::string> argv{"snmpsimd", "--data-dir=" + data, "--cache-dir=" + cache,
                                   "--agent-udpv4-endpoint=@ADDRESS@:161", "--process-user=nobody",
                                   "--process-group=nogroup"};
     argv.insert(argv.end(), extraArguments.begin(), extraArguments.end());
-    if (probeOptions.empty()) probeOptions = {"-v1", "-c", firstCommunity};
-    start(argv, probeOptions);
+    RealAgent::start(argv, probeOptions, endpoints);
 }
 
 SnmpdAgent::SnmpdAgent(const std::vector<std::string> &configLines)

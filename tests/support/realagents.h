@@ -1,7 +1,8 @@
 // Real, independent SNMP agents for tests: snmpsim serving .snmprec data and Net-SNMP's snmpd serving override
 // lines, each started as a child process on its own loopback address (port 161, so tests run as root inside a
-// private network namespace) and stopped when its object goes. The address comes from the pool 127.0.0.40 to
-// 127.0.0.59, each one claimed with a lock file, so that test processes running in parallel never share one. An
+// private network namespace) and stopped when its object goes. The address comes from the pool 127.100.100.140 to
+// 127.100.100.159, each one claimed with a lock file, so that test processes running in parallel never share one:
+// addresses of 15 characters, the longest an IPv4 address has, as every value stored with one is longest then. An
 // agent that cannot be started leaves a failure text behind; tests check it with ASSERT_AGENT so that nothing is
 // skipped silently.
 #pragma once
@@ -36,16 +37,19 @@ public:
     RealAgent &operator=(const RealAgent &) = delete;
     virtual ~RealAgent();
 
-    const std::string &address() const { return address_; }
+    const std::string &address() const { return addresses_.empty() ? none_ : addresses_.front(); }
+    // The address of the agent's endpoint-th endpoint (0 is address()).
+    const std::string &address(std::size_t endpoint) const { return addresses_.at(endpoint); }
     bool running() const { return pid_ > 0 && failure_.empty(); }
     // Why the agent is not running; empty when it is.
     const std::string &failure() const { return failure_; }
 
 protected:
     RealAgent() = default;
-    // Claims an address, starts the agent (the text "@ADDRESS@" in an argument becomes the address) and waits up to
-    // about 10 s until it answers a get that snmpget makes with probeOptions ("-v1", "-c", "public" for instance).
-    void start(std::vector<std::string> argv, const std::vector<std::string> &probeOptions);
+    // Claims endpoints addresses, starts the agent (an argument holding the text "@ADDRESS@" is given once per
+    // address, in order, the text replaced by it) and waits up to about 10 s until its first address answers a get
+    // that snmpget makes with probeOptions ("-v1", "-c", "public" for instance).
+    void start(std::vector<std::string> argv, const std::vector<std::string> &probeOptions, std::size_t endpoints = 1);
     void stop();
     // Stops the agent and starts it again on the same address with the same arguments.
     void restart();
@@ -54,15 +58,16 @@ protected:
     std::vector<std::string> temporaryFolders_; // removed after the agent has stopped
 
 private:
-    bool claimAddress();
+    bool claimAddresses(std::size_t count);
     void launch();
     void stopProcess();
 
     std::vector<std::string> argv_;
     std::vector<std::string> probeOptions_;
     std::string logFolder_; // also the agent's persistent folder
-    std::string address_;
-    int lockFd_ = -1;
+    std::vector<std::string> addresses_;
+    std::vector<int> lockFds_;
+    static inline const std::string none_;
     pid_t pid_ = -1;
 };
 
@@ -75,6 +80,14 @@ public:
     explicit SnmpsimAgent(const std::string &dataDir, const std::map<std::string, std::string> &generatedFiles = {},
                           const std::vector<std::string> &extraArguments = {},
                           std::vector<std::string> probeOptions = {});
+    // One simulator for several printers, each on an address of its own: endpoint k answers the community public
+    // with contents[k] (the simulator's version 1/2c architecture picks data by endpoint), so that a test's printers
+    // cost one start of the simulator, not one each.
+    explicit SnmpsimAgent(const std::vector<std::string> &contents);
+
+private:
+    void start(const std::map<std::string, std::string> &files, const std::vector<std::string> &extraArguments,
+               const std::vector<std::string> &probeOptions, std::size_t endpoints);
 };
 
 // snmpd with "rocommunity public" and "rwcommunity private" for 127.0.0.0/8 and the given extra configuration
