@@ -11,8 +11,6 @@
 namespace store {
 namespace {
 
-constexpr qsizetype MaxValueLength = 249; // the value buffer the settings file has always been read with
-
 void AddIniLine(QByteArray &file, const QString &line) { file += line.toUtf8() + "\r\n"; }
 
 // A digit of a "&H" or "&O" number, or -1.

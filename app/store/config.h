@@ -6,8 +6,11 @@
 
 namespace store {
 
-// The value of key in section of the ini file at path, cut to its first 249 characters. Empty when the file, the
-// section or the key is missing, and on any failure.
+// The longest value ReadIniValue gives: the value buffer the settings file has always been read with.
+constexpr qsizetype MaxValueLength = 249;
+
+// The value of key in section of the ini file at path, cut to its first MaxValueLength characters. Empty when the
+// file, the section or the key is missing, and on any failure.
 QString ReadIniValue(const QString &path, const QString &section, const QString &key);
 
 // Sets key in section of the ini file at path, creating the file, section and key as needed. True on success;

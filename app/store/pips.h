@@ -32,6 +32,17 @@ QString slotKey(int slot);
 QString hostOf(const QString &addressValue);
 QString keyPointOf(const QString &addressValue);
 
+// A key point that would make its address value longer than the configuration file reads back whole is kept in this
+// file beside it, under a reference made from its text; the address value holds "@" and the reference instead.
+inline const QString KeyPointsFileName = QStringLiteral("key-points.ini");
+
+// The key point stored with a record, as a reading takes it.
+struct StoredKeyPoint {
+    QString keyPoint; // whole, as the search found it; empty when there is none or a problem
+    bool kept = false; // it lives in the key points file
+    QString problem;  // why the stored key point cannot be used: it reads back cut, or its entry is missing
+};
+
 // One record of the service's printer list and the slot it goes to.
 struct DownloadedRecord {
     int slot;
@@ -50,6 +61,8 @@ public:
     QString address(int slot) const;
     QString description(int slot) const;
     QString identity(int slot) const;
+    // The key point of the slot's address value, read back whole from wherever it was stored.
+    StoredKeyPoint keyPoint(int slot) const;
 
     // The first slot whose address value is empty; 0 when all are taken.
     int firstFreeSlot() const;
@@ -60,6 +73,9 @@ public:
     void remove(int slot);
     // Drops the key point: the address value becomes the host alone.
     void reset(int slot, const QString &host);
+    // Stores host ":" key point, or host ":@" and a reference where the key points file keeps a key point too long
+    // for the address value; then the identity. When the key points file cannot be written, the address value stays
+    // the host alone (the next reading searches again), with a log line.
     void attachKeyPoint(int slot, const QString &host, const QString &keyPoint, const QString &identity);
     // The service's list: records separated by "|", host "§" description; record k goes to slot k + 1 when it has
     // at least 7 characters. False when the text holds no "|" (nothing stored). A record without "§" is stored as
@@ -70,6 +86,8 @@ private:
     QString read(const QString &section, int slot) const;
     void write(const QString &section, int slot, const QString &value) const;
     int lastUsedSlot() const;
+    QString keptFile() const;
+    bool keep(const QString &reference, const QString &keyPoint) const;
 
     QString iniFile_;
 };

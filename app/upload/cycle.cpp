@@ -8,6 +8,7 @@
 #include "reading/faultrule.h"
 #include "reading/keypoint.h"
 #include "reading/printerinfo.h"
+#include "reading/printermib.h"
 #include "servicerequests.h"
 #include "store/config.h"
 #include "store/globals.h"
@@ -21,6 +22,18 @@ namespace {
 
 std::atomic<bool> stopping = false;
 bool cycleRunning = false;
+
+// Whether a stored key point can be read from; otherwise the printer is searched again, and the log says why. A key
+// point kept in the key points file holds a counter map's OIDs, which are read only while the standard Printer MIB
+// readings are on.
+bool usable(const store::StoredKeyPoint &stored, int slot, const QString &host) {
+    QString why = stored.problem;
+    if (why.isEmpty() && stored.kept && !reading::printermib::enabled())
+        why = QStringLiteral("is kept in ") + store::KeyPointsFileName + QStringLiteral(" and StandardPrinterMib is 0");
+    if (why.isEmpty()) return true;
+    store::WriteLog(QStringLiteral("Key point of %1 (%2) %3: searched again").arg(store::slotKey(slot), host, why));
+    return false;
+}
 
 // What one slot's handling ends in.
 enum class SlotOutcome { Skipped, Handled, Unresolved };
@@ -52,10 +65,19 @@ SlotOutcome Cycle::handleSlot(int slot) {
     if (addressValue.size() < store::ShortestAddress) return SlotOutcome::Skipped;
 
     const QString host = store::hostOf(addressValue);
-    const bool firstReading = !addressValue.contains(u':');
-    QString keyPoint = store::keyPointOf(addressValue), identity, address;
+    bool search = !addressValue.contains(u':');
+    QString keyPoint, identity, address;
     short rules = reading::Unknown; // the brand, or the standard Printer MIB's rules
-    if (!firstReading && !step([&] { identity = records.identity(slot); })) return SlotOutcome::Handled;
+    if (!search) {
+        store::StoredKeyPoint stored;
+        if (!step([&] {
+                stored = records.keyPoint(slot);
+                identity = records.identity(slot);
+            }))
+            return SlotOutcome::Handled;
+        search = !usable(stored, slot, host);
+        keyPoint = stored.keyPoint;
+    }
     if (!step([&] { address = platform::ResolveHost(host); })) return SlotOutcome::Handled;
     if (address.isEmpty()) {
         // "Last Update" replaces the status at once: the log keeps it.
@@ -67,7 +89,8 @@ SlotOutcome Cycle::handleSlot(int slot) {
     QString sysDescr;
     if (!step([&] { rules = reading::readingRules(reading::GetCodeBrand(address, sysDescr), sysDescr); }))
         return SlotOutcome::Handled;
-    if (firstReading) {
+    if (search) {
+        identity.clear();
         if (!step([&] { keyPoint = reading::SearchPrinterKeyPoint(rules, address, identity); })) return SlotOutcome::Handled;
         if (!step([&] { records.attachKeyPoint(slot, host, keyPoint, identity); })) return SlotOutcome::Handled;
     }

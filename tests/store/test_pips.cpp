@@ -125,6 +125,40 @@ TEST_F(Pips, StoreKeepsTheIdentityAndMarksBlankFields) {
     EXPECT_EQ(records.identity(1), "E7");
 }
 
+// A key point is read back whole in every form it is stored in: a short one in the address value, a long one in the
+// key points file (one entry for two printers of a model, an entry no value refers to any longer dropped); one whose
+// entry is gone, or that an earlier release stored whole in the address value, is never taken cut.
+TEST_F(Pips, KeyPointsReadBackWholeOrNotAtAll) {
+    const QString longer = QStringLiteral("0,") + QStringLiteral("1.3.6.1.4.1.2385.1.1.19.2.1.3.5.4.61,").repeated(8) + "0";
+    const QString other = QString(longer).replace("61", "63");
+    writeFile({});
+    records.attachKeyPoint(1, "127.100.100.140", "0,4,6", "E1");
+    records.attachKeyPoint(2, "127.100.100.141", longer, "E2");
+    records.attachKeyPoint(4, "127.100.100.143", other, "E4");
+    records.attachKeyPoint(4, "127.100.100.143", "0,4,6", "E4"); // searched again: its entry goes at the next write
+    records.attachKeyPoint(3, "127.100.100.142", longer, "E3");
+    EXPECT_EQ(records.address(1), "127.100.100.140:0,4,6");
+    EXPECT_EQ(records.address(2), records.address(3).replace("142", "141"));
+    EXPECT_TRUE(records.address(2).startsWith("127.100.100.141:@")) << records.address(2);
+    QFile kept(folder.filePath("key-points.ini"));
+    ASSERT_TRUE(kept.open(QIODevice::ReadOnly));
+    const std::string keptText = kept.readAll().toStdString();
+    EXPECT_EQ(QByteArray::fromStdString(keptText).count(longer.toUtf8()), 1) << keptText;
+    EXPECT_EQ(keptText.find(other.toStdString()), std::string::npos) << keptText;
+    const auto stored = [&](int slot) {
+        const StoredKeyPoint point = records.keyPoint(slot);
+        return QStringList{point.keyPoint, point.kept ? "kept" : "", point.problem};
+    };
+    EXPECT_EQ(stored(1), (QStringList{"0,4,6", "", ""}));
+    EXPECT_EQ(stored(2), (QStringList{longer, "kept", ""}));
+    EXPECT_EQ(stored(3), (QStringList{longer, "kept", ""}));
+
+    ASSERT_TRUE(WriteIniValue(ini, "Pips", slotKey(1), "127.100.100.140:" + longer)); // as an earlier release wrote it
+    EXPECT_EQ(stored(1), (QStringList{"", "", "reads back cut at 249 characters"}));
+    ASSERT_TRUE(QFile::remove(kept.fileName()));
+    EXPECT_EQ(stored(2), (QStringList{"", "kept", "is missing from " + kept.fileName()}));
+}
+
 TEST_F(Pips, RemovalMovesLaterRecordsDownAndKeepsIdentities) {
     writeFile({{1, "10.0.0.1", "a", "I1"}, {2, "10.0.0.2", "b", "I2"}, {3, "10.0.0.3", "c", "I3"}});
     records.remove(2);
