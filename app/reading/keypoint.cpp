@@ -83,12 +83,11 @@ void walkCounterTable(const QString &host, QStringList &fields, FaultRule &rule,
     }
 }
 
-// The rules whose Printer MIB key point a counter map may fill, while the standard Printer MIB readings are on.
-bool usesCounterMaps(short brand) {
-    return (brand == Hp || brand == Brother || brand == StandardPrinter) && printermib::enabled();
-}
-
 } // namespace
+
+bool usesCounterMaps(short rules) {
+    return (rules == Hp || rules == Brother || rules == StandardPrinter) && printermib::enabled();
+}
 
 QString counterName(int slot) { return counterNames().value(slot - 1); }
 

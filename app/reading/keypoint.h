@@ -25,6 +25,10 @@ struct KeyPointSearch {
 // SearchPrinterKeyPoint, with what the counter map gave.
 KeyPointSearch searchKeyPoint(short brand, const QString &host, QString &identity);
 
+// Whether the search of a printer read by these rules fills its key point from the counter maps: HP, BROTHER and
+// standard printers, while the standard Printer MIB readings are on.
+bool usesCounterMaps(short rules);
+
 // The name of counter slot 1 to 26 (the RICOH table's name for it).
 QString counterName(int slot);
 

@@ -9,6 +9,9 @@
 #include <QMap>
 #include <QRegularExpression>
 
+#include <algorithm>
+#include <span>
+
 namespace reading {
 namespace {
 
@@ -77,10 +80,19 @@ std::optional<MappedSlot> firstAnswer(PrinterValues &printer, const countermaps:
     return std::nullopt;
 }
 
-bool movesTheLifeCount(const QMap<int, MappedSlot> &found) {
-    for (const int slot : {2, 4, 5, 6, 7, 8})
-        if (found.contains(slot)) return true;
-    return false;
+// The slots that count black-and-white pages (total, print, copy, fax) and colour pages (total, print, copy).
+constexpr int BlackAndWhiteSlots[] = {2, 4, 6, 8};
+constexpr int ColourSlots[] = {3, 5, 7};
+
+bool fillsAny(const QMap<int, MappedSlot> &found, std::span<const int> among) {
+    return std::any_of(among.begin(), among.end(), [&](int slot) { return found.contains(slot); });
+}
+
+// The candidates of the entry's black-and-white slots, for the line that says none of them answered.
+QString blackAndWhiteCandidates(const countermaps::Entry &entry) {
+    QStringList candidates;
+    for (const int slot : BlackAndWhiteSlots) candidates << entry.counters.value(slot).candidates;
+    return candidates.isEmpty() ? QStringLiteral("none in the map") : candidates.join(QStringLiteral(", "));
 }
 
 } // namespace
@@ -104,7 +116,15 @@ MapFindings fillFromCounterMap(const QString &host, QStringList &fields) {
     for (const int slot : entry.counters.keys())
         if (slot > 1)
             if (const auto answer = firstAnswer(printer, entry, slot)) found.insert(slot, *answer);
-    if (!movesTheLifeCount(found)) return findings;
+    // Without a black-and-white count the machine total would be the black-and-white total, colour pages included:
+    // the map's colour counters would count them a second time.
+    if (!fillsAny(found, BlackAndWhiteSlots)) {
+        if (fillsAny(found, ColourSlots))
+            store::WriteLog(QStringLiteral("Counter map %1: no black-and-white counter answers (%2); prtMarkerLifeCount "
+                                           "stays the black-and-white total and colour is not read")
+                                .arg(entry.name(), blackAndWhiteCandidates(entry)));
+        return findings;
+    }
 
     // The life count is the one count every maker agrees on: the machine total wherever it answers.
     const QString life = printer.value(printermib::MarkerLifeCount);

@@ -18,12 +18,13 @@ struct MappedSlot {
 
 struct MapFindings {
     QString maker;           // the maker recognised, empty when none
-    QList<MappedSlot> filled; // in slot order; empty when the map filled neither slot 2 nor any of 4 to 8
+    QList<MappedSlot> filled; // in slot order; empty when the map filled no black-and-white slot
 };
 
 // fields: the 26 fields of a Printer MIB key point (field 2 prtMarkerLifeCount). Where the map entry of the printer's
-// maker fills slot 2 or any of slots 4 to 8: field 1 becomes prtMarkerLifeCount (where it answers a whole number,
-// else the map's slot 1, else 0), fields 2 and 3 the map's or 0, the other slots the map's. Otherwise the fields stay.
+// maker fills a black-and-white slot (2, 4, 6 or 8): field 1 becomes prtMarkerLifeCount (where it answers a whole
+// number, else the map's slot 1, else 0), fields 2 and 3 the map's or 0, the other slots the map's. Otherwise the
+// fields stay, and where only colour counters answered, a log line names the black-and-white ones that did not.
 MapFindings fillFromCounterMap(const QString &host, QStringList &fields);
 
 } // namespace reading

@@ -52,12 +52,15 @@ QString fieldAt(const QStringList &fields, int slot) {
     return fields[slot - 1];
 }
 
-// The number test of a key point field: a RICOH row number, 0, or a text that is no number (a whole OID).
-double fieldNumber(const QString &field) {
+// Whether a key point field names a counter to read: a number other than 0 (a RICOH row), or a text that is no number
+// (a whole OID). The number test faults on such a text, as it always has, unless quietOids: a counter map fills many
+// slots with OIDs, and each fault would count towards the ten that end the reading.
+bool namesCounter(const QString &field, bool quietOids) {
     bool isNumber = false;
     const double n = field.toDouble(&isNumber);
-    if (!isNumber) throw platform::Fault(13, QStringLiteral("Type mismatch"));
-    return n;
+    if (isNumber) return n != 0;
+    if (quietOids) return true;
+    throw platform::Fault(13, QStringLiteral("Type mismatch"));
 }
 
 // A value as a counter slot holds it, signed 32 bits; beyond that the step faults and the slot keeps its value.
@@ -80,6 +83,13 @@ qint32 wholeNumber(const QString &text) {
     const double n = text.trimmed().toDouble(&isNumber);
     if (!isNumber || !std::isfinite(n)) throw platform::Fault(13, QStringLiteral("Type mismatch"));
     return slotValue(std::nearbyint(n));
+}
+
+// The machine total as the black-and-white total, where no black-and-white counter gave one. A counter map's machine
+// total (prtMarkerLifeCount) holds the colour pages too: they are left out, never counted twice.
+qint32 machineTotalAsBlackAndWhite(const QString &slotOne, qint32 colour, bool mapped) {
+    const qint32 total = wholeNumber(slotOne);
+    return mapped && colour > 0 ? std::max(0, slotSum({total, -colour})) : total;
 }
 
 // Everything one reading gathers.
@@ -203,7 +213,7 @@ PrinterReading readPrinter(short brand, const QString &storedHost, const QString
 
     if (!rule.run([&] { window.setStatus(QStringLiteral("Reading ") + address); })) return finish();
     const QStringList fields = keyPoint.isEmpty() ? QStringList() : keyPoint.split(QLatin1Char(','));
-    const bool printerMib = printermib::enabled();
+    const bool printerMib = printermib::enabled(), mapped = usesCounterMaps(brand);
     readModelAndIdentity(brand, oids, address, printerMib, found);
     if (!oids.slotOne.isEmpty()) found.slotOne = GetOID(address, oids.slotOne);
     if (storedIdentity != found.identity) {
@@ -215,9 +225,9 @@ PrinterReading readPrinter(short brand, const QString &storedHost, const QString
         found.slotOne = GetOID(address, printermib::MarkerLifeCount);
 
     for (int slot = 1; slot <= CounterSlots; ++slot) {
-        bool zero = false;
-        if (!rule.run([&] { zero = fieldNumber(fieldAt(fields, slot)) == 0; })) return finish();
-        if (zero) continue;
+        bool named = true; // after a failed number test the field is read
+        if (!rule.run([&] { named = namesCounter(fieldAt(fields, slot), printerMib); })) return finish();
+        if (!named) continue;
         if (!rule.run([&] {
                 const QString text = GetOID(address, oids.counterPrefix + fieldAt(fields, slot));
                 if (slot == 1) found.slotOne = text;
@@ -229,7 +239,7 @@ PrinterReading readPrinter(short brand, const QString &storedHost, const QString
     auto &c = found.counters;
     if (!rule.run({[&] { if (c[3] == 0) c[3] = slotSum({c[5], c[7]}); },
                    [&] { if (c[2] == 0) c[2] = slotSum({c[4], c[6], c[8]}); },
-                   [&] { if (c[2] == 0) c[2] = wholeNumber(found.slotOne); }}))
+                   [&] { if (c[2] == 0) c[2] = machineTotalAsBlackAndWhite(found.slotOne, c[3], mapped); }}))
         return finish();
 
     const QString ini = store::globals().iniFile;
