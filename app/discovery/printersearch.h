@@ -19,12 +19,12 @@
 
 namespace discovery {
 
-// The widest block a search takes: a /16.
-constexpr quint32 LargestSearchBlock = 65536;
+// The most addresses one search asks, its ranges together: a /16's worth.
+constexpr quint32 MostSearchAddresses = 65536;
 
 // The addresses of the ranges ("a.b.c.d", "a.b.c.d-e", "a.b.c.d-a.b.c.e", "a.b.c.d/n"), in address order without
 // repeats; a CIDR block's network and broadcast addresses are left out. False with why when an item is no range or
-// holds more than a /16.
+// the ranges hold more than MostSearchAddresses addresses, counted as they would be asked.
 bool searchAddresses(const QStringList &ranges, QList<quint32> &addresses, QString &why);
 
 // The machine's own IPv4 subnets, loopback's included.
