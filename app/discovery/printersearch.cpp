@@ -11,7 +11,6 @@
 #include "store/pips.h"
 
 #include <QElapsedTimer>
-#include <QNetworkInterface>
 
 #include <algorithm>
 #include <numeric>
@@ -134,18 +133,29 @@ QStringList rangesOutside(const QStringList &ranges, const QList<store::AddressB
     return outside;
 }
 
-QStringList ownSubnetRanges() {
+QStringList offeredRanges(const QList<InterfaceAddresses> &interfaces) {
     QStringList ranges;
-    for (const QNetworkInterface &interface : QNetworkInterface::allInterfaces()) {
-        if (interface.flags().testFlag(QNetworkInterface::IsLoopBack)) continue;
-        for (const QNetworkAddressEntry &entry : interface.addressEntries()) {
-            if (entry.ip().protocol() != QAbstractSocket::IPv4Protocol || entry.prefixLength() < 0) continue;
+    for (const InterfaceAddresses &interface : interfaces) {
+        if (!interface.flags.testFlags(QNetworkInterface::IsUp | QNetworkInterface::IsRunning) ||
+            interface.flags.testAnyFlags(QNetworkInterface::IsLoopBack | QNetworkInterface::IsPointToPoint))
+            continue;
+        for (const QNetworkAddressEntry &entry : interface.entries) {
+            if (entry.ip().protocol() != QAbstractSocket::IPv4Protocol || entry.prefixLength() < 0 ||
+                entry.ip().isLinkLocal())
+                continue;
             const int prefix = entry.prefixLength() < 16 ? 24 : entry.prefixLength();
             const QString range = cidr(blockOf(entry.ip().toIPv4Address(), prefix));
             if (!ranges.contains(range)) ranges.append(range);
         }
     }
     return ranges;
+}
+
+QStringList ownSubnetRanges() {
+    QList<InterfaceAddresses> interfaces;
+    for (const QNetworkInterface &interface : QNetworkInterface::allInterfaces())
+        interfaces.append({interface.flags(), interface.addressEntries()});
+    return offeredRanges(interfaces);
 }
 
 QString stateText(HostState state) {
