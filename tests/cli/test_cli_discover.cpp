@@ -86,6 +86,8 @@ TEST(CliDiscover, FindsThePrintersOfASiteAndAddsTheNewOnesOnce) {
         EXPECT_EQ(line[4], monitored ? "monitored" : "new") << printer.make;
     }
     EXPECT_EQ(hosts.at(testsupport::SimulatedSite::Gateway)[4], "not a printer");
+    EXPECT_EQ(hosts.at(testsupport::SimulatedSite::ForgingPrinter)[2],
+              "Canon iR-ADV C5840  198.18.0.99 RICOH MP C3003 FORGED new");
     EXPECT_EQ(others, std::vector<std::string>{"outside this machine's subnets: 198.18.1.1"});
     EXPECT_NE(found.err.find("asked 255 of 255 addresses, 31 answered, 30 printers"), std::string::npos) << found.err;
     EXPECT_LT(took, std::chrono::seconds(8)); // one time-out for the silent addresses, not one each
@@ -113,6 +115,9 @@ TEST(CliDiscover, FindsThePrintersOfASiteAndAddsTheNewOnesOnce) {
     EXPECT_EQ(again.out.find("\"added\""), std::string::npos) << again.out;
     EXPECT_NE(again.out.find("{\"address\":\"198.18.0.12\","), std::string::npos) << again.out;
     EXPECT_EQ(again.out.find("\"state\":\"new\""), std::string::npos) << again.out;
+    EXPECT_NE(again.out.find(R"("model":"Canon iR-ADV C5840\r\n198.18.0.99\tRICOH\tMP C3003\tFORGED\tnew")"),
+              std::string::npos)
+        << again.out;
 }
 
 // A search's ranges together hold at most 65,536 addresses, each counted once as it would be asked; more is a usage
