@@ -7,6 +7,7 @@
 #include "discovery/printersearch.h"
 #include "store/config.h"
 #include "store/globals.h"
+#include "store/log.h"
 #include "store/pips.h"
 
 #include <QElapsedTimer>
@@ -28,9 +29,11 @@ QString hostLine(const discovery::FoundHost &host, bool json) {
                                                             {QStringLiteral("identity"), host.identity},
                                                             {QStringLiteral("state"), discovery::stateText(host.state)}})
                                       .toJson(QJsonDocument::Compact));
-    return QStringList{host.address, orDash(host.maker), orDash(host.model), orDash(host.identity),
-                       discovery::stateText(host.state)}
-        .join(u'\t');
+    // A printer's model or identity holding a tab or a line end would print fields and host lines of its own.
+    QStringList fields{host.address, orDash(host.maker), orDash(host.model), orDash(host.identity),
+                       discovery::stateText(host.state)};
+    for (QString &field : fields) field = store::oneLine(field);
+    return fields.join(u'\t');
 }
 
 QString noteLine(const QString &key, const QString &text, bool json) {

@@ -11,10 +11,9 @@
 #include "store/pips.h"
 
 #include <QElapsedTimer>
-#include <QNetworkInterface>
 
 #include <algorithm>
-#include <set>
+#include <numeric>
 
 namespace discovery {
 namespace {
@@ -32,6 +31,19 @@ bool hasNetworkAndBroadcast(const QString &item) {
 store::AddressBlock blockOf(quint32 address, int prefixLength) {
     const quint32 mask = prefixLength == 0 ? 0 : ~quint32(0) << (32 - prefixLength);
     return {address & mask, (address & mask) | ~mask};
+}
+
+// The blocks in address order, those that overlap or touch joined into one.
+QList<store::AddressBlock> mergedBlocks(QList<store::AddressBlock> blocks) {
+    std::sort(blocks.begin(), blocks.end(), [](const auto &a, const auto &b) { return a.first < b.first; });
+    QList<store::AddressBlock> merged;
+    for (const store::AddressBlock &block : blocks) {
+        if (!merged.isEmpty() && block.first <= quint64(merged.last().last) + 1)
+            merged.last().last = std::max(merged.last().last, block.last);
+        else
+            merged.append(block);
+    }
+    return merged;
 }
 
 QString cidr(const store::AddressBlock &block) {
@@ -72,22 +84,31 @@ QString dottedAddress(quint32 address) {
 }
 
 bool searchAddresses(const QStringList &ranges, QList<quint32> &addresses, QString &why) {
-    std::set<quint32> all;
+    QList<store::AddressBlock> blocks;
     for (const QString &item : ranges) {
         const auto block = store::parseAddressBlock(item.trimmed());
         if (!block) {
             why = QStringLiteral("not an address range: %1").arg(item);
             return false;
         }
-        if (quint64(block->last) - block->first + 1 > LargestSearchBlock) {
-            why = QStringLiteral("%1 is wider than a /16").arg(item);
-            return false;
-        }
         const bool inner = hasNetworkAndBroadcast(item);
-        for (quint64 address = block->first + inner; address + inner <= block->last; ++address)
-            all.insert(quint32(address));
+        blocks.append({block->first + inner, block->last - inner});
     }
-    addresses = QList<quint32>(all.begin(), all.end());
+    // Counted before a single address is listed: sixteen /16s would otherwise take a million entries first.
+    const QList<store::AddressBlock> merged = mergedBlocks(blocks);
+    const quint64 count = std::accumulate(merged.begin(), merged.end(), quint64(0), [](quint64 sum, const auto &block) {
+        return sum + block.last - block.first + 1;
+    });
+    if (count > MostSearchAddresses) {
+        why = QStringLiteral("the ranges hold %1 addresses (an address in several ranges counted once, CIDR blocks "
+                             "without their network and broadcast addresses), more than the %2 one search asks")
+                  .arg(count)
+                  .arg(MostSearchAddresses);
+        return false;
+    }
+    addresses.clear();
+    for (const store::AddressBlock &block : merged)
+        for (quint64 address = block.first; address <= block.last; ++address) addresses.append(quint32(address));
     return true;
 }
 
@@ -112,18 +133,29 @@ QStringList rangesOutside(const QStringList &ranges, const QList<store::AddressB
     return outside;
 }
 
-QStringList ownSubnetRanges() {
+QStringList offeredRanges(const QList<InterfaceAddresses> &interfaces) {
     QStringList ranges;
-    for (const QNetworkInterface &interface : QNetworkInterface::allInterfaces()) {
-        if (interface.flags().testFlag(QNetworkInterface::IsLoopBack)) continue;
-        for (const QNetworkAddressEntry &entry : interface.addressEntries()) {
-            if (entry.ip().protocol() != QAbstractSocket::IPv4Protocol || entry.prefixLength() < 0) continue;
+    for (const InterfaceAddresses &interface : interfaces) {
+        if (!interface.flags.testFlags(QNetworkInterface::IsUp | QNetworkInterface::IsRunning) ||
+            interface.flags.testAnyFlags(QNetworkInterface::IsLoopBack | QNetworkInterface::IsPointToPoint))
+            continue;
+        for (const QNetworkAddressEntry &entry : interface.entries) {
+            if (entry.ip().protocol() != QAbstractSocket::IPv4Protocol || entry.prefixLength() < 0 ||
+                entry.ip().isLinkLocal())
+                continue;
             const int prefix = entry.prefixLength() < 16 ? 24 : entry.prefixLength();
             const QString range = cidr(blockOf(entry.ip().toIPv4Address(), prefix));
             if (!ranges.contains(range)) ranges.append(range);
         }
     }
     return ranges;
+}
+
+QStringList ownSubnetRanges() {
+    QList<InterfaceAddresses> interfaces;
+    for (const QNetworkInterface &interface : QNetworkInterface::allInterfaces())
+        interfaces.append({interface.flags(), interface.addressEntries()});
+    return offeredRanges(interfaces);
 }
 
 QString stateText(HostState state) {

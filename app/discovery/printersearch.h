@@ -13,18 +13,19 @@
 #include <QHash>
 #include <QList>
 #include <QMap>
+#include <QNetworkInterface>
 #include <QSet>
 #include <QString>
 #include <QStringList>
 
 namespace discovery {
 
-// The widest block a search takes: a /16.
-constexpr quint32 LargestSearchBlock = 65536;
+// The most addresses one search asks, its ranges together: a /16's worth.
+constexpr quint32 MostSearchAddresses = 65536;
 
 // The addresses of the ranges ("a.b.c.d", "a.b.c.d-e", "a.b.c.d-a.b.c.e", "a.b.c.d/n"), in address order without
 // repeats; a CIDR block's network and broadcast addresses are left out. False with why when an item is no range or
-// holds more than a /16.
+// the ranges hold more than MostSearchAddresses addresses, counted as they would be asked.
 bool searchAddresses(const QStringList &ranges, QList<quint32> &addresses, QString &why);
 
 // The machine's own IPv4 subnets, loopback's included.
@@ -33,8 +34,19 @@ QList<store::AddressBlock> ownSubnets();
 // The ranges that hold addresses outside the subnets, as they were written.
 QStringList rangesOutside(const QStringList &ranges, const QList<store::AddressBlock> &subnets);
 
-// What the desktop dialog offers as the range: the machine's own subnets other than loopback, each wider than a /16
-// narrowed to the /24 around the machine's address, in CIDR form.
+// One network interface as QNetworkInterface reports it.
+struct InterfaceAddresses {
+    QNetworkInterface::InterfaceFlags flags;
+    QList<QNetworkAddressEntry> entries;
+};
+
+// What the desktop dialog offers as the range: the IPv4 subnets of the interfaces that are up and running and
+// neither loopback nor point-to-point, each wider than a /16 narrowed to the /24 around the interface's address, in
+// CIDR form, never a link-local address's 169.254.0.0/16. A down bridge or a self-assigned address would each add
+// 65,534 addresses where no printer answers.
+QStringList offeredRanges(const QList<InterfaceAddresses> &interfaces);
+
+// The offered ranges of this machine's interfaces.
 QStringList ownSubnetRanges();
 
 QString dottedAddress(quint32 address);

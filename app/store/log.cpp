@@ -19,8 +19,6 @@ QString generalDateTime() {
     return locale.toString(QDateTime::currentDateTime(), locale.dateFormat(QLocale::ShortFormat) + u' ' + time);
 }
 
-namespace {
-
 // Messages carry values from the network (a printer's serial number, a service's reply): a line break or any other
 // control character among them would forge lines of their own, and a format character (a bidirectional override, a
 // zero-width space) would make a line read other than it is written, so each is written as a blank. By code point:
@@ -39,8 +37,6 @@ QString oneLine(QString message) {
     }
     return message;
 }
-
-} // namespace
 
 void WriteLog(const QString &message) {
     // Each step does its part or nothing: a log that cannot be written never disturbs the caller.

@@ -11,6 +11,10 @@ namespace store {
 // fails visibly and keeps nothing open.
 void WriteLog(const QString &message);
 
+// The text with its control characters, format characters and line separators written as blanks, as the log writes
+// a message: for every text from outside that is printed where a line break or a tab would forge a line or a field.
+QString oneLine(QString text);
+
 // The current date and time in the system's general form: its short date and long time, without a time zone.
 QString generalDateTime();
 

@@ -1,6 +1,7 @@
 // meterlane-cli discover on a simulated site of its own (30 printers, 70 hosts that answer only ping, the rest of the
 // /24 silent): what it finds, how it marks what is monitored, and what --add adds, once.
 #include "support/devservice.h"
+#include "support/faultagent.h"
 #include "support/site.h"
 
 #include <gtest/gtest.h>
@@ -85,6 +86,8 @@ TEST(CliDiscover, FindsThePrintersOfASiteAndAddsTheNewOnesOnce) {
         EXPECT_EQ(line[4], monitored ? "monitored" : "new") << printer.make;
     }
     EXPECT_EQ(hosts.at(testsupport::SimulatedSite::Gateway)[4], "not a printer");
+    EXPECT_EQ(hosts.at(testsupport::SimulatedSite::ForgingPrinter)[2],
+              "Canon iR-ADV C5840  198.18.0.99 RICOH MP C3003 FORGED new");
     EXPECT_EQ(others, std::vector<std::string>{"outside this machine's subnets: 198.18.1.1"});
     EXPECT_NE(found.err.find("asked 255 of 255 addresses, 31 answered, 30 printers"), std::string::npos) << found.err;
     EXPECT_LT(took, std::chrono::seconds(8)); // one time-out for the silent addresses, not one each
@@ -112,8 +115,44 @@ TEST(CliDiscover, FindsThePrintersOfASiteAndAddsTheNewOnesOnce) {
     EXPECT_EQ(again.out.find("\"added\""), std::string::npos) << again.out;
     EXPECT_NE(again.out.find("{\"address\":\"198.18.0.12\","), std::string::npos) << again.out;
     EXPECT_EQ(again.out.find("\"state\":\"new\""), std::string::npos) << again.out;
+    EXPECT_NE(again.out.find(R"("model":"Canon iR-ADV C5840\r\n198.18.0.99\tRICOH\tMP C3003\tFORGED\tnew")"),
+              std::string::npos)
+        << again.out;
+}
 
-    EXPECT_EQ(runCommand({Cli, "discover", "127.0.0.0/15"}).status, 2);
+// A search's ranges together hold at most 65,536 addresses, each counted once as it would be asked; more is a usage
+// error before anything is sent. The searched /16 lies behind a blackhole route (sends fail at once) but for the
+// agent's own address.
+TEST(CliDiscover, AsksAtMost65536AddressesInAll) {
+    testsupport::PrivateNetwork network;
+    ASSERT_TRUE(network.ready() && network.silence("127.77.0.0/16") &&
+                network.ip({"address", "add", "127.77.0.9/32", "dev", "lo"}))
+        << network.failure();
+    meterlane::test::FaultAgent agent("127.77.0.9");
+    agent.setDefault(meterlane::test::silence());
+    QTemporaryDir folder;
+    struct Case {
+        std::vector<std::string> ranges;
+        int status;
+        std::string says;
+    };
+    const Case cases[] = {
+        // A /16 passes, and with the same addresses again as a range still does: 65,536, each asked once.
+        {{"127.77.0.0/16", "127.77.0.0-127.77.255.255"}, 0, "asked 65536 of 65536 addresses"},
+        {{"127.77.0.0/16", "127.78.0.0/16"}, 2, "the ranges hold 131068 addresses"},
+        {{"127.77.0.0/16", "127.78.0.1-3"}, 2, "the ranges hold 65537 addresses"},
+        {{"127.76.0.0/15"}, 2, "the ranges hold 131070 addresses"},
+    };
+    for (const Case &item : cases) {
+        std::vector<std::string> args{Cli, "discover"};
+        args.insert(args.end(), item.ranges.begin(), item.ranges.end());
+        args.insert(args.end(), {"--folder", folder.path().toStdString()});
+        const CommandResult result = runCommand(args, {{"QUORREL_TIMEOUT_MS", "300"}});
+        EXPECT_EQ(result.status, item.status) << item.says << "\n" << result.err;
+        EXPECT_NE(result.err.find(item.says), std::string::npos) << result.err;
+        EXPECT_EQ(agent.requestCount(), item.status == 0 ? 1u : 0u) << item.says;
+        agent.clearRequests();
+    }
 }
 
 } // namespace

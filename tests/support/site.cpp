@@ -26,6 +26,13 @@ std::string identityOid(const std::string &make) {
     return "1.3.6.1.2.1.43.5.1.1.17.1";
 }
 
+std::string hex(const std::string &bytes) {
+    static const char digits[] = "0123456789abcdef";
+    std::string text;
+    for (const unsigned char byte : bytes) text += {digits[byte >> 4], digits[byte & 15]};
+    return text;
+}
+
 bool writeData(const fs::path &file, const std::string &content) {
     fs::create_directories(file.parent_path());
     std::ofstream(file, std::ios::binary) << content;
@@ -94,9 +101,10 @@ SimulatedSite::SimulatedSite() {
         printer.make = i == 28 ? "partial" : Makes[i % 15];
         printer.identity = "SITE" + std::to_string(1000 + i);
         printer.access = i % 10 == 7 ? PrinterAccess::V3Only : i % 5 == 4 ? PrinterAccess::V2cOnly : PrinterAccess::PublicV1;
+        RecordChanges changes{{identityOid(printer.make), "4|" + printer.identity}};
+        if (printer.address == ForgingPrinter) changes["1.3.6.1.2.1.25.3.2.1.3.1"] = "4x|" + hex(ForgingModel);
         std::string why;
-        const std::string data =
-            SimulatedPrinter::data(printer.make, {{identityOid(printer.make), "4|" + printer.identity}}, why);
+        const std::string data = SimulatedPrinter::data(printer.make, changes, why);
         if (data.empty()) {
             failure_ = why;
             return;

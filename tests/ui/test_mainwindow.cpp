@@ -566,6 +566,11 @@ TEST_F(MainWindowTest, FindPrintersSearchesWithoutBlockingAndAddsTheCheckedOnes)
     child<QPushButton>(*window, u"cmdFind"_s)->click();
     auto *dialog = child<ui::FindPrintersDialog>(*window, u"frmFindPrinters"_s);
     ASSERT_TRUE(dialog && dialog->isVisible());
+    // Ranges of more than 65,536 addresses in all are refused on the status line.
+    child<QLineEdit>(*dialog, u"txtRange"_s)->setText(u"198.18.0.0/16 198.19.0.0/16"_s);
+    clickButton(dialog, u"cmdSearch"_s);
+    EXPECT_FALSE(dialog->searching());
+    EXPECT_TRUE(child<QLabel>(*dialog, u"lblStatus"_s)->text().startsWith(u"the ranges hold 131068 addresses"_s));
     // Without a credentials file only the version 1 "public" printers answer.
     child<QLineEdit>(*dialog, u"txtRange"_s)->setText(u"198.18.0.0/24"_s);
     clickButton(dialog, u"cmdSearch"_s);
