@@ -41,11 +41,9 @@ bool useProgramFolder(const QCommandLineParser &parser) {
 
 bool lockProgramFolder() {
     static std::optional<store::FolderLock> lock; // held until the process ends
-    const QString folder = store::globals().programFolder;
-    lock.emplace(folder);
+    lock.emplace(store::globals().programFolder);
     if (lock->tryLock()) return true;
-    QTextStream(stderr) << "meterlane-cli: the program folder " << folder << " is in use by process "
-                        << lock->holder() << "\n";
+    QTextStream(stderr) << "meterlane-cli: " << lock->failure() << "\n";
     return false;
 }
 
