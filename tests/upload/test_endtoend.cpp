@@ -217,6 +217,15 @@ TEST_F(EndToEnd, FailedCyclesAreNamedAndExitWithOne) {
     SimulatedPrinter hp("hp");
     ASSERT_AGENT(hp);
     writeIni({"[Pips]", "pip001=" + QString::fromStdString(hp.address())});
+
+    // A credentials file that cannot be read (as root, a folder in its place): every printer would read as silent.
+    const QString credentials = program.filePath("snmp-credentials.ini");
+    ASSERT_TRUE(QDir().mkpath(credentials));
+    const auto unreadable = cycle("http://127.0.0.1:9");
+    EXPECT_EQ(unreadable.status, 1);
+    EXPECT_NE(unreadable.err.find(credentials.toStdString() + ": cannot be read ("), std::string::npos) << unreadable.err;
+    EXPECT_EQ(unreadable.err.find("Last Update "), std::string::npos) << unreadable.err;
+    ASSERT_TRUE(QDir(credentials).removeRecursively());
     const auto down = cycle("http://127.0.0.1:9"); // nothing listens there
     EXPECT_EQ(down.status, 1) << down.err;
     EXPECT_NE(down.err.find("request failed (Connection refused): http://127.0.0.1:9/ylk/meter/upload?d=YLK"),
