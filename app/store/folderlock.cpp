@@ -82,15 +82,12 @@ bool FolderLock::tryLock() {
                           .arg(QDir::toNativeSeparators(file_.fileName()), holder->host)
                           .arg(holder->pid));
     if (file_.tryLock(0)) return true;
-    switch (file_.error()) {
-    case QLockFile::LockFailedError:
-        return refuse(inUse());
-    case QLockFile::PermissionError:
-        // A folder that takes no new file: the flock alone keeps other copies out.
-        return directory_ >= 0 || cannotCreate(QStringLiteral("permission denied"));
-    default:
-        return directory_ >= 0 || cannotCreate(QStringLiteral("it could not be written (is the disk full?)"));
-    }
+    if (file_.error() == QLockFile::LockFailedError) return refuse(inUse());
+    // A folder that takes no new file, or a full disk: the flock alone keeps other copies out.
+    if (directory_ >= 0) return true;
+    return cannotCreate(file_.error() == QLockFile::PermissionError
+                            ? QStringLiteral("permission denied")
+                            : QStringLiteral("it could not be written (is the disk full?)"));
 }
 
 bool FolderLock::refuse(const QString &why) {
