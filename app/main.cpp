@@ -12,7 +12,6 @@
 
 #include <QApplication>
 #include <QCommandLineParser>
-#include <QDir>
 #include <QMessageBox>
 
 #include <cstdio>
@@ -56,10 +55,9 @@ int main(int argc, char *argv[]) {
     store::FolderLock lock(programFolder);
     if (!lock.tryLock()) {
         if (ui::bringRunningCopyToFront(programFolder)) return 0;
-        QMessageBox::warning(nullptr, ui::programTitle(),
-                             QStringLiteral("The program folder %1 is in use by process %2.")
-                                 .arg(QDir::toNativeSeparators(programFolder))
-                                 .arg(lock.holder()));
+        QString why = lock.failure();
+        why[0] = why[0].toUpper();
+        QMessageBox::warning(nullptr, ui::programTitle(), why + u'.');
         return 1;
     }
     ui::MainWindow frmZOV;

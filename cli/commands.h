@@ -27,7 +27,7 @@ bool parseArguments(QCommandLineParser &parser, const QString &command, const QS
 bool useProgramFolder(const QCommandLineParser &parser);
 
 // Takes the program folder's lock for the rest of the process, as a command that runs a cycle or writes the
-// configuration file must. False after naming the process that holds it.
+// configuration file must. False after saying why: the copy that holds it, or what keeps it from being taken.
 bool lockProgramFolder();
 
 int snmpCommand(const QStringList &args);

@@ -4,6 +4,7 @@
 
 #include "store/config.h"
 #include "store/globals.h"
+#include "store/snmpprofiles.h"
 #include "upload/cycle.h"
 
 #include <QCoreApplication>
@@ -18,7 +19,7 @@ namespace {
 
 // Start-up as the desktop program does it: the configuration file created or renewed, the vendor values read.
 // ExitOk to go on, else the exit status, after saying why. Nothing is read or sent for a folder where the program
-// cannot keep its configuration file.
+// cannot keep its configuration file, or whose credentials file cannot be read.
 int startUp(const QString &command, const QStringList &args) {
     QCommandLineParser parser;
     parser.addOption(folderOption());
@@ -35,6 +36,7 @@ int startUp(const QString &command, const QStringList &args) {
         QTextStream(stderr) << "meterlane-cli: cannot write " << values.iniFile << "\n";
         return ExitFailed;
     }
+    if (store::snmpProfiles().unreadable) return ExitFailed; // it said why; every printer would read as silent
     store::readVendorValues();
     values.intervalRead = 1;
     return ExitOk;

@@ -41,11 +41,9 @@ bool useProgramFolder(const QCommandLineParser &parser) {
 
 bool lockProgramFolder() {
     static std::optional<store::FolderLock> lock; // held until the process ends
-    const QString folder = store::globals().programFolder;
-    lock.emplace(folder);
+    lock.emplace(store::globals().programFolder);
     if (lock->tryLock()) return true;
-    QTextStream(stderr) << "meterlane-cli: the program folder " << folder << " is in use by process "
-                        << lock->holder() << "\n";
+    QTextStream(stderr) << "meterlane-cli: " << lock->failure() << "\n";
     return false;
 }
 
@@ -104,7 +102,8 @@ constexpr Command Commands[] = {
     {"profiles", cli::profilesCommand, "profiles [HOST] [--folder DIR]",
      "The SNMP profiles of snmp-credentials.ini ($CREDENTIALS_DIRECTORY, else the program folder, else\n"
      "/etc/meterlane), passphrases masked. With a host: the profiles that apply to it tried in the order the\n"
-     "program tries them, one sysDescr get each without retries, with how long each took, until one answers."},
+     "program tries them, one sysDescr get each (without retries unless only one applies), with how long each\n"
+     "took, until one answers."},
     {"cycle", cli::cycleCommand, "cycle [--folder DIR]",
      "One read-and-send cycle of every printer in meterlane.ini; a reading the service did not take waits in the\n"
      "outbox, and the cycle exits 1."},

@@ -165,7 +165,9 @@ int profilesCommand(const QStringList &args) {
     const QList<store::SnmpProfile> order =
         profiles.present ? reading::trialOrder(address, profiles) : QList<store::SnmpProfile>{always};
     const QList<reading::ProfileTry> tries = reading::tryProfiles(
-        order, [&](const store::SnmpProfile &profile) { return reading::tryProfile(address, profile); });
+        order, [&](const store::SnmpProfile &profile, bool singleTry) {
+            return reading::tryProfile(address, profile, singleTry);
+        });
     for (const reading::ProfileTry &made : tries)
         out << address << " [" << made.profile.name << "] " << made.milliseconds << " ms: "
             << (made.answered ? "answers: " : "no answer: ") << made.reply << "\n";

@@ -64,7 +64,9 @@ QString readOid(const QString &host, const QString &oid, bool logAnswer, const R
     const store::SnmpProfiles profiles = store::snmpProfiles();
     std::optional<store::SnmpProfile> profile = store::SnmpProfile{};
     QString why;
-    const auto trial = [&](const store::SnmpProfile &tried) { return tryProfile(host, tried); };
+    const auto trial = [&](const store::SnmpProfile &tried, bool singleTry) {
+        return tryProfile(host, tried, singleTry);
+    };
     if (profiles.present) profile = chosenProfile(host, profiles, trial, why);
     if (!profile) return failed(why);
     const std::optional<QString> text = exchange(host, *profile, false, request);
@@ -96,8 +98,9 @@ QList<std::pair<QString, QVariant>> profileMembers(const store::SnmpProfile &pro
     return members;
 }
 
-std::optional<QString> tryProfile(const QString &host, const store::SnmpProfile &profile) {
-    return exchange(host, profile, true, [](platform::ComponentObject &session) { return get(session, SysDescr); });
+std::optional<QString> tryProfile(const QString &host, const store::SnmpProfile &profile, bool singleTry) {
+    return exchange(host, profile, singleTry,
+                    [](platform::ComponentObject &session) { return get(session, SysDescr); });
 }
 
 QString GetOID(const QString &host, const QString &oid) {

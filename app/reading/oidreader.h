@@ -34,8 +34,8 @@ QString probeNextOid(const QString &host, const QString &oid, QString &nextOid);
 // order they are set: none for version 1, whose requests stay exactly what they always were.
 QList<std::pair<QString, QVariant>> profileMembers(const store::SnmpProfile &profile);
 
-// One sysDescr get with profile and a single try, without retries, as a choice of profile asks: the library's text;
-// nothing when the library could not be set up as the profile asks (the fault is logged).
-std::optional<QString> tryProfile(const QString &host, const store::SnmpProfile &profile);
+// One sysDescr get with profile, as a choice of profile asks: with a single try, without retries, when singleTry; the
+// library's text; nothing when the library could not be set up as the profile asks (the fault is logged).
+std::optional<QString> tryProfile(const QString &host, const store::SnmpProfile &profile, bool singleTry);
 
 } // namespace reading

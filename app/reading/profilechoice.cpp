@@ -63,7 +63,7 @@ QList<ProfileTry> tryProfiles(const QList<store::SnmpProfile> &order, const Prof
     for (const store::SnmpProfile &profile : order) {
         QElapsedTimer timer;
         timer.start();
-        const std::optional<QString> reply = trial(profile);
+        const std::optional<QString> reply = trial(profile, order.size() > 1);
         static const QString unusable = QStringLiteral("the library cannot ask as the profile says (see the log)");
         ProfileTry made{profile, reply.value_or(unusable)};
         made.milliseconds = timer.elapsed();

@@ -1,8 +1,9 @@
 // Which credential profile reads which printer. At the first read of a host in a process, and again after its profile
 // stopped answering, the profiles that apply to it are tried in order with one sysDescr get each and a single try, so
 // that a wrong privacy passphrase (the agent cannot decrypt the request and stays silent) costs one time-out and the
-// next profile is still tried. The first that answers reads the host from then on, and snmp-state.ini in the program
-// folder remembers it, so that the next process tries it first.
+// next profile is still tried. A profile that applies alone keeps the transport's retries: nothing would be tried
+// after it, and one lost datagram would make the printer silent. The first that answers reads the host from then on,
+// and snmp-state.ini in the program folder remembers it, so that the next process tries it first.
 #pragma once
 
 #include "store/snmpprofiles.h"
@@ -25,9 +26,9 @@ struct ProfileTry {
     bool answered = false;
 };
 
-// Asks the host with a profile, one try; the library's text, nothing when the library could not ask as the profile
-// says.
-using ProfileTrial = std::function<std::optional<QString>(const store::SnmpProfile &)>;
+// Asks the host with a profile, with a single try when singleTry, else with the transport's retries; the library's
+// text, nothing when the library could not ask as the profile says.
+using ProfileTrial = std::function<std::optional<QString>(const store::SnmpProfile &, bool singleTry)>;
 
 // Whether a library text came from the agent: a value or the agent's error status; not a time-out, a security report
 // (unknown user, wrong digest, decryption error, ...) or a failure before anything was sent.
@@ -37,7 +38,7 @@ bool agentAnswered(const QString &reply);
 // then the others in file order.
 QList<store::SnmpProfile> trialOrder(const QString &host, const store::SnmpProfiles &profiles);
 
-// Tries the profiles in order until one answers; every try made.
+// Tries the profiles in order until one answers, each with a single try unless it is the only one; every try made.
 QList<ProfileTry> tryProfiles(const QList<store::SnmpProfile> &order, const ProfileTrial &trial);
 
 // The profile that reads host: the one chosen for it earlier in this process (while the file stays as it was), else

@@ -17,6 +17,10 @@ namespace {
 
 bool sameName(const QString &a, const QString &b) { return a.compare(b, Qt::CaseInsensitive) == 0; }
 
+bool holdsName(const QStringList &names, const QString &name) {
+    return std::any_of(names.begin(), names.end(), [&](const QString &n) { return sameName(n, name); });
+}
+
 // "[name]" with blanks anywhere around; text after the first "]" is ignored, a missing "]" tolerated.
 std::optional<QString> sectionName(const QString &line) {
     const QString text = line.trimmed();
@@ -136,10 +140,22 @@ QStringList IniFile::sections() const {
     QStringList names;
     for (const QString &line : m_lines) {
         const auto name = sectionName(line);
-        if (name && !std::any_of(names.begin(), names.end(), [&](const QString &n) { return sameName(n, *name); }))
-            names << *name;
+        if (name && !holdsName(names, *name)) names << *name;
     }
     return names;
+}
+
+QStringList IniFile::repeatedSections() const {
+    QStringList seen, repeated;
+    for (const QString &line : m_lines) {
+        const auto name = sectionName(line);
+        if (!name) continue;
+        if (!holdsName(seen, *name))
+            seen << *name;
+        else if (!holdsName(repeated, *name))
+            repeated << *name;
+    }
+    return repeated;
 }
 
 QStringList IniFile::keys(const QString &section) const {

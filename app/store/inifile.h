@@ -24,6 +24,8 @@ public:
 
     // The names of the sections in file order, each once (the first of sections of the same name is the one read).
     QStringList sections() const;
+    // The names that head more than one section, in any letter case, each once in file order.
+    QStringList repeatedSections() const;
     // The keys of the first section named section, in file order, each as the file spells it.
     QStringList keys(const QString &section) const;
     // The value of key in the first section named section; nothing when either is missing.

@@ -116,7 +116,8 @@ bool setProfileKey(SnmpProfile &profile, const QString &key, const QString &valu
             return spelling.compare(value, Qt::CaseInsensitive) == 0;
         });
         if (found == spellings.end() && !(noneAllowed && value.isEmpty())) {
-            why = QStringLiteral("%1 %2 is not one of %3").arg(key, value, spellings.join(QStringLiteral(", ")));
+            // Never the value: it may be a passphrase written under the wrong key.
+            why = QStringLiteral("%1 is not one of %2").arg(key, spellings.join(QStringLiteral(", ")));
             return false;
         }
         field = found == spellings.end() ? QString() : *found;
@@ -161,7 +162,15 @@ SnmpProfiles parseSnmpProfiles(const QByteArray &bytes) {
     const IniFile ini = IniFile::parse(bytes);
     SnmpProfiles parsed;
     parsed.present = true;
+    const QStringList repeated = ini.repeatedSections();
     for (const QString &section : ini.sections()) {
+        // Only the first of them would be read, and which one was meant cannot be told.
+        if (repeated.contains(section, Qt::CaseInsensitive)) {
+            parsed.problems << QStringLiteral("profile [%1] left out: more than one section has this name, and each "
+                                              "is left out")
+                                   .arg(section);
+            continue;
+        }
         SnmpProfile profile;
         profile.name = section;
         QString why = section.isEmpty() ? QStringLiteral("it has no name") : QString();
@@ -194,12 +203,15 @@ SnmpProfiles snmpProfiles() {
     SnmpProfiles profiles;
     if (info.exists()) {
         QFile file(path);
-        if (file.open(QIODevice::ReadOnly))
+        if (file.open(QIODevice::ReadOnly)) {
             profiles = parseSnmpProfiles(file.readAll());
-        else
+        } else {
+            profiles.unreadable = true;
             profiles.problems << QStringLiteral("cannot be read (%1): no printer is read").arg(file.errorString());
+        }
         profiles.present = true;
-        if (!readableSaid && (info.permissions() & (QFileDevice::ReadGroup | QFileDevice::ReadOther))) {
+        if (!profiles.unreadable && !readableSaid &&
+            (info.permissions() & (QFileDevice::ReadGroup | QFileDevice::ReadOther))) {
             readableSaid = true;
             say(path + QStringLiteral(" is readable by other users: make it readable by its owner only (chmod 600)"));
         }

@@ -45,7 +45,8 @@ struct SnmpProfile {
 };
 
 struct SnmpProfiles {
-    bool present = false; // the file exists: its profiles, and only they, are tried
+    bool present = false;    // the file exists: its profiles, and only they, are tried
+    bool unreadable = false; // it exists but cannot be read (problems says why): a failure at start-up
     QString path;
     QList<SnmpProfile> profiles; // in file order
     QStringList problems;        // each profile left out and why, or why the file could not be read
@@ -53,8 +54,8 @@ struct SnmpProfiles {
 };
 
 // Sets key (Version, Community, User, AuthProtocol, AuthPassphrase, PrivProtocol, PrivPassphrase, Context or Hosts,
-// any letter case) from the value as Net-SNMP's tools spell it, in any letter case; false with why (never the value
-// of a passphrase).
+// any letter case) from the value as Net-SNMP's tools spell it, in any letter case; false with why, which never
+// quotes a value that is not one of the names a key takes (it may be a passphrase written under the wrong key).
 bool setProfileKey(SnmpProfile &profile, const QString &key, const QString &value, QString &why);
 
 // Whether the keys set go together: a version 3 profile has a user, a privacy protocol comes with an authentication
@@ -62,7 +63,8 @@ bool setProfileKey(SnmpProfile &profile, const QString &key, const QString &valu
 bool checkProfile(const SnmpProfile &profile, QString &why);
 
 // The profiles of a file's bytes, one per section in file order. A section with an unknown key, a value that cannot
-// be used, keys that do not go together or an empty Community is left out, with a problem that names it.
+// be used, keys that do not go together or an empty Community is left out, with a problem that names it; so is
+// every section of a name that heads more than one.
 SnmpProfiles parseSnmpProfiles(const QByteArray &bytes);
 
 // The profiles in effect: snmp-credentials.ini of the folder that systemd's LoadCredential= hands in

@@ -6,6 +6,7 @@
 #include "store/globals.h"
 #include "store/log.h"
 #include "store/piplistmodel.h"
+#include "store/snmpprofiles.h"
 #include "ui/aboutbox.h"
 #include "ui/art.h"
 #include "ui/consolepanel.h"
@@ -270,6 +271,8 @@ void MainWindow::load() {
     values.appCode = u"004"_s;
     values.version = QStringLiteral(METERLANE_VERSION);
     if (!store::CreateIniFile()) setStatus(u"Cannot write "_s + values.iniFile);
+    if (const store::SnmpProfiles profiles = store::snmpProfiles(); profiles.unreadable)
+        setStatus(profiles.path + u": "_s + profiles.problems.constFirst());
     values.intervalRead = 1;
     Label6->setText(Label6->text().replace(u"x.x.x"_s, values.version));
     store::readVendorValues();

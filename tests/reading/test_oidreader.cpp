@@ -130,6 +130,22 @@ TEST_F(OidReader, TheFirstProfileThatAnswersReadsTheHostUntilItFallsSilent) {
     EXPECT_EQ(store::ReadIniValue(remembered, QStringLiteral("Profiles"), address), QStringLiteral("old"));
 }
 
+// A profile that applies alone is tried with the transport's retries: a lost datagram does not make the printer
+// silent.
+TEST_F(OidReader, TheOnlyProfileThatAppliesIsTriedWithRetries) {
+    TransportSettings retries(200, 2);
+    QFile file(folder.filePath(QStringLiteral("snmp-credentials.ini")));
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    file.write("[elsewhere]\nCommunity=other\nHosts=127.0.0.35\n[site]\nVersion=2c\nCommunity=site\n");
+    file.close();
+    serve(agent, {{"1.3.6.1.2.1.1.1.0", text("x")}});
+    agent.script(silence());
+    EXPECT_EQ(GetOID(address, SysDescr), QStringLiteral("x"));
+    std::vector<std::string> asked;
+    for (const Request &request : agent.requests()) asked.push_back(request.community);
+    EXPECT_EQ(asked, (std::vector<std::string>{"site", "site", "site"})); // lost, retried, then the read
+}
+
 // With the library nowhere to be found: the seven steps that use the object fail in turn, each with a log line.
 // Run in a process of its own, since a process that has loaded the library once finds it again by its name.
 int readWithoutLibrary() {

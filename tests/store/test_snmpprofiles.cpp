@@ -28,9 +28,15 @@ TEST(SnmpProfiles, EachSectionIsAProfileInFileOrderOrALeftOutOneWithWhy) {
         {"[v3]\nVersion=3\nUser=u\nAuthProtocol=sha-512\nAuthPassphrase=authpass\nPrivProtocol=aes\n"
          "PrivPassphrase=privpass\nContext=Jetdirect\n",
          {"v3 3 public u SHA-512/authpass AES/privpass Jetdirect"}},
-        {"[x]\nVersion=4\n", {"profile [x] left out: Version 4 is not one of 1, 2c, 3"}},
-        {"[x]\nVersion=3\nUser=u\nAuthProtocol=SHA1\nAuthPassphrase=authpass\n",
-         {"profile [x] left out: AuthProtocol SHA1 is not one of MD5, SHA, SHA-224, SHA-256, SHA-384, SHA-512"}},
+        // A value that is not one of the names is never quoted: it may be a passphrase under the wrong key.
+        {"[x]\nVersion=4\n", {"profile [x] left out: Version is not one of 1, 2c, 3"}},
+        {"[x]\nVersion=3\nUser=u\nAuthProtocol=my authpass\nAuthPassphrase=authpass\n",
+         {"profile [x] left out: AuthProtocol is not one of MD5, SHA, SHA-224, SHA-256, SHA-384, SHA-512"}},
+        {"[x]\nVersion=3\nUser=u\nPrivProtocol=privpass1\n",
+         {"profile [x] left out: PrivProtocol is not one of DES, AES, AES-192, AES-256"}},
+        // Only the first of a repeated section would be read, which may not be the one meant.
+        {"[a]\nCommunity=one\n[b]\n[A]\nCommunity=two\n",
+         {"b 1 public  / / ", "profile [a] left out: more than one section has this name, and each is left out"}},
         {"[x]\nColour=blue\n", {"profile [x] left out: unknown key Colour"}},
         {"[x]\nCommunity=\n", {"profile [x] left out: Community is empty"}},
         {"[x]\nUser=u\n", {"profile [x] left out: User, the protocols, the passphrases and Context go with Version 3"}},

@@ -277,6 +277,17 @@ TEST_F(MainWindowTest, AnUnreadableIconIsReportedAndStartUpGoesOn) {
     EXPECT_TRUE(window->isVisible());
 }
 
+// Every printer would read as silent: the status line names the file at start-up (as root, a folder in its place
+// is what cannot be read).
+TEST_F(MainWindowTest, AnUnreadableCredentialsFileIsNamedAtStartUp) {
+    writeIni();
+    const QString credentials = folder.filePath(u"snmp-credentials.ini"_s);
+    ASSERT_TRUE(QDir().mkpath(credentials));
+    auto window = start();
+    EXPECT_TRUE(caption(*window, u"Label3"_s).startsWith(credentials + u": cannot be read ("_s))
+        << caption(*window, u"Label3"_s).toStdString();
+}
+
 TEST_F(MainWindowTest, StartUpMinimizedOnlyForTheValueOne) {
     for (const QString &value : {u"1"_s, u"0"_s, u""_s, u"abc"_s, u"1.0"_s}) {
         writeIni({}, u"StartUpMinimized="_s + value + u"\r\n"_s);

@@ -1,6 +1,7 @@
 // The main job end to end: meterlane-cli runs read-and-send cycles against simulated printers of every make, and
 // the development service decodes and stores what arrives.
 #include "store/config.h"
+#include "store/folderlock.h"
 #include "upload/outbox.h"
 #include "store/servicetable.h"
 
@@ -20,10 +21,12 @@
 #include <QRegularExpression>
 #include <QSqlDatabase>
 #include <QSqlQuery>
+#include <QSysInfo>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QThread>
 
+#include <functional>
 #include <optional>
 
 using testsupport::DevService;
@@ -270,6 +273,15 @@ TEST_F(EndToEnd, FailedCyclesAreNamedAndExitWithOne) {
     SimulatedPrinter hp("hp");
     ASSERT_AGENT(hp);
     writeIni({"[Pips]", "pip001=" + QString::fromStdString(hp.address())});
+
+    // A credentials file that cannot be read (as root, a folder in its place): every printer would read as silent.
+    const QString credentials = program.filePath("snmp-credentials.ini");
+    ASSERT_TRUE(QDir().mkpath(credentials));
+    const auto unreadable = cycle("http://127.0.0.1:9");
+    EXPECT_EQ(unreadable.status, 1);
+    EXPECT_NE(unreadable.err.find(credentials.toStdString() + ": cannot be read ("), std::string::npos) << unreadable.err;
+    EXPECT_EQ(unreadable.err.find("Last Update "), std::string::npos) << unreadable.err;
+    ASSERT_TRUE(QDir(credentials).removeRecursively());
     const auto down = cycle("http://127.0.0.1:9"); // nothing listens there
     EXPECT_EQ(down.status, 1) << down.err;
     EXPECT_NE(down.err.find("request failed (Connection refused): http://127.0.0.1:9/ylk/meter/upload?d=YLK"),
@@ -294,28 +306,102 @@ TEST_F(EndToEnd, FailedCyclesAreNamedAndExitWithOne) {
     EXPECT_NE(unresolved.err.find("PIP error: printer7.invalid>\nLast Update "), std::string::npos) << unresolved.err;
 }
 
-// One copy per program folder: a cycle started while another copy runs on the folder names that copy and reads
-// nothing; the lock of a copy that was killed is taken over.
-TEST_F(EndToEnd, ACopyRunningOnTheFolderKeepsACycleOut) {
+// One copy per program folder. A cycle started while another copy holds the folder names that copy and reads
+// nothing; a copy's lock is taken over once it was killed, never when its lock file was written on another machine
+// (a host of another name sharing the folder, or this host's name in a container with a new machine id). A folder
+// that takes no new file but whose meterlane.ini may be written runs cycles, kept to one copy by the folder's own
+// lock; any other failure to take the lock says why.
+TEST_F(EndToEnd, TheFolderLockNamesItsHolderOrWhyItCannotBeTaken) {
     writeIni({"[Pips]"}, "4711");
-    QProcess holder;
+    const QString lockPath = program.filePath("meterlane.lock");
+    const std::string folder = program.path().toStdString(), lockFile = lockPath.toStdString();
+    const std::string inUse = "meterlane-cli: the program folder " + folder + " is in use by ",
+                      elsewhere = lockFile + " names a copy on another machine (host ";
+    const auto lockText = [&] {
+        QFile file(lockPath);
+        return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+    };
+    QProcess holder; // a `run`, which reads nothing for 30 s
     QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
     environment.insert("METERLANE_SERVICE_URL", "http://127.0.0.1:9");
     holder.setProcessEnvironment(environment);
-    holder.start(QString::fromStdString(Cli), {"run", "--folder", program.path()});
-    ASSERT_TRUE(holder.waitForStarted());
-    for (int i = 0; i < 100 && !QFile::exists(program.filePath("meterlane.lock")); ++i) QThread::msleep(50);
+    const auto startHolder = [&] {
+        holder.start(QString::fromStdString(Cli), {"run", "--folder", program.path()});
+        for (int i = 0; i < 100 && !QFile::exists(lockPath); ++i) QThread::msleep(50);
+        return std::to_string(holder.processId());
+    };
+    constexpr qint64 NoProcess = 2147483646; // beyond any pid_max: a holder that is gone wherever it ran
+    const auto writeLockFile = [&](const QByteArray &host, const QByteArray &machineId) {
+        QFile file(lockPath);
+        EXPECT_TRUE(file.open(QIODevice::WriteOnly));
+        file.write(QByteArray::number(NoProcess) + "\nmeterlane-cli\n" + host + "\n" + machineId + "\n" +
+                   QSysInfo::bootUniqueId() + "\n");
+    };
+    std::optional<store::FolderLock> heldHere;
 
-    const auto second = cycle("http://127.0.0.1:9");
-    EXPECT_EQ(second.status, 1);
-    EXPECT_NE(second.err.find("is in use by process " + std::to_string(holder.processId()) + "\n"), std::string::npos)
-        << second.err;
-    EXPECT_EQ(second.err.find("Last Update "), std::string::npos) << second.err;
-
-    holder.kill();
-    holder.waitForFinished();
-    const auto after = cycle("http://127.0.0.1:9");
-    EXPECT_NE(after.err.find("Last Update "), std::string::npos) << after.err;
+    const std::vector<std::string> cycleHere{Cli, "cycle", "--folder", folder};
+    struct Case {
+        const char *what;
+        std::function<std::string()> arrange; // what the refusal says; empty when the cycle runs
+        std::vector<std::string> command;
+    };
+    const Case cases[] = {
+        {"a live copy", [&] { return inUse + "process " + startHolder() + "\n"; }, cycleHere},
+        {"a killed copy",
+         [&] {
+             startHolder();
+             holder.kill();
+             holder.waitForFinished();
+             return std::string();
+         },
+         cycleHere},
+        {"a live copy whose lock file is gone",
+         [&] {
+             heldHere.emplace(program.path());
+             EXPECT_TRUE(heldHere->tryLock());
+             QFile::remove(lockPath);
+             return inUse + "another copy of the program\n";
+         },
+         cycleHere},
+        {"another host name of this machine id",
+         [&] {
+             writeLockFile("printhost7", QSysInfo::machineUniqueId());
+             return elsewhere + "printhost7, process " + std::to_string(NoProcess) +
+                    "): the folder may be in use there; if no copy runs there, delete the file\n";
+         },
+         cycleHere},
+        {"this host name with another machine id",
+         [&] {
+             writeLockFile(QSysInfo::machineHostName().toUtf8(), "0123456789abcdef0123456789abcdef");
+             return elsewhere + QSysInfo::machineHostName().toStdString() + ", ";
+         },
+         cycleHere},
+        {"a folder that takes no new file, its meterlane.ini writable", [] { return std::string(); },
+         {"unshare", "-m", "--propagation", "private", "sh", "-c",
+          "mount --bind \"$1\" \"$1\" && mount --bind \"$1/meterlane.ini\" \"$1/meterlane.ini\" && "
+          "mount -o remount,bind,ro \"$1\" && exec \"$0\" cycle --folder \"$1\"",
+          Cli, folder}},
+        {"a missing folder",
+         [&] { return "meterlane-cli: cannot create " + folder + "/missing/meterlane.lock: No such file or directory\n"; },
+         {Cli, "outbox", "--send", "--folder", folder + "/missing"}},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.what);
+        QFile::remove(lockPath);
+        const std::string refusal = c.arrange();
+        const QByteArray lockBefore = lockText();
+        const auto result =
+            runCommand(c.command, {{"METERLANE_SERVICE_URL", "http://127.0.0.1:9"}, {"QUORREL_TIMEOUT_MS", "300"}});
+        EXPECT_EQ(result.err.find("Last Update ") == std::string::npos, !refusal.empty()) << result.err;
+        if (!refusal.empty()) {
+            EXPECT_EQ(result.status, 1);
+            EXPECT_NE(result.err.find(refusal), std::string::npos) << result.err;
+            EXPECT_EQ(lockText(), lockBefore);
+        }
+        holder.kill();
+        holder.waitForFinished();
+        heldHere.reset();
+    }
 }
 
 // A site that allows only version 3 on one printer (in the context HP devices ask for) and only version 2c with a
