@@ -32,7 +32,7 @@ std::chrono::milliseconds uploadTimeLimit();
 
 // The timer's schedule, one call of tick() per tick: a cycle at the first tick, then every readingIntervalTicks().
 // The cycle runs through runCycle, so a tick during a cycle starts none. After the cycle's own work, if any, every
-// tick sends again the readings of the outbox whose wait is over.
+// tick outside a cycle sends again the readings of the outbox whose wait is over.
 class ReadSchedule {
 public:
     explicit ReadSchedule(std::function<bool()> cycle = runCycle, std::function<void()> retry = [] { retryWaitingReadings(); });

@@ -357,6 +357,65 @@ TEST_F(Cycle, AFailedUploadWaitsInTheOutboxUntilTheServiceTakesIt) {
     EXPECT_TRUE(waiting().isEmpty());
 }
 
+// Which of a printer's readings is newer is the order they were handed over in, never their times: an older reading
+// still out when a newer one is handed over is dropped when it fails, whether the service took the newer one (the
+// outbox stays empty) or not (the newer one waits alone), also after the clock was stepped back between the two.
+// Nothing older is sent after the newer one.
+TEST_F(Cycle, AnOlderReadingThatFailsAfterANewerOneIsDropped) {
+    const QDateTime now = QDateTime::currentDateTimeUtc();
+    const auto address = [](const QString &reading) { return QUrl("http://127.0.0.1:9/u?d=" + reading); };
+    const auto readings = [](const auto &addresses) { // the readings the addresses carry, in order
+        QStringList names;
+        for (const QUrl &address : addresses) names << QUrlQuery(address).queryItemValue("d");
+        return names.join(' ');
+    };
+    const struct {
+        const char *host;
+        qint64 olderReadSecondsAgo;
+        const char *newerFailure; // empty: the service took it
+        const char *waiting, *sent;
+    } cases[] = {{"taken", 60, "", "", "older newer"},
+                 {"clock-stepped-back", -3600, "HTTP status 503", "newer", "older newer newer"}};
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.host);
+        window.navigations.clear();
+        const upload::WaitingReading older{c.host, address("older"), now.addSecs(-c.olderReadSecondsAgo), 1, "", now};
+        ASSERT_TRUE(store::writeFileAtomically(upload::outboxFile(), upload::serializeOutbox({older})));
+        ASSERT_EQ(upload::retryWaitingReadings(false), 1);
+        upload::sendReading(c.host, address("newer"));
+        ASSERT_EQ(window.unanswered.size(), 2u);
+        const auto answers = std::exchange(window.unanswered, {});
+        answers[1](c.newerFailure);
+        answers[0]("Connection refused");
+        std::vector<QUrl> waiting;
+        const auto outbox = upload::readOutbox();
+        for (const upload::WaitingReading &reading : outbox.value()) waiting.push_back(reading.address);
+        EXPECT_EQ(readings(waiting), c.waiting);
+        upload::retryWaitingReadings(false);
+        EXPECT_EQ(readings(window.navigations), c.sent);
+        window.answerAll({});
+    }
+}
+
+// The window's timer ticks inside a cycle's waits: such a tick sends nothing of the outbox again, so that no
+// printer's waiting reading is out while the cycle reads the printer and hands its newer reading over.
+TEST_F(Cycle, ATickDuringACycleSendsNothingAgain) {
+    SimulatedPrinter hp("hp");
+    ASSERT_AGENT(hp);
+    const QString host = QString::fromStdString(hp.address());
+    write("Pips", "pip001", host);
+    const QDateTime now = QDateTime::currentDateTimeUtc();
+    const QUrl older("http://127.0.0.1:9/u?d=older");
+    ASSERT_TRUE(store::writeFileAtomically(upload::outboxFile(),
+                                           upload::serializeOutbox({{host, older, now.addSecs(-60), 1, "", now}})));
+    upload::ReadSchedule schedule;
+    window.statusShown = [&](const QString &) { schedule.tick(); };
+
+    EXPECT_TRUE(schedule.tick());
+    ASSERT_EQ(window.navigations.size(), 1u); // the cycle's own reading only
+    EXPECT_NE(window.navigations[0], older);
+}
+
 TEST_F(Cycle, TheOutboxWaitDoublesFromOneTickUpToTheReadingInterval) {
     write("Settings", "IntervalReadMinutes", "5");
     std::vector<qint64> seconds;
@@ -364,8 +423,8 @@ TEST_F(Cycle, TheOutboxWaitDoublesFromOneTickUpToTheReadingInterval) {
     EXPECT_EQ(seconds, (std::vector<qint64>{30, 60, 120, 150, 150}));
 }
 
-// An outbox file that cannot be parsed (here: an address no try could send) is set aside, logged, and a new one
-// started; a reading older than 30 days goes with a log line.
+// An outbox file that cannot be parsed (here: an address no try could send) is set aside, said on the status line
+// and in the log, and a new one started; a reading older than 30 days goes with a log line.
 TEST_F(Cycle, ACorruptOutboxIsSetAsideAndOldReadingsAreDropped) {
     const QByteArray relative = R"({"readings": [{"host": "a", "address": "a#b", "readAt": "2024-05-01T10:00:00Z",
         "tries": 1, "lastFailure": "", "nextTry": "2024-05-01T10:00:00Z"}]})";
@@ -375,7 +434,9 @@ TEST_F(Cycle, ACorruptOutboxIsSetAsideAndOldReadingsAreDropped) {
     ASSERT_EQ(aside.size(), 1);
     QFile setAside(folder.filePath(aside[0]));
     EXPECT_TRUE(setAside.open(QIODevice::ReadOnly) && setAside.readAll() == relative);
-    EXPECT_EQ(log().filter("Outbox unreadable: set aside as " + setAside.fileName()).size(), 1);
+    const QString said = upload::outboxFile() + " is not an outbox file: set aside as " + setAside.fileName();
+    EXPECT_EQ(window.statuses, QStringList{said});
+    EXPECT_EQ(log().filter(said).size(), 1);
 
     const QDateTime now = QDateTime::currentDateTimeUtc();
     const QList<upload::WaitingReading> readings{
