@@ -11,6 +11,7 @@
 #include "upload/scrambler.h"
 #include "store/servicetable.h"
 
+#include "support/fulldisk.h"
 #include "support/logmessages.h"
 #include "support/printers.h"
 #include "support/qtapplication.h"
@@ -22,6 +23,7 @@
 #include <QCoreApplication>
 #include <QDir>
 #include <QFile>
+#include <QRegularExpression>
 #include <QTcpServer>
 #include <QTcpSocket>
 #include <QTemporaryDir>
@@ -414,6 +416,41 @@ TEST_F(Cycle, ATickDuringACycleSendsNothingAgain) {
     EXPECT_TRUE(schedule.tick());
     ASSERT_EQ(window.navigations.size(), 1u); // the cycle's own reading only
     EXPECT_NE(window.navigations[0], older);
+}
+
+// An outbox the disk cannot hold (a full disk; a folder where the file should be, which cannot be read either) loses
+// no reading: one whose upload failed waits in memory, is counted and sent again, the failure is named once on the
+// status line, and the first save once the disk is well again writes it.
+TEST_F(Cycle, AReadingTheOutboxCannotStoreWaitsInMemoryUntilItCan) {
+    const struct {
+        const char *disk;
+        const char *named;
+    } cases[] = {{"full", "Cannot write "}, {"folder in place", "Cannot read "}};
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.disk);
+        ASSERT_TRUE(QDir(folder.path()).mkdir(c.disk));
+        store::setProgramFolder(folder.filePath(c.disk));
+        window.statuses.clear();
+        std::optional<testsupport::TinyFileSizeLimit> fullDisk;
+        if (c.disk == std::string_view("full")) fullDisk.emplace();
+        else ASSERT_TRUE(QDir().mkdir(upload::outboxFile()));
+
+        upload::sendReading("printer", QUrl("http://127.0.0.1:9/u?d=1"));
+        window.answerAll("Connection refused");
+        EXPECT_EQ(window.waitingReadings, 1);
+        EXPECT_EQ(upload::retryWaitingReadings(false), 1);
+        window.answerAll("Connection refused");
+        fullDisk.reset();
+        QDir().rmdir(upload::outboxFile());
+        EXPECT_EQ(upload::retryWaitingReadings(false), 1);
+        const auto waiting = upload::readOutbox();
+        ASSERT_EQ(waiting.value_or(QList<upload::WaitingReading>{}).size(), 1);
+        EXPECT_EQ(std::pair(waiting->first().host, waiting->first().tries), std::pair(QString("printer"), 2));
+        const QStringList named = window.statuses.filter(QRegularExpression("^Cannot "));
+        ASSERT_EQ(named.size(), 1) << named.join(" | ");
+        EXPECT_TRUE(named[0].startsWith(c.named + upload::outboxFile())) << named[0];
+        window.answerAll({});
+    }
 }
 
 TEST_F(Cycle, TheOutboxWaitDoublesFromOneTickUpToTheReadingInterval) {
