@@ -61,9 +61,7 @@ void ConsoleWindow::navigate(const QUrl &address, Answered answered) {
         if (answered) answered(failure);
         return;
     }
-    QNetworkRequest request(address);
-    request.setTransferTimeout(static_cast<int>(upload::uploadTimeLimit().count()));
-    QNetworkReply *reply = network()->get(request);
+    QNetworkReply *reply = upload::getWithinTimeLimit(*network(), address, upload::uploadTimeLimit());
     pending_.insert(reply, std::move(answered));
     QObject::connect(reply, &QNetworkReply::finished, reply, [this, reply] { finished(reply); });
 }

@@ -26,7 +26,7 @@ bool stopRequested();
 std::chrono::milliseconds tickLength();
 // Ticks from one timed cycle to the next by the setting IntervalReadMinutes: 10 when it is 0, missing or no number.
 int readingIntervalTicks();
-// How long an upload may go unanswered before it counts as failed: half a tick (15 s), so that a request sent at one
+// How long an upload may take in all before it counts as failed: half a tick (15 s), so that a request sent at one
 // tick has its outcome before the next.
 std::chrono::milliseconds uploadTimeLimit();
 

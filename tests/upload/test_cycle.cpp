@@ -23,10 +23,13 @@
 #include <QCoreApplication>
 #include <QDir>
 #include <QFile>
+#include <QNetworkAccessManager>
+#include <QNetworkReply>
 #include <QRegularExpression>
 #include <QTcpServer>
 #include <QTcpSocket>
 #include <QTemporaryDir>
+#include <QTest>
 #include <QTimer>
 #include <QUrlQuery>
 
@@ -48,6 +51,7 @@ public:
                 ++requests;
                 path = QString::fromUtf8(socket->readAll().split(' ').value(1));
                 if (!response_) return; // a service that never answers
+                if (trickle) return trickleReply(socket);
                 socket->write(*response_);
                 if (answered) answered();
                 if (hangUp) socket->disconnectFromHost();
@@ -64,9 +68,21 @@ public:
     int requests = 0;
     QString path;
     bool hangUp = true; // false: the connection stays open after the reply, as for a reply cut short
+    bool trickle = false; // the reply's headers at once, then its body a byte at a time, one every 50 ms
     std::function<void()> answered;
 
 private:
+    void trickleReply(QTcpSocket *socket) {
+        const qsizetype body = response_->indexOf("\r\n\r\n") + 4;
+        socket->write(response_->left(body));
+        auto *next = new QTimer(socket);
+        QObject::connect(next, &QTimer::timeout, socket, [this, socket, next, sent = body]() mutable {
+            if (sent < response_->size()) socket->write(response_->mid(sent++, 1));
+            else next->stop();
+        });
+        next->start(50);
+    }
+
     std::optional<QByteArray> response_;
     QTcpServer server_;
 };
@@ -286,6 +302,18 @@ TEST_F(Cycle, AServiceThatDoesNotAnswerLetsTheCycleComplete) {
     EXPECT_EQ(window.failedRequests[0].second, "no answer within 0.3 s");
     EXPECT_EQ(read("Pips", "pip001"), "");
     EXPECT_TRUE(window.statuses.last().startsWith("Last Update "));
+}
+
+// The time limit of an upload bounds the whole request: an answer that trickles in, never pausing as long as the
+// limit, ends as failed.
+TEST_F(Cycle, AnAnswerThatTricklesInFailsAtTheTimeLimit) {
+    ListPage page(ListPage::reply(QByteArray(100, 'x')));
+    page.trickle = true;
+    QNetworkAccessManager network;
+    const std::chrono::milliseconds limit(300);
+    QNetworkReply *reply = upload::getWithinTimeLimit(network, QUrl(page.root() + "/u"), limit);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return reply->isFinished(); }, 60'000));
+    EXPECT_EQ(upload::requestFailure(*reply, limit), "no answer within 0.3 s");
 }
 
 TEST_F(Cycle, AStopPendingEndsTheCycleAtOnce) {
