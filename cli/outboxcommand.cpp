@@ -33,9 +33,9 @@ int outboxCommand(const QStringList &args) {
     ConsoleWindow console;
     platform::setWindow(&console);
     upload::retryWaitingReadings(false);
-    console.waitForRequests();
+    const bool kept = console.waitForRequests();
     platform::setWindow(nullptr);
-    return console.failedRequests() == 0 ? ExitOk : ExitFailed;
+    return kept && console.failedRequests() == 0 ? ExitOk : ExitFailed;
 }
 
 } // namespace cli

@@ -324,6 +324,11 @@ std::chrono::milliseconds retryWait(int tries) {
     return std::min(wait, longest);
 }
 
+int unsavedReadings() {
+    const auto &unsaved = memory().unsaved;
+    return unsaved ? int(unsaved->readings.size()) : 0;
+}
+
 void showWaitingReadings() { platform::window().showWaitingReadings(int(load().size())); }
 
 QString waitingReadingsLine(int count) {

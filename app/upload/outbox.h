@@ -61,6 +61,10 @@ int retryWaitingReadings(bool dueOnly = true, QString *failure = nullptr);
 // interval.
 std::chrono::milliseconds retryWait(int tries);
 
+// How many readings are kept only in memory, because the outbox file could not hold them: lost if the program
+// ended now.
+int unsavedReadings();
+
 // Tells the window how many readings wait, in the file and in memory (a corrupt file is set aside first).
 void showWaitingReadings();
 
