@@ -150,7 +150,8 @@ std::optional<QList<WaitingReading>> readFile(QString &failure) {
             platform::window().setStatus(failure);
             return QList<WaitingReading>{};
         }
-        failure = QStringLiteral("Cannot read ") + path + QStringLiteral(": not an outbox file, and it cannot be set aside");
+        failure = QStringLiteral("Cannot read ") + path +
+                  QStringLiteral(": not an outbox file, and it cannot be set aside");
     } else {
         failure = QStringLiteral("Cannot read ") + path + QStringLiteral(": ") + file.errorString();
     }

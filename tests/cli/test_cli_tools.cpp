@@ -212,7 +212,8 @@ TEST(CliTools, OutboxSendFailsOnAnOutboxItCannotUse) {
         const QString outbox = folder.filePath("outbox");
         if (c.outbox == "corrupt"_L1) writeBytes(outbox, "{\"readings\": [");
         else ASSERT_TRUE(QDir().mkdir(outbox));
-        const auto sent = runCommand({Cli, "outbox", "--send", "--folder", folder.path().toStdString()}, LoopbackService);
+        const auto sent =
+            runCommand({Cli, "outbox", "--send", "--folder", folder.path().toStdString()}, LoopbackService);
         EXPECT_EQ(sent.status, 1) << sent.err;
         EXPECT_NE(sent.err.find(c.said.arg(outbox).toStdString()), std::string::npos) << sent.err;
         EXPECT_EQ(sent.out, "");
