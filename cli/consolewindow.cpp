@@ -61,9 +61,7 @@ void ConsoleWindow::navigate(const QUrl &address, Answered answered) {
         if (answered) answered(failure);
         return;
     }
-    QNetworkRequest request(address);
-    request.setTransferTimeout(static_cast<int>(upload::uploadTimeLimit().count()));
-    QNetworkReply *reply = network()->get(request);
+    QNetworkReply *reply = upload::getWithinTimeLimit(*network(), address, upload::uploadTimeLimit());
     pending_.insert(reply, std::move(answered));
     QObject::connect(reply, &QNetworkReply::finished, reply, [this, reply] { finished(reply); });
 }
@@ -82,7 +80,7 @@ void ConsoleWindow::requestFailed(const QUrl &address, const QString &reason) {
     QTextStream(stderr) << "request failed (" << reason << "): " << address.toEncoded() << "\n";
 }
 
-void ConsoleWindow::waitForRequests() {
+bool ConsoleWindow::waitForRequests() {
     QEventLoop loop;
     QTimer poll;
     QObject::connect(&poll, &QTimer::timeout, &loop, [&] {
@@ -99,9 +97,15 @@ void ConsoleWindow::waitForRequests() {
         it.key()->abort();
         if (it.value()) it.value()(failure);
     }
+    const int lost = upload::unsavedReadings();
+    if (lost > 0)
+        QTextStream(stderr) << "meterlane-cli: " << lost << (lost == 1 ? " reading" : " readings")
+                            << " lost: not stored in " << upload::outboxFile() << "\n";
+    return lost == 0;
 }
 
 void ConsoleWindow::showWaitingReadings(int count) {
+    count -= upload::unsavedReadings();
     if (count != std::exchange(waiting_, count))
         QTextStream(stderr) << (count == 0 ? QStringLiteral("no reading waiting to be sent")
                                            : upload::waitingReadingsLine(count))

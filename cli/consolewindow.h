@@ -35,12 +35,14 @@ public:
     // Named on standard error and counted with the failed uploads.
     void requestFailed(const QUrl &address, const QString &reason) override;
     void refillPipList() override {}
-    // A line on standard error when the number changes.
+    // A line on standard error when the number the outbox file holds changes: readings kept only in memory end with
+    // the command (waitForRequests names them).
     void showWaitingReadings(int count) override;
 
     // Waits (bounded) until every request handed over has been answered or has failed; those still open then are
-    // abandoned.
-    void waitForRequests();
+    // abandoned. False, after saying so on standard error, when readings are left that the outbox could keep only
+    // in memory: they end with the process.
+    bool waitForRequests();
 
     // The requests that failed or were abandoned so far (no address, no connection, HTTP status 400 or above, no
     // answer in time), each named on standard error when it failed.

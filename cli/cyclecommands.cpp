@@ -51,9 +51,9 @@ int cycleCommand(const QStringList &args) {
     ConsoleWindow console;
     platform::setWindow(&console);
     const bool completed = upload::SendPCC();
-    console.waitForRequests();
+    const bool kept = console.waitForRequests();
     platform::setWindow(nullptr);
-    return completed && console.failedRequests() == 0 ? ExitOk : ExitFailed;
+    return completed && kept && console.failedRequests() == 0 ? ExitOk : ExitFailed;
 }
 
 int runCommand(const QStringList &args) {
@@ -72,9 +72,9 @@ int runCommand(const QStringList &args) {
     ticks.start(upload::tickLength());
     stopWatch.start(200);
     QCoreApplication::exec();
-    console.waitForRequests();
+    const bool kept = console.waitForRequests();
     platform::setWindow(nullptr);
-    return ExitOk;
+    return kept ? ExitOk : ExitFailed;
 }
 
 } // namespace cli

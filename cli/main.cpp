@@ -112,7 +112,8 @@ constexpr Command Commands[] = {
      "waiting readings whose wait is over are sent again."},
     {"outbox", cli::outboxCommand, "outbox [--send] [--folder DIR]",
      "The readings waiting to be sent, one a line: host, when it was read (UTC), tries, the last failure.\n"
-     "--send sends them now; it exits 1 unless the service took every one."},
+     "--send sends them now; it exits 1 unless the service took every one, and when the outbox cannot be read or\n"
+     "is no outbox file (it is set aside), saying why on standard error."},
 };
 
 const Command *findCommand(const QString &name) {

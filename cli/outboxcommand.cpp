@@ -32,10 +32,11 @@ int outboxCommand(const QStringList &args) {
     if (!lockProgramFolder()) return ExitFailed;
     ConsoleWindow console;
     platform::setWindow(&console);
-    upload::retryWaitingReadings(false);
-    console.waitForRequests();
+    QString unusable; // the status line has said why (on standard error)
+    upload::retryWaitingReadings(false, &unusable);
+    const bool kept = console.waitForRequests();
     platform::setWindow(nullptr);
-    return console.failedRequests() == 0 ? ExitOk : ExitFailed;
+    return unusable.isEmpty() && kept && console.failedRequests() == 0 ? ExitOk : ExitFailed;
 }
 
 } // namespace cli

@@ -27,9 +27,7 @@ void ServiceBrowser::navigate(const QUrl &address, platform::Window::Answered an
         return;
     }
     ++pending_;
-    QNetworkRequest request(address);
-    request.setTransferTimeout(static_cast<int>(upload::uploadTimeLimit().count()));
-    QNetworkReply *reply = network_->get(request);
+    QNetworkReply *reply = upload::getWithinTimeLimit(*network_, address, upload::uploadTimeLimit());
     connect(reply, &QNetworkReply::finished, this, [this, reply, answered] { show(reply, answered); });
 }
 

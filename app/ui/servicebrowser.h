@@ -18,8 +18,8 @@ class ServiceBrowser : public QTextBrowser {
 public:
     explicit ServiceBrowser(QWidget *parent = nullptr);
 
-    // An empty or invalid address clears the page and sends nothing. A request goes unanswered for at most
-    // upload::uploadTimeLimit().
+    // An empty or invalid address clears the page and sends nothing. A request takes at most
+    // upload::uploadTimeLimit() in all.
     void navigate(const QUrl &address, platform::Window::Answered answered = {});
     // Requests sent and not yet answered.
     int pending() const { return pending_; }

@@ -176,7 +176,9 @@ bool ReadSchedule::tick() {
         ticks_ = 1;
         values.intervalRead = readingIntervalTicks();
     }
-    retry_();
+    // A tick inside a cycle's waits sends nothing again: the cycle is reading the printers, and a retry out while
+    // a printer's newer reading is handed over could reach the service after it.
+    if (!cycleRunning) retry_();
     return ran;
 }
 

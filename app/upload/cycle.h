@@ -26,13 +26,13 @@ bool stopRequested();
 std::chrono::milliseconds tickLength();
 // Ticks from one timed cycle to the next by the setting IntervalReadMinutes: 10 when it is 0, missing or no number.
 int readingIntervalTicks();
-// How long an upload may go unanswered before it counts as failed: half a tick (15 s), so that a request sent at one
+// How long an upload may take in all before it counts as failed: half a tick (15 s), so that a request sent at one
 // tick has its outcome before the next.
 std::chrono::milliseconds uploadTimeLimit();
 
 // The timer's schedule, one call of tick() per tick: a cycle at the first tick, then every readingIntervalTicks().
 // The cycle runs through runCycle, so a tick during a cycle starts none. After the cycle's own work, if any, every
-// tick sends again the readings of the outbox whose wait is over.
+// tick outside a cycle sends again the readings of the outbox whose wait is over.
 class ReadSchedule {
 public:
     explicit ReadSchedule(std::function<bool()> cycle = runCycle, std::function<void()> retry = [] { retryWaitingReadings(); });

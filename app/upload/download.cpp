@@ -130,18 +130,19 @@ QString requestFailure(const QNetworkReply &reply, std::chrono::milliseconds tim
     }
 }
 
+QNetworkReply *getWithinTimeLimit(QNetworkAccessManager &network, const QUrl &address,
+                                  std::chrono::milliseconds timeLimit) {
+    QNetworkReply *reply = network.get(QNetworkRequest(address));
+    QTimer::singleShot(timeLimit, reply, &QNetworkReply::abort);
+    return reply;
+}
+
 FetchedPage fetchPageText(const QUrl &address, std::chrono::milliseconds timeLimit) {
     if (!address.isValid() || address.isEmpty()) return {std::nullopt, QStringLiteral("no address to send to")};
     QNetworkAccessManager network;
-    QNetworkRequest request(address);
-    request.setTransferTimeout(static_cast<int>(timeLimit.count()));
-    QNetworkReply *reply = network.get(request);
+    QNetworkReply *reply = getWithinTimeLimit(network, address, timeLimit);
     QEventLoop loop;
-    QTimer limit;
-    limit.setSingleShot(true);
-    QObject::connect(&limit, &QTimer::timeout, reply, &QNetworkReply::abort);
     QObject::connect(reply, &QNetworkReply::finished, &loop, &QEventLoop::quit);
-    limit.start(timeLimit);
     if (!reply->isFinished()) loop.exec();
     reply->deleteLater();
     // The wait also ends when the program quits: a reply cut short there is no answer.

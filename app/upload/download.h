@@ -5,6 +5,7 @@
 #include <QString>
 #include <QUrl>
 
+class QNetworkAccessManager;
 class QNetworkReply;
 
 #include <chrono>
@@ -20,6 +21,12 @@ void setPageTimeLimit(std::chrono::milliseconds limit);
 // a connection that failed), or the empty text when the service took it: an answer with an HTTP status below 400.
 // timeLimit is the time the request was given.
 QString requestFailure(const QNetworkReply &reply, std::chrono::milliseconds timeLimit);
+
+// Sends a GET of address. Its time limit bounds the whole request, not only a pause in the answer: a request not
+// finished when it has passed is aborted, however steadily a slow answer trickles in, and requestFailure names it
+// "no answer within ...".
+QNetworkReply *getWithinTimeLimit(QNetworkAccessManager &network, const QUrl &address,
+                                  std::chrono::milliseconds timeLimit);
 
 // A page's text as a browser shows it (see pageText), or why there is none.
 struct FetchedPage {

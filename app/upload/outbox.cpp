@@ -15,6 +15,7 @@
 #include <QJsonObject>
 
 #include <algorithm>
+#include <utility>
 
 namespace upload {
 
@@ -22,11 +23,36 @@ using namespace Qt::StringLiterals;
 
 namespace {
 
-// The reading each host has out with the service now, by when it was read: its outcome decides about that reading
-// only. Kept in memory: after a restart nothing is out.
-QHash<QString, QDateTime> &readingsOut() {
-    static QHash<QString, QDateTime> out;
-    return out;
+// What this copy knows of a printer's readings, in memory: the newest one handed over (before any, the one the outbox
+// sent again), whether its request is out, and whether the service took it. Only that reading may wait in the
+// outbox: an older one's failure is dropped, and which is newer is the order of handing over, never the clock,
+// which may have been stepped back between two readings.
+struct PrinterReadings {
+    WaitingReading newest;
+    bool out = false;
+    bool taken = false;
+};
+
+// The outbox as it should read while the file cannot hold it, written with the next save that succeeds. Made while
+// the file could not be read, it lacks the file's own readings: they join it once the file reads again, and until
+// then the file is not written over.
+struct Unsaved {
+    QList<WaitingReading> readings;
+    bool withoutFile = false;
+};
+
+// The memory of one outbox file; another program folder starts afresh.
+struct Memory {
+    QString file;
+    QHash<QString, PrinterReadings> printers;
+    std::optional<Unsaved> unsaved;
+    bool readFailureNamed = false, writeFailureNamed = false;
+};
+
+Memory &memory() {
+    static Memory kept;
+    if (kept.file != outboxFile()) kept = Memory{outboxFile(), {}, {}, false, false};
+    return kept;
 }
 
 // An address a later try can send: an absolute web address, as the service table builds them.
@@ -58,6 +84,16 @@ std::optional<WaitingReading> parseReading(const QJsonValue &value) {
 
 bool olderFirst(const WaitingReading &a, const WaitingReading &b) { return a.readAt < b.readAt; }
 
+bool sameReading(const WaitingReading &a, const WaitingReading &b) {
+    return a.host == b.host && a.readAt == b.readAt && a.address == b.address;
+}
+
+// A reading the outbox may keep: the newest of its printer that the service has not taken.
+bool current(const WaitingReading &reading) {
+    const auto printer = memory().printers.constFind(reading.host);
+    return printer == memory().printers.cend() || (sameReading(printer->newest, reading) && !printer->taken);
+}
+
 qsizetype indexOfHost(const QList<WaitingReading> &readings, const QString &host) {
     const auto found = std::find_if(readings.begin(), readings.end(), [&](const auto &r) { return r.host == host; });
     return found == readings.end() ? -1 : found - readings.begin();
@@ -67,75 +103,132 @@ QString describe(const WaitingReading &reading) {
     return QStringLiteral("reading of %1 read at %2").arg(reading.host, isoText(reading.readAt));
 }
 
-// A file that cannot be parsed goes aside under a name of its own, so that its readings are not lost with it.
-void setAside(const QString &path) {
+// Puts a reading in its printer's entry, or adds one; a full outbox drops its oldest reading first.
+void keep(QList<WaitingReading> &readings, const WaitingReading &reading) {
+    if (const qsizetype at = indexOfHost(readings, reading.host); at >= 0) {
+        readings[at] = reading;
+    } else {
+        if (readings.size() >= OutboxCapacity) {
+            store::WriteLog(QStringLiteral("Outbox full: ") + describe(readings.first()) + QStringLiteral(" dropped"));
+            readings.removeFirst();
+        }
+        readings.append(reading);
+    }
+    std::sort(readings.begin(), readings.end(), olderFirst);
+}
+
+// Names a failure of the outbox file on the status line (which the command line prints on standard error) and in
+// the log, once while it lasts; the empty text says it is over.
+void nameFailure(bool &named, const QString &failure) {
+    if (std::exchange(named, !failure.isEmpty()) || failure.isEmpty()) return;
+    store::WriteLog(failure);
+    platform::window().setStatus(failure);
+}
+
+// A file that cannot be parsed goes aside under a name of its own, so that its readings are not lost with it. The
+// name it went under; the empty text when it could not be moved.
+QString setAside(const QString &path) {
     const QString stamp = QDateTime::currentDateTimeUtc().toString(QStringLiteral("yyyyMMdd'T'hhmmss"));
     QString aside = path + QStringLiteral(".corrupt-") + stamp;
     for (int n = 2; QFileInfo::exists(aside); ++n) aside = path + QStringLiteral(".corrupt-%1-%2").arg(stamp).arg(n);
-    if (QFile::rename(path, aside))
-        store::WriteLog(QStringLiteral("Outbox unreadable: set aside as %1, a new one started").arg(aside));
-    else
-        store::WriteLog(QStringLiteral("Outbox unreadable and cannot be set aside: %1").arg(path));
+    return QFile::rename(path, aside) ? aside : QString();
 }
 
-// The readings to work on: a corrupt file is set aside and counts as empty; nothing when the file is there but
-// cannot be read, so that it is never written over.
-std::optional<QList<WaitingReading>> load() {
+// The file's readings (none without a file); a file that cannot be parsed is set aside, said on the status line,
+// and counts as empty. Nothing when the file is there but cannot be read or set aside. failure says why in either
+// case.
+std::optional<QList<WaitingReading>> readFile(QString &failure) {
     const QString path = outboxFile();
     QFile file(path);
     if (!file.exists()) return QList<WaitingReading>{};
-    if (!file.open(QIODevice::ReadOnly)) {
-        store::WriteLog(QStringLiteral("Outbox cannot be read: ") + file.errorString());
-        return std::nullopt;
+    if (file.open(QIODevice::ReadOnly)) {
+        if (auto readings = parseOutbox(file.readAll())) return readings;
+        file.close();
+        if (const QString aside = setAside(path); !aside.isEmpty()) {
+            failure = path + QStringLiteral(" is not an outbox file: set aside as ") + aside;
+            store::WriteLog(failure);
+            platform::window().setStatus(failure);
+            return QList<WaitingReading>{};
+        }
+        failure = QStringLiteral("Cannot read ") + path +
+                  QStringLiteral(": not an outbox file, and it cannot be set aside");
+    } else {
+        failure = QStringLiteral("Cannot read ") + path + QStringLiteral(": ") + file.errorString();
     }
-    if (auto readings = parseOutbox(file.readAll())) return readings;
-    file.close();
-    setAside(path);
-    return QFileInfo::exists(path) ? std::nullopt : std::optional(QList<WaitingReading>{});
+    return std::nullopt;
 }
 
 void save(const QList<WaitingReading> &readings) {
-    if (!store::writeFileAtomically(outboxFile(), serializeOutbox(readings)))
-        store::WriteLog(QStringLiteral("Outbox cannot be written: ") + outboxFile());
+    Memory &kept = memory();
+    const bool withoutFile = kept.unsaved && kept.unsaved->withoutFile;
+    if (!withoutFile && store::writeFileAtomically(outboxFile(), serializeOutbox(readings))) {
+        kept.unsaved.reset();
+        nameFailure(kept.writeFailureNamed, {});
+    } else {
+        kept.unsaved = Unsaved{readings, withoutFile};
+        if (!withoutFile) nameFailure(kept.writeFailureNamed, QStringLiteral("Cannot write ") + outboxFile());
+    }
     platform::window().showWaitingReadings(int(readings.size()));
+}
+
+// The readings to work on: those kept in memory while the file cannot hold them, else the file's, with the memory's
+// joined to them once the file reads again; a reading no longer current is dropped. What differs from the file is
+// saved at once. failure says why the file could not be used, if it could not.
+QList<WaitingReading> load(QString *failure = nullptr) {
+    Memory &kept = memory();
+    QList<WaitingReading> readings;
+    bool changed = kept.unsaved.has_value();
+    if (kept.unsaved && !kept.unsaved->withoutFile) {
+        readings = kept.unsaved->readings;
+    } else {
+        QString why;
+        const auto stored = readFile(why);
+        nameFailure(kept.readFailureNamed, stored ? QString() : why);
+        if (failure) *failure = why;
+        if (stored) {
+            readings = *stored;
+            if (kept.unsaved) {
+                for (const WaitingReading &reading : kept.unsaved->readings) keep(readings, reading);
+                kept.unsaved.reset();
+            }
+        } else {
+            if (!kept.unsaved) kept.unsaved = Unsaved{{}, true};
+            readings = kept.unsaved->readings;
+            changed = false;
+        }
+    }
+    if (readings.removeIf([](const WaitingReading &reading) { return !current(reading); }) > 0) changed = true;
+    if (changed) save(readings);
+    return readings;
 }
 
 // The outcome of a reading's request, sent at sentAt.
 void answered(const WaitingReading &sent, const QDateTime &sentAt, const QString &failure) {
-    if (readingsOut().value(sent.host) == sent.readAt) readingsOut().remove(sent.host);
-    auto readings = load();
-    if (!readings) return;
-    const qsizetype at = indexOfHost(*readings, sent.host);
-    const bool kept = at >= 0 && (*readings)[at].readAt == sent.readAt;
-    if (failure.isEmpty()) {
-        if (kept) {
-            readings->removeAt(at);
-            save(*readings);
-        }
+    const auto found = memory().printers.find(sent.host);
+    if (found == memory().printers.end()) return; // sent for another program folder
+    PrinterReadings &printer = *found;
+    if (!sameReading(printer.newest, sent)) {
+        if (!failure.isEmpty())
+            store::WriteLog(QStringLiteral("Outbox: failed ") + describe(sent) +
+                            QStringLiteral(" dropped: a newer reading was handed over"));
         return;
     }
-    // Nothing a later try could send; and a newer reading, once it has taken the place, stays.
-    if (!sendable(sent.address) || (at >= 0 && (*readings)[at].readAt > sent.readAt))
-        return;
-    WaitingReading reading = kept ? (*readings)[at] : sent;
-    reading.tries = kept ? reading.tries + 1 : 1;
+    const bool taken = failure.isEmpty();
+    printer.out = false;
+    printer.taken = taken;
+    QList<WaitingReading> readings = load(); // drops a reading the service took
+    if (taken) return;
+    const qsizetype at = indexOfHost(readings, sent.host);
+    WaitingReading reading = at >= 0 ? readings[at] : sent;
+    ++reading.tries;
     reading.lastFailure = failure;
     reading.nextTry = sentAt.addMSecs(retryWait(reading.tries).count());
-    if (at >= 0) {
-        (*readings)[at] = reading;
-    } else {
-        if (readings->size() >= OutboxCapacity) {
-            store::WriteLog(QStringLiteral("Outbox full: ") + describe(readings->first()) + QStringLiteral(" dropped"));
-            readings->removeFirst();
-        }
-        readings->append(reading);
-    }
-    std::sort(readings->begin(), readings->end(), olderFirst);
-    save(*readings);
+    keep(readings, reading);
+    save(readings);
 }
 
 void send(const WaitingReading &reading) {
-    readingsOut().insert(reading.host, reading.readAt);
+    memory().printers[reading.host].out = true;
     const QDateTime sentAt = QDateTime::currentDateTimeUtc();
     platform::window().navigate(reading.address,
                                 [reading, sentAt](const QString &failure) { answered(reading, sentAt, failure); });
@@ -187,22 +280,22 @@ std::optional<QList<WaitingReading>> readOutbox(QString *failure) {
 }
 
 void sendReading(const QString &host, const QUrl &address) {
-    const WaitingReading reading{host, address, QDateTime::currentDateTimeUtc(), 0, {}, QDateTime::currentDateTimeUtc()};
-    if (sendable(address)) {
-        auto readings = load();
-        const qsizetype at = readings ? indexOfHost(*readings, host) : -1;
-        if (at >= 0) {
-            (*readings)[at] = reading;
-            std::sort(readings->begin(), readings->end(), olderFirst);
-            save(*readings);
-        }
+    if (!sendable(address)) return platform::window().navigate(address); // nothing a later try could send
+    const QDateTime now = QDateTime::currentDateTimeUtc();
+    const WaitingReading reading{host, address, now, 0, {}, now};
+    QList<WaitingReading> readings = load();
+    const qsizetype at = indexOfHost(readings, host);
+    memory().printers.insert(host, {reading});
+    if (at >= 0) {
+        readings[at] = reading;
+        std::sort(readings.begin(), readings.end(), olderFirst);
+        save(readings);
     }
     send(reading);
 }
 
-int retryWaitingReadings(bool dueOnly) {
-    auto readings = load();
-    if (!readings) return 0;
+int retryWaitingReadings(bool dueOnly, QString *failure) {
+    QList<WaitingReading> readings = load(failure);
     const QDateTime now = QDateTime::currentDateTimeUtc();
     const auto expired = [&](const WaitingReading &reading) {
         if (reading.readAt.addDays(OutboxKeptDays) > now) return false;
@@ -210,12 +303,15 @@ int retryWaitingReadings(bool dueOnly) {
                         QStringLiteral(" dropped after %1 days").arg(OutboxKeptDays));
         return true;
     };
-    if (readings->removeIf(expired) > 0) save(*readings);
+    if (readings.removeIf(expired) > 0) save(readings);
     // Ticks come one tick apart, give or take: half a tick of slack lets a wait of one tick end at the next.
     const QDateTime due = now.addMSecs(tickLength().count() / 2);
     int sent = 0;
-    for (const WaitingReading &reading : *readings) {
-        if (readingsOut().value(reading.host) == reading.readAt || (dueOnly && reading.nextTry > due)) continue;
+    for (const WaitingReading &reading : readings) {
+        // A reading the outbox keeps is its printer's newest: the first this copy knows of, or the one out.
+        QHash<QString, PrinterReadings> &printers = memory().printers;
+        if (!printers.contains(reading.host)) printers.insert(reading.host, {reading});
+        if (printers[reading.host].out || (dueOnly && reading.nextTry > due)) continue;
         send(reading);
         ++sent;
     }
@@ -229,9 +325,12 @@ std::chrono::milliseconds retryWait(int tries) {
     return std::min(wait, longest);
 }
 
-void showWaitingReadings() {
-    if (const auto readings = load()) platform::window().showWaitingReadings(int(readings->size()));
+int unsavedReadings() {
+    const auto &unsaved = memory().unsaved;
+    return unsaved ? int(unsaved->readings.size()) : 0;
 }
+
+void showWaitingReadings() { platform::window().showWaitingReadings(int(load().size())); }
 
 QString waitingReadingsLine(int count) {
     if (count <= 0) return {};

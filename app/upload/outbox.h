@@ -1,9 +1,12 @@
 // The outbox: the newest reading of each printer that the service has not taken yet, kept in the file "outbox" of
 // the program folder until it does. A failed upload is kept with its address as built, so that it keeps the service
 // root of its day, and sent again at the schedule's ticks, its wait doubling after each failure from one tick up to
-// the reading interval. One entry per printer: counters only grow, so the newest reading carries everything, and a
-// newer reading takes the older one's place, which also keeps a printer's readings from going out of order. The file
-// is JSON, written atomically; one that cannot be parsed is set aside and a new one started.
+// the reading interval. One entry per printer: counters only grow, so the newest reading carries everything. Which
+// reading is newest is the order in which they were handed over, kept in memory, not their times (a clock may be
+// stepped back): a newer reading takes the older one's place, and an older one that fails later is dropped, so that
+// none is sent after a newer one. The file is JSON, written atomically; one that cannot be parsed is set aside and a
+// new one started. While the file cannot be written or read, the readings it should hold are kept in memory and
+// written with the next save that succeeds.
 //
 // Only the copy that holds the program folder writes the outbox; anyone may read it.
 #pragma once
@@ -43,19 +46,26 @@ QString outboxFile();
 // in failure, when the file cannot be read or parsed.
 std::optional<QList<WaitingReading>> readOutbox(QString *failure = nullptr);
 
-// Hands a reading just made to the window. A waiting reading of the same host gives way to it: replaced in the file
-// at once, so that it is never sent after the newer one. The reading waits in the outbox when its upload fails.
+// Hands a reading just made to the window; from now on it is the host's newest. A waiting reading of the same host
+// gives way to it: replaced in the file at once, so that it is never sent after the newer one. The reading waits in
+// the outbox when its upload fails, unless a newer one was handed over meanwhile.
 void sendReading(const QString &host, const QUrl &address);
 
 // Sends again, oldest first, the waiting readings whose wait is over (dueOnly) or all of them, except those whose
-// request is still out; readings older than 30 days are dropped first, with a log line. The number sent.
-int retryWaitingReadings(bool dueOnly = true);
+// request is still out; readings older than 30 days are dropped first, with a log line. The number sent. failure,
+// when given, says why the file could not be used, as the status line did: it cannot be read, or it was not an
+// outbox file and was set aside (where to is said).
+int retryWaitingReadings(bool dueOnly = true, QString *failure = nullptr);
 
 // The wait after a reading's tries-th failure: one tick, doubled with each further failure, at most the reading
 // interval.
 std::chrono::milliseconds retryWait(int tries);
 
-// Tells the window how many readings wait (a corrupt file is set aside first).
+// How many readings are kept only in memory, because the outbox file could not hold them: lost if the program
+// ended now.
+int unsavedReadings();
+
+// Tells the window how many readings wait, in the file and in memory (a corrupt file is set aside first).
 void showWaitingReadings();
 
 // The line that says so: "N readings waiting to be sent", empty for none.

@@ -208,3 +208,25 @@ TEST(CliTools, IniSetAndGetGoThroughTheConfigurationFile) {
     EXPECT_EQ(runCommand({Cli, "ini", "get", ini, "Settings"}).status, 2);
     EXPECT_EQ(runCommand({Cli, "ini", "put", ini, "A", "b", "c"}).status, 2);
 }
+
+// outbox --send with an outbox it cannot use sends nothing and exits 1, saying why on standard error: a file that is
+// no outbox is set aside (and where to is said), a folder in the file's place cannot be read.
+TEST(CliTools, OutboxSendFailsOnAnOutboxItCannotUse) {
+    const struct {
+        const char *outbox;
+        QString said; // %1: the outbox file
+    } cases[] = {{"corrupt", "%1 is not an outbox file: set aside as %1.corrupt-"},
+                 {"folder", "Cannot read %1: file to open is a directory\n"}};
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.outbox);
+        QTemporaryDir folder;
+        const QString outbox = folder.filePath("outbox");
+        if (c.outbox == "corrupt"_L1) writeBytes(outbox, "{\"readings\": [");
+        else ASSERT_TRUE(QDir().mkdir(outbox));
+        const auto sent =
+            runCommand({Cli, "outbox", "--send", "--folder", folder.path().toStdString()}, LoopbackService);
+        EXPECT_EQ(sent.status, 1) << sent.err;
+        EXPECT_NE(sent.err.find(c.said.arg(outbox).toStdString()), std::string::npos) << sent.err;
+        EXPECT_EQ(sent.out, "");
+    }
+}

@@ -5,6 +5,8 @@
 #include "store/globals.h"
 #include "store/log.h"
 
+#include "support/fulldisk.h"
+
 #include <gtest/gtest.h>
 
 #include <QCoreApplication>
@@ -40,25 +42,7 @@ QByteArray readBytes(const QString &path) {
     return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<unreadable>");
 }
 
-// While alive, no file may grow beyond a few bytes: writes fail as on a full disk, for root too.
-class TinyFileSizeLimit {
-public:
-    TinyFileSizeLimit() {
-        getrlimit(RLIMIT_FSIZE, &saved);
-        previous = std::signal(SIGXFSZ, SIG_IGN);
-        rlimit tiny = saved;
-        tiny.rlim_cur = 16;
-        setrlimit(RLIMIT_FSIZE, &tiny);
-    }
-    ~TinyFileSizeLimit() {
-        setrlimit(RLIMIT_FSIZE, &saved);
-        std::signal(SIGXFSZ, previous);
-    }
-
-private:
-    rlimit saved{};
-    void (*previous)(int) = nullptr;
-};
+using testsupport::TinyFileSizeLimit;
 
 // While alive, this thread's file access is checked as an ordinary user's: root would pass every mode bit.
 class AsOrdinaryUser {

@@ -51,6 +51,9 @@ public:
     std::optional<QString> customerCode;
     // Called on every prompt with the code confirmed (the window stores it; tests decide where).
     std::function<void(const QString &)> storeCustomerCode;
+    // Called after every status text, as events that run inside the core's waits would be (a timer's tick).
+    std::function<void(const QString &)> statusShown;
+    int waitingReadings = 0; // as last told
 
     bool barVisible() const {
         return barCalls.lastIndexOf(QStringLiteral("show")) > barCalls.lastIndexOf(QStringLiteral("hide"));
@@ -58,6 +61,7 @@ public:
 
     void setStatus(const QString &text) override {
         statuses << text;
+        if (statusShown) statusShown(text);
         failIf(Member::SetStatus);
     }
     void showProgress() override {
@@ -98,7 +102,7 @@ public:
     void answerAll(const QString &failure) {
         for (const Answered &answered : std::exchange(unanswered, {})) answered(failure);
     }
-    void showWaitingReadings(int) override {}
+    void showWaitingReadings(int count) override { waitingReadings = count; }
     void requestFailed(const QUrl &address, const QString &reason) override {
         failedRequests.emplace_back(address, reason);
     }

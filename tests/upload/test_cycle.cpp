@@ -11,6 +11,7 @@
 #include "upload/scrambler.h"
 #include "store/servicetable.h"
 
+#include "support/fulldisk.h"
 #include "support/logmessages.h"
 #include "support/printers.h"
 #include "support/qtapplication.h"
@@ -22,9 +23,13 @@
 #include <QCoreApplication>
 #include <QDir>
 #include <QFile>
+#include <QNetworkAccessManager>
+#include <QNetworkReply>
+#include <QRegularExpression>
 #include <QTcpServer>
 #include <QTcpSocket>
 #include <QTemporaryDir>
+#include <QTest>
 #include <QTimer>
 #include <QUrlQuery>
 
@@ -46,6 +51,7 @@ public:
                 ++requests;
                 path = QString::fromUtf8(socket->readAll().split(' ').value(1));
                 if (!response_) return; // a service that never answers
+                if (trickle) return trickleReply(socket);
                 socket->write(*response_);
                 if (answered) answered();
                 if (hangUp) socket->disconnectFromHost();
@@ -62,9 +68,21 @@ public:
     int requests = 0;
     QString path;
     bool hangUp = true; // false: the connection stays open after the reply, as for a reply cut short
+    bool trickle = false; // the reply's headers at once, then its body a byte at a time, one every 50 ms
     std::function<void()> answered;
 
 private:
+    void trickleReply(QTcpSocket *socket) {
+        const qsizetype body = response_->indexOf("\r\n\r\n") + 4;
+        socket->write(response_->left(body));
+        auto *next = new QTimer(socket);
+        QObject::connect(next, &QTimer::timeout, socket, [this, socket, next, sent = body]() mutable {
+            if (sent < response_->size()) socket->write(response_->mid(sent++, 1));
+            else next->stop();
+        });
+        next->start(50);
+    }
+
     std::optional<QByteArray> response_;
     QTcpServer server_;
 };
@@ -286,6 +304,18 @@ TEST_F(Cycle, AServiceThatDoesNotAnswerLetsTheCycleComplete) {
     EXPECT_TRUE(window.statuses.last().startsWith("Last Update "));
 }
 
+// The time limit of an upload bounds the whole request: an answer that trickles in, never pausing as long as the
+// limit, ends as failed.
+TEST_F(Cycle, AnAnswerThatTricklesInFailsAtTheTimeLimit) {
+    ListPage page(ListPage::reply(QByteArray(100, 'x')));
+    page.trickle = true;
+    QNetworkAccessManager network;
+    const std::chrono::milliseconds limit(300);
+    QNetworkReply *reply = upload::getWithinTimeLimit(network, QUrl(page.root() + "/u"), limit);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return reply->isFinished(); }, 60'000));
+    EXPECT_EQ(upload::requestFailure(*reply, limit), "no answer within 0.3 s");
+}
+
 TEST_F(Cycle, AStopPendingEndsTheCycleAtOnce) {
     ListPage page(ListPage::reply("10.0.0.5\xC2\xA7Office|"));
     setenv("METERLANE_SERVICE_URL", page.root().toUtf8().constData(), 1);
@@ -357,6 +387,100 @@ TEST_F(Cycle, AFailedUploadWaitsInTheOutboxUntilTheServiceTakesIt) {
     EXPECT_TRUE(waiting().isEmpty());
 }
 
+// Which of a printer's readings is newer is the order they were handed over in, never their times: an older reading
+// still out when a newer one is handed over is dropped when it fails, whether the service took the newer one (the
+// outbox stays empty) or not (the newer one waits alone), also after the clock was stepped back between the two.
+// Nothing older is sent after the newer one.
+TEST_F(Cycle, AnOlderReadingThatFailsAfterANewerOneIsDropped) {
+    const QDateTime now = QDateTime::currentDateTimeUtc();
+    const auto address = [](const QString &reading) { return QUrl("http://127.0.0.1:9/u?d=" + reading); };
+    const auto readings = [](const auto &addresses) { // the readings the addresses carry, in order
+        QStringList names;
+        for (const QUrl &address : addresses) names << QUrlQuery(address).queryItemValue("d");
+        return names.join(' ');
+    };
+    const struct {
+        const char *host;
+        qint64 olderReadSecondsAgo;
+        const char *newerFailure; // empty: the service took it
+        const char *waiting, *sent;
+    } cases[] = {{"taken", 60, "", "", "older newer"},
+                 {"clock-stepped-back", -3600, "HTTP status 503", "newer", "older newer newer"}};
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.host);
+        window.navigations.clear();
+        const upload::WaitingReading older{c.host, address("older"), now.addSecs(-c.olderReadSecondsAgo), 1, "", now};
+        ASSERT_TRUE(store::writeFileAtomically(upload::outboxFile(), upload::serializeOutbox({older})));
+        ASSERT_EQ(upload::retryWaitingReadings(false), 1);
+        upload::sendReading(c.host, address("newer"));
+        ASSERT_EQ(window.unanswered.size(), 2u);
+        const auto answers = std::exchange(window.unanswered, {});
+        answers[1](c.newerFailure);
+        answers[0]("Connection refused");
+        std::vector<QUrl> waiting;
+        const auto outbox = upload::readOutbox();
+        for (const upload::WaitingReading &reading : outbox.value()) waiting.push_back(reading.address);
+        EXPECT_EQ(readings(waiting), c.waiting);
+        upload::retryWaitingReadings(false);
+        EXPECT_EQ(readings(window.navigations), c.sent);
+        window.answerAll({});
+    }
+}
+
+// The window's timer ticks inside a cycle's waits: such a tick sends nothing of the outbox again, so that no
+// printer's waiting reading is out while the cycle reads the printer and hands its newer reading over.
+TEST_F(Cycle, ATickDuringACycleSendsNothingAgain) {
+    SimulatedPrinter hp("hp");
+    ASSERT_AGENT(hp);
+    const QString host = QString::fromStdString(hp.address());
+    write("Pips", "pip001", host);
+    const QDateTime now = QDateTime::currentDateTimeUtc();
+    const QUrl older("http://127.0.0.1:9/u?d=older");
+    ASSERT_TRUE(store::writeFileAtomically(upload::outboxFile(),
+                                           upload::serializeOutbox({{host, older, now.addSecs(-60), 1, "", now}})));
+    upload::ReadSchedule schedule;
+    window.statusShown = [&](const QString &) { schedule.tick(); };
+
+    EXPECT_TRUE(schedule.tick());
+    ASSERT_EQ(window.navigations.size(), 1u); // the cycle's own reading only
+    EXPECT_NE(window.navigations[0], older);
+}
+
+// An outbox the disk cannot hold (a full disk; a folder where the file should be, which cannot be read either) loses
+// no reading: one whose upload failed waits in memory, is counted and sent again, the failure is named once on the
+// status line, and the first save once the disk is well again writes it.
+TEST_F(Cycle, AReadingTheOutboxCannotStoreWaitsInMemoryUntilItCan) {
+    const struct {
+        const char *disk;
+        const char *named;
+    } cases[] = {{"full", "Cannot write "}, {"folder in place", "Cannot read "}};
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.disk);
+        ASSERT_TRUE(QDir(folder.path()).mkdir(c.disk));
+        store::setProgramFolder(folder.filePath(c.disk));
+        window.statuses.clear();
+        std::optional<testsupport::TinyFileSizeLimit> fullDisk;
+        if (c.disk == std::string_view("full")) fullDisk.emplace();
+        else ASSERT_TRUE(QDir().mkdir(upload::outboxFile()));
+
+        upload::sendReading("printer", QUrl("http://127.0.0.1:9/u?d=1"));
+        window.answerAll("Connection refused");
+        EXPECT_EQ(window.waitingReadings, 1);
+        EXPECT_EQ(upload::retryWaitingReadings(false), 1);
+        window.answerAll("Connection refused");
+        fullDisk.reset();
+        QDir().rmdir(upload::outboxFile());
+        EXPECT_EQ(upload::retryWaitingReadings(false), 1);
+        const auto waiting = upload::readOutbox();
+        ASSERT_EQ(waiting.value_or(QList<upload::WaitingReading>{}).size(), 1);
+        EXPECT_EQ(std::pair(waiting->first().host, waiting->first().tries), std::pair(QString("printer"), 2));
+        const QStringList named = window.statuses.filter(QRegularExpression("^Cannot "));
+        ASSERT_EQ(named.size(), 1) << named.join(" | ");
+        EXPECT_TRUE(named[0].startsWith(c.named + upload::outboxFile())) << named[0];
+        window.answerAll({});
+    }
+}
+
 TEST_F(Cycle, TheOutboxWaitDoublesFromOneTickUpToTheReadingInterval) {
     write("Settings", "IntervalReadMinutes", "5");
     std::vector<qint64> seconds;
@@ -364,8 +488,8 @@ TEST_F(Cycle, TheOutboxWaitDoublesFromOneTickUpToTheReadingInterval) {
     EXPECT_EQ(seconds, (std::vector<qint64>{30, 60, 120, 150, 150}));
 }
 
-// An outbox file that cannot be parsed (here: an address no try could send) is set aside, logged, and a new one
-// started; a reading older than 30 days goes with a log line.
+// An outbox file that cannot be parsed (here: an address no try could send) is set aside, said on the status line
+// and in the log, and a new one started; a reading older than 30 days goes with a log line.
 TEST_F(Cycle, ACorruptOutboxIsSetAsideAndOldReadingsAreDropped) {
     const QByteArray relative = R"({"readings": [{"host": "a", "address": "a#b", "readAt": "2024-05-01T10:00:00Z",
         "tries": 1, "lastFailure": "", "nextTry": "2024-05-01T10:00:00Z"}]})";
@@ -375,7 +499,9 @@ TEST_F(Cycle, ACorruptOutboxIsSetAsideAndOldReadingsAreDropped) {
     ASSERT_EQ(aside.size(), 1);
     QFile setAside(folder.filePath(aside[0]));
     EXPECT_TRUE(setAside.open(QIODevice::ReadOnly) && setAside.readAll() == relative);
-    EXPECT_EQ(log().filter("Outbox unreadable: set aside as " + setAside.fileName()).size(), 1);
+    const QString said = upload::outboxFile() + " is not an outbox file: set aside as " + setAside.fileName();
+    EXPECT_EQ(window.statuses, QStringList{said});
+    EXPECT_EQ(log().filter(said).size(), 1);
 
     const QDateTime now = QDateTime::currentDateTimeUtc();
     const QList<upload::WaitingReading> readings{

@@ -288,6 +288,19 @@ TEST_F(EndToEnd, FailedCyclesAreNamedAndExitWithOne) {
               std::string::npos)
         << down.err;
 
+    // An outbox that cannot be read (a folder in the file's place) is named once, and a reading it could keep only
+    // in memory is said to be lost when the cycle ends, not to wait.
+    const QString outbox = program.filePath("outbox");
+    ASSERT_TRUE(QFile::remove(outbox) && QDir().mkdir(outbox));
+    const auto unkept = cycle("http://127.0.0.1:9");
+    QDir().rmdir(outbox);
+    EXPECT_EQ(unkept.status, 1) << unkept.err;
+    const QString said = "Cannot read " + outbox + ": file to open is a directory\n";
+    EXPECT_EQ(QString::fromStdString(unkept.err).count(said), 1) << unkept.err;
+    EXPECT_NE(unkept.err.find("meterlane-cli: 1 reading lost: not stored in " + outbox.toStdString() + "\n"),
+              std::string::npos) << unkept.err;
+    EXPECT_EQ(unkept.err.find("waiting to be sent"), std::string::npos) << unkept.err;
+
     // The list download a fresh installation makes: failed, it is named; a list without printers is no failure.
     writeIni({}, "4711");
     const auto noList = cycle("http://127.0.0.1:9");
