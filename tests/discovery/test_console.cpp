@@ -34,7 +34,8 @@ const QString NoSuchName =
 const QString SysDescr = QStringLiteral(
     "HP ETHERNET MULTI-ENVIRONMENT,ROM R.22.01,JETDIRECT,JD128,EEPROM V.28.63,CIDATE 07/10/2006");
 
-QString loopback(int host) { return QStringLiteral("127.0.0.%1").arg(host); }
+// An address of the simulated printers' network.
+QString loopback(int host) { return QStringLiteral("127.100.100.%1").arg(host); }
 
 class RecordingView : public discovery::ConsoleView {
 public:
@@ -350,7 +351,7 @@ TEST_F(ConsoleRun, RunsAppendAndMarkAddressesThatChanged) {
     ASSERT_TRUE(console_.run(request(loopback(80), loopback(82), QString())));
     EXPECT_EQ(icons(), (std::vector<int>{2, 1, 1}));
     const QStringList first = view_.lines;
-    EXPECT_EQ(first, (QStringList{"> 127.0.0.81", Dashes, "> 127.0.0.82", Dashes}));
+    EXPECT_EQ(first, (QStringList{"> " + loopback(81), Dashes, "> " + loopback(82), Dashes}));
 
     unsilence(loopback(80));
     silence(loopback(82));
