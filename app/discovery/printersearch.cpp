@@ -6,6 +6,7 @@
 #include "reading/countermaps.h"
 #include "reading/oidreader.h"
 #include "reading/printerinfo.h"
+#include "reading/printermib.h"
 #include "reading/profilechoice.h"
 #include "store/globals.h"
 #include "store/pips.h"
@@ -18,8 +19,8 @@
 namespace discovery {
 namespace {
 
-const QString SysDescr = QStringLiteral("1.3.6.1.2.1.1.1.0");
-const QString SysObjectId = QStringLiteral("1.3.6.1.2.1.1.2.0");
+namespace printermib = reading::printermib;
+
 const QString PrinterMib = QStringLiteral("1.3.6.1.2.1.43");
 
 // Whether a CIDR item names a block with network and broadcast addresses (a /30 or wider).
@@ -192,9 +193,9 @@ bool PrinterSearch::start(const QList<quint32> &addresses, QString &why) {
             probe_.set(QStringLiteral("Version"), profiles[i].version);
             for (const auto &[member, value] : reading::profileMembers(profiles[i])) probe_.set(member, value);
             probe_.set(QStringLiteral("Retransmit"), 0);
-            const QString reply = probe_.call(QStringLiteral("BatchGet"),
-                                              {asked.join(u' '), SysDescr + u';' + SysObjectId, QString::number(i)})
-                                      .toString();
+            const QString oids = printermib::SysDescr + u';' + printermib::SysObjectId;
+            const QString reply =
+                probe_.call(QStringLiteral("BatchGet"), {asked.join(u' '), oids, QString::number(i)}).toString();
             if (reply != QLatin1String("Successful")) {
                 why = QStringLiteral("profile %1: %2").arg(profiles[i].name, reply);
                 return false;
@@ -262,7 +263,7 @@ FoundHost PrinterSearch::identify(quint32 address, const Answers &answers) const
     host.address = dottedAddress(address);
     // The values of the first profile, in file order, that read the description, else of the first that read any.
     const auto withDescription = std::find_if(answers.values.begin(), answers.values.end(),
-                                              [](const auto &values) { return values.contains(SysDescr); });
+                                              [](const auto &values) { return values.contains(printermib::SysDescr); });
     const QHash<QString, QString> values = withDescription != answers.values.end() ? *withDescription
                                            : answers.values.isEmpty()            ? QHash<QString, QString>()
                                                                                   : answers.values.first();
@@ -270,7 +271,7 @@ FoundHost PrinterSearch::identify(quint32 address, const Answers &answers) const
     const store::SnmpProfiles profiles = store::snmpProfiles();
     if (profiles.present && withDescription != answers.values.end())
         reading::choose(host.address, profiles, profiles.profiles.value(withDescription.key()).name);
-    const QString sysDescr = values.value(SysDescr);
+    const QString sysDescr = values.value(printermib::SysDescr);
     const short brand = reading::brandOfDescription(sysDescr);
     if (brand == reading::Unknown && !hasPrinterMib(host.address)) {
         host.state = HostState::NotAPrinter;
@@ -279,7 +280,7 @@ FoundHost PrinterSearch::identify(quint32 address, const Answers &answers) const
     host.maker = brandName(brand);
     if (host.maker.isEmpty()) {
         const auto maps = reading::countermaps::load();
-        if (const auto *maker = reading::countermaps::makerOf(maps.entries, values.value(SysObjectId),
+        if (const auto *maker = reading::countermaps::makerOf(maps.entries, values.value(printermib::SysObjectId),
                                                               [&] { return sysDescr; }))
             host.maker = maker->maker;
     }

@@ -24,7 +24,7 @@ short brandOfDescription(const QString &sysDescr) {
 }
 
 short GetCodeBrand(const QString &host, QString &sysDescr) {
-    sysDescr = GetOID(host, QStringLiteral("1.3.6.1.2.1.1.1.0"));
+    sysDescr = GetOID(host, printermib::SysDescr);
     const short brand = brandOfDescription(sysDescr);
     if (brand == Unknown) store::WriteLog(QStringLiteral("GetCodeBrand ") + sysDescr);
     return brand;

@@ -15,8 +15,6 @@
 namespace reading {
 namespace {
 
-const QString SysDescr = QStringLiteral("1.3.6.1.2.1.1.1.0");
-const QString SysObjectId = QStringLiteral("1.3.6.1.2.1.1.2.0");
 // A type column longer than this is no table of counters: the walk stops there.
 constexpr int MaxTableRows = 256;
 
@@ -103,8 +101,8 @@ MapFindings fillFromCounterMap(const QString &host, QStringList &fields) {
     if (maps.entries.isEmpty()) return {};
 
     PrinterValues printer(host);
-    const countermaps::Entry *maker = countermaps::makerOf(maps.entries, printer.value(SysObjectId),
-                                                           [&] { return printer.value(SysDescr); });
+    const countermaps::Entry *maker = countermaps::makerOf(maps.entries, printer.value(printermib::SysObjectId),
+                                                           [&] { return printer.value(printermib::SysDescr); });
     if (!maker) return {};
     MapFindings findings{maker->maker, {}};
     const QString model = countermaps::hasModelEntries(maps.entries, maker->maker)

@@ -1,5 +1,6 @@
 #include "oidreader.h"
 
+#include "printermib.h"
 #include "faultrule.h"
 #include "platform/componentfactory.h"
 #include "platform/eventpump.h"
@@ -14,7 +15,6 @@ namespace {
 
 using Request = std::function<QString(platform::ComponentObject &)>;
 
-const QString SysDescr = QStringLiteral("1.3.6.1.2.1.1.1.0");
 
 // One request through a session object of its own: created, pointed at host, set up as profile asks (a single try
 // when singleTry), opened, asked, closed, released. request makes the call on the open session and returns its text.
@@ -100,7 +100,7 @@ QList<std::pair<QString, QVariant>> profileMembers(const store::SnmpProfile &pro
 
 std::optional<QString> tryProfile(const QString &host, const store::SnmpProfile &profile, bool singleTry) {
     return exchange(host, profile, singleTry,
-                    [](platform::ComponentObject &session) { return get(session, SysDescr); });
+                    [](platform::ComponentObject &session) { return get(session, printermib::SysDescr); });
 }
 
 QString GetOID(const QString &host, const QString &oid) {

@@ -9,6 +9,9 @@
 
 namespace reading::printermib {
 
+// MIB-II's system group, which every agent answers.
+inline const QString SysDescr = QStringLiteral("1.3.6.1.2.1.1.1.0");    // sysDescr.0
+inline const QString SysObjectId = QStringLiteral("1.3.6.1.2.1.1.2.0"); // sysObjectID.0
 inline const QString DeviceDescription = QStringLiteral("1.3.6.1.2.1.25.3.2.1.3.1"); // hrDeviceDescr.1
 inline const QString SerialNumber = QStringLiteral("1.3.6.1.2.1.43.5.1.1.17.1");     // prtGeneralSerialNumber.1
 inline const QString MarkerLifeCount = QStringLiteral("1.3.6.1.2.1.43.10.2.1.4.1.1"); // prtMarkerLifeCount.1.1
