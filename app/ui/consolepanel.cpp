@@ -27,7 +27,7 @@ namespace {
 // Design layout beyond the normal width, twips.
 constexpr int Left = 12240;
 constexpr int FieldLeft = 12840;
-constexpr int ListTop = 1740;
+constexpr int ConsoleListTop = 1740;
 constexpr int ResultsLeft = 15360;
 
 const QColor Answering(128, 255, 128);
@@ -94,7 +94,7 @@ void ConsolePanel::build(QWidget *window) {
     txtIP->setReadOnly(true);
     txtIP->setAutoFillBackground(true);
 
-    LV_IPs = control<QTreeWidget>(window, u"LV_IPs"_s, twips::toPixels(Left, ListTop, 2940, 3260));
+    LV_IPs = control<QTreeWidget>(window, u"LV_IPs"_s, twips::toPixels(Left, ConsoleListTop, 2940, 3260));
     LV_IPs->setColumnCount(3);
     LV_IPs->setHeaderHidden(true);
     LV_IPs->setRootIsDecorated(false);
@@ -104,7 +104,7 @@ void ConsolePanel::build(QWidget *window) {
     const int columnWidth = LV_IPs->fontMetrics().horizontalAdvance(u"255.255.255.255"_s) +
                             2 * LV_IPs->style()->pixelMetric(QStyle::PM_SmallIconSize, nullptr, LV_IPs);
     for (int column = 0; column < 3; ++column) LV_IPs->setColumnWidth(column, columnWidth);
-    lstResults = control<QListWidget>(window, u"lstResults"_s, twips::toPixels(ResultsLeft, ListTop, 4440, 3260));
+    lstResults = control<QListWidget>(window, u"lstResults"_s, twips::toPixels(ResultsLeft, ConsoleListTop, 4440, 3260));
     lstResults->setHorizontalScrollBarPolicy(Qt::ScrollBarAsNeeded);
 }
 

@@ -18,7 +18,7 @@ using testsupport::CommandResult;
 using testsupport::runCommand;
 using testsupport::splitLines;
 
-const std::string Cli = METERLANE_BIN_DIR "/meterlane-cli";
+using testsupport::Cli;
 
 std::vector<std::string> fields(const std::string &line) {
     std::vector<std::string> parts;

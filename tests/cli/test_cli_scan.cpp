@@ -19,7 +19,7 @@ using testsupport::CommandResult;
 using testsupport::runCommand;
 using testsupport::splitLines;
 
-const std::string Cli = METERLANE_BIN_DIR "/meterlane-cli";
+using testsupport::Cli;
 const std::string Dashes(59, '-');
 const std::string SysDescr =
     "HP ETHERNET MULTI-ENVIRONMENT,ROM R.22.01,JETDIRECT,JD128,EEPROM V.28.63,CIDATE 07/10/2006";

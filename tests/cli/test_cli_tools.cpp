@@ -17,7 +17,7 @@ namespace {
 
 using namespace Qt::StringLiterals;
 
-const std::string Cli = METERLANE_BIN_DIR "/meterlane-cli";
+using testsupport::Cli;
 const std::map<std::string, std::string> LoopbackService{{"METERLANE_SERVICE_URL", "http://127.0.0.1:8099"}};
 
 void writeBytes(const QString &path, const QByteArray &bytes) {

@@ -6,6 +6,7 @@
 #include "platform/componentfactory.h"
 #include "platform/eventpump.h"
 #include "platform/window.h"
+#include "reading/keypoint.h"
 #include "store/config.h"
 #include "store/globals.h"
 #include "support/faultagent.h"
@@ -57,6 +58,13 @@ inline void serve(FaultAgent &agent, ValueTable table) {
 }
 
 inline WireValue text(const std::string &value) { return WireValue::octets(value); }
+
+// A key point of count fields (26 unless given), "0" except those given (slot → field).
+inline QString keyPoint(const std::map<int, QString> &fields, int count = reading::CounterSlots) {
+    QStringList all(count, QStringLiteral("0"));
+    for (const auto &[slot, field] : fields) all[slot - 1] = field;
+    return all.join(u',');
+}
 
 class ReadingTest : public ::testing::Test {
 protected:

@@ -23,12 +23,6 @@ ValueTable ricohTable(const std::map<int, std::string> &names) {
     return table;
 }
 
-// 26 fields, "0" except those given (slot → field).
-QString keyPoint(const std::map<int, QString> &fields) {
-    QStringList all(reading::CounterSlots, QStringLiteral("0"));
-    for (const auto &[slot, field] : fields) all[slot - 1] = field;
-    return all.join(u',');
-}
 
 class KeyPoint : public ReadingTest {};
 

@@ -23,12 +23,6 @@ const std::string SlotOne = R + "19.1.0";
 const QString Host = QStringLiteral("printer-a");
 const QString Description = QStringLiteral("Floor 2");
 
-// 26 fields, "0" except those given (slot → field).
-QString keyPoint(const std::map<int, QString> &fields, int count = reading::CounterSlots) {
-    QStringList all(count, QStringLiteral("0"));
-    for (const auto &[slot, field] : fields) all[slot - 1] = field;
-    return all.join(u',');
-}
 
 // A RICOH printer: model, identity, slot 1 value, counter rows (row → value) and cartridges (name, level; "?" for
 // one the printer does not have).

@@ -24,9 +24,9 @@ using meterlane::test::TransportSettings;
 using meterlane::test::WireValue;
 using namespace std::chrono_literals;
 
-constexpr const char *AgentAddress = "127.0.0.31";
-constexpr const char *OtherAddress = "127.0.0.32";
-constexpr const char *SecondAgentAddress = "127.0.0.33";
+constexpr const char *FaultAgentAddress = "127.0.0.31";
+constexpr const char *FaultOtherAddress = "127.0.0.32";
+constexpr const char *SecondFaultAgentAddress = "127.0.0.33";
 
 const std::string BindingError = "[Vantobe.Mod.SnmpResponseProcess][AP05]=Error during VariableBind parsing";
 
@@ -39,7 +39,7 @@ class TransportFaults : public ::testing::Test {
 protected:
     void SetUp() override {
         auto &values = quorrel::engine::library();
-        values.agent = AgentAddress;
+        values.agent = FaultAgentAddress;
         values.commStr = "public";
         values.lastReplyOid.clear();
         reopen(200, 1);
@@ -67,7 +67,7 @@ protected:
     }
 
     TransportSettings settings;
-    FaultAgent agent{AgentAddress, OtherAddress};
+    FaultAgent agent{FaultAgentAddress, FaultOtherAddress};
     quorrel::SnmpV1 session;
 };
 
@@ -328,7 +328,7 @@ void nestedGet(void *context) {
     }
     auto &values = quorrel::engine::library();
     const std::string agent = values.agent;
-    values.agent = SecondAgentAddress;
+    values.agent = SecondFaultAgentAddress;
     quorrel::SnmpV1 inner;
     run.opened = inner.SnmpMgrOpen();
     run.result = inner.SnmpGet("1.3.6.1.2.1.1.5.0");
@@ -345,7 +345,7 @@ TEST_F(TransportFaults, RequestFromTheEventPumpDoesNotTakeTheWaitingRequestsAnsw
     // the waiting one.
     const Case cases[] = {{300ms, 0ms, false}, {150ms, 400ms, false}, {300ms, 0ms, true}, {150ms, 400ms, true}};
     reopen(3000, 0);
-    FaultAgent second{SecondAgentAddress, OtherAddress};
+    FaultAgent second{SecondFaultAgentAddress, FaultOtherAddress};
     for (const auto &c : cases) {
         SCOPED_TRACE(testing::Message() << c.outerDelay.count() << "/" << c.innerDelay.count() << " same object "
                                         << c.sameObject);
@@ -398,10 +398,10 @@ void closeSession(void *object) { static_cast<quorrel::SnmpV1 *>(object)->SnmpMg
 [[noreturn]] void getWhileThePumpClosesTheSession() {
     alarm(5);
     TransportSettings::set(300, 0);
-    FaultAgent agent{AgentAddress, OtherAddress};
+    FaultAgent agent{FaultAgentAddress, FaultOtherAddress};
     agent.setDefault(silence());
     auto &values = quorrel::engine::library();
-    values.agent = AgentAddress;
+    values.agent = FaultAgentAddress;
     values.commStr = "public";
     quorrel::SnmpV1 object;
     if (object.SnmpMgrOpen() != "Successful") std::_Exit(2);

@@ -5,6 +5,7 @@
 #include "store/globals.h"
 #include "store/log.h"
 
+#include "support/files.h"
 #include "support/fulldisk.h"
 
 #include <gtest/gtest.h>
@@ -37,10 +38,7 @@ void writeBytes(const QString &path, const QByteArray &bytes) {
     file.write(bytes);
 }
 
-QByteArray readBytes(const QString &path) {
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<unreadable>");
-}
+using testsupport::readBytes;
 
 using testsupport::TinyFileSizeLimit;
 

@@ -3,6 +3,7 @@
 #include "store/globals.h"
 #include "store/log.h"
 
+#include "support/files.h"
 #include <gtest/gtest.h>
 
 #include <QDateTime>
@@ -15,10 +16,7 @@ namespace {
 
 using namespace Qt::StringLiterals;
 
-QByteArray readBytes(const QString &path) {
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-}
+using testsupport::readBytes;
 
 // What the system locale writes for each second in [from, to]: short date, then long time without its zone name.
 QStringList possibleStamps(QDateTime from, const QDateTime &to) {

@@ -23,6 +23,9 @@ struct CommandResult {
     std::string err;
 };
 
+// The command-line program of this build.
+inline const std::string Cli = METERLANE_BIN_DIR "/meterlane-cli";
+
 // Runs argv[0] (looked up on PATH) with the arguments, no shell involved; extraEnvironment adds or replaces
 // variables of this process's environment for the child.
 CommandResult runCommand(const std::vector<std::string> &argv,

@@ -28,14 +28,14 @@ using uitest::readBytes;
 using meterlane::test::RecordingWindow;
 using ui::HostConfigDialog;
 using uitest::SeenBox;
+using uitest::ClosedServiceRoot;
 
-const QString ServiceRoot = u"http://127.0.0.1:9"_s;
 
 class HostConfigTest : public uitest::WidgetTest {
 protected:
     void SetUp() override {
         WidgetTest::SetUp();
-        qputenv("METERLANE_SERVICE_URL", ServiceRoot.toUtf8());
+        qputenv("METERLANE_SERVICE_URL", ClosedServiceRoot.toUtf8());
         platform::setLibraryFolder(QStringLiteral(METERLANE_BIN_DIR));
         platform::setWindow(&window);
     }
@@ -55,7 +55,7 @@ protected:
     }
     // The announcement as logged: the address with its data as typed.
     static QString announcement(const QString &identity, const QString &location) {
-        return ServiceRoot + u"/ylk/meter/announce?d=YLK;"_s + upload::EncodeText(u"004"_s) + u"&PRNSER="_s +
+        return ClosedServiceRoot + u"/ylk/meter/announce?d=YLK;"_s + upload::EncodeText(u"004"_s) + u"&PRNSER="_s +
                identity + u"&PRNUBI="_s + location;
     }
     static QString lastLogMessage() {
@@ -98,7 +98,7 @@ TEST_F(HostConfigTest, NewRowAddsTheNextSlotAndOkStoresAndAnnouncesThePrinter) {
     EXPECT_EQ(records().address(3), u"printer7"_s);
     ASSERT_EQ(window.navigations.size(), 1u);
     EXPECT_EQ(window.navigations[0].toString(QUrl::FullyEncoded),
-              ServiceRoot + u"/ylk/meter/announce?d=YLK%3B"_s + upload::EncodeText(u"004"_s) +
+              ClosedServiceRoot + u"/ylk/meter/announce?d=YLK%3B"_s + upload::EncodeText(u"004"_s) +
                   u"&PRNSER=E174M610045&PRNUBI=Floor%202"_s);
     EXPECT_EQ(lastLogMessage(), announcement(u"E174M610045"_s, u"Floor 2"_s));
     EXPECT_TRUE(answerer.seen.empty());

@@ -18,14 +18,14 @@ namespace {
 using namespace Qt::StringLiterals;
 using uitest::SeenBox;
 using uitest::UrlRecorder;
+using uitest::ClosedServiceRoot;
 
-const QString ServiceRoot = u"http://127.0.0.1:9"_s;
 
 class LinksTest : public uitest::WidgetTest {
 protected:
     void SetUp() override {
         WidgetTest::SetUp();
-        qputenv("METERLANE_SERVICE_URL", ServiceRoot.toUtf8());
+        qputenv("METERLANE_SERVICE_URL", ClosedServiceRoot.toUtf8());
     }
     void TearDown() override { qunsetenv("METERLANE_SERVICE_URL"); }
 
@@ -61,7 +61,7 @@ TEST_F(LinksTest, PortalOpensWithANewTokenAroundTheSameCustomerPart) {
     EXPECT_EQ(answerer.dialogs, 0) << "a stored code needs no dialog";
     ASSERT_EQ(recorder.opened.size(), 2u);
     for (const QUrl &opened : recorder.opened) {
-        EXPECT_EQ(opened.toString(QUrl::RemoveQuery), ServiceRoot + u"/ylk/portal/customer"_s);
+        EXPECT_EQ(opened.toString(QUrl::RemoveQuery), ClosedServiceRoot + u"/ylk/portal/customer"_s);
         EXPECT_EQ(tokenMiddle(opened), QString::number(store::TokenOffset - 1234));
     }
     EXPECT_NE(recorder.opened[0], recorder.opened[1]);
@@ -105,7 +105,7 @@ TEST_F(LinksTest, NoPortalForACodeThatIsNoNumberOrAnUnknownVendor) {
     store::globals().vendorId = u"JUNOPRINT"_s; // a portal that takes no token
     ui::openPortal(nullptr);
     ASSERT_EQ(recorder.opened.size(), 1u);
-    EXPECT_EQ(recorder.opened[0].toString(), ServiceRoot + u"/junoprint/portal/"_s);
+    EXPECT_EQ(recorder.opened[0].toString(), ClosedServiceRoot + u"/junoprint/portal/"_s);
 }
 
 TEST_F(LinksTest, JumpToOpensTheAddressAndReportsWhatCannotBeOpened) {

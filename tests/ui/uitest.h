@@ -3,6 +3,7 @@
 // (nothing is really opened), a notification service, and an answerer of the modal boxes that a test expects.
 #pragma once
 
+#include "support/files.h"
 #include "store/globals.h"
 #include "support/qtprint.h"
 
@@ -32,10 +33,10 @@
 
 namespace uitest {
 
-inline QByteArray readBytes(const QString &path) {
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<unreadable>");
-}
+using testsupport::readBytes;
+
+// A service root where nothing listens.
+inline const QString ClosedServiceRoot = QStringLiteral("http://127.0.0.1:9");
 
 // A control of a window or dialog by its name; a test failure when there is none.
 template <typename T> T *child(QWidget &parent, const QString &name) {

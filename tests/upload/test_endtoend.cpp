@@ -35,7 +35,7 @@ using testsupport::SimulatedPrinter;
 
 namespace {
 
-const std::string Cli = METERLANE_BIN_DIR "/meterlane-cli";
+using testsupport::Cli;
 
 class EndToEnd : public ::testing::Test {
 protected:
