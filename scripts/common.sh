@@ -28,16 +28,25 @@ install_packages() {
     rm -f /usr/sbin/policy-rc.d
 }
 
-# configure_and_build DIR CMAKE_ARGS...: the prefix is the installed layout's (/usr), also in a build folder first
-# configured under another one.
-configure_and_build() {
+# configure DIR CMAKE_ARGS...: the prefix is the installed layout's (/usr), also in a build folder first configured
+# under another one.
+configure() {
     local dir=$1
     shift
-    echo "== building in $dir"
     mkdir -p "$dir"
     cmake -S . -B "$dir" -G Ninja -DCMAKE_INSTALL_PREFIX=/usr "$@" >"$dir/configure.log" 2>&1 ||
         { cat "$dir/configure.log"; exit 1; }
-    ninja -C "$dir" >"$dir/build.log" 2>&1 || { grep -E -A8 'error|FAILED' "$dir/build.log" | head -60; exit 1; }
+}
+
+# build DIR: builds a configured folder; on failure shows the errors and returns 1.
+build() {
+    echo "== building in $1"
+    ninja -C "$1" >"$1/build.log" 2>&1 || { grep -E -A8 'error|FAILED' "$1/build.log" | head -60; return 1; }
+}
+
+configure_and_build() {
+    configure "$@"
+    build "$1" || exit 1
 }
 
 # Runs a command in a network namespace of its own with only loopback up: nothing it sends leaves the machine.
