@@ -116,14 +116,22 @@ void readKey(const store::IniFile &ini, const QString &section, const QString &k
 
 QList<Entry> parse(const QByteArray &bytes, const QString &file) {
     const store::IniFile ini = store::IniFile::parse(bytes);
+    const QStringList repeated = ini.repeatedSections();
+    const QString later = QStringLiteral("a later section of the same name is not read");
     QList<Entry> entries;
     for (const QString &section : ini.sections()) {
         Entry entry;
         std::tie(entry.maker, entry.modelPattern) = makerAndPattern(section);
-        const auto earlier = [&](const Entry &other) { return sameName(other.name(), entry.name()); };
-        if (entry.maker.isEmpty() || std::any_of(entries.begin(), entries.end(), earlier)) continue;
+        const auto earlier = std::find_if(entries.begin(), entries.end(),
+                                          [&](const Entry &other) { return sameName(other.name(), entry.name()); });
+        if (entry.maker.isEmpty()) continue;
+        if (earlier != entries.end()) {
+            earlier->leftOut << later;
+            continue;
+        }
         entry.file = file;
         for (const QString &key : ini.keys(section)) readKey(ini, section, key, entry);
+        if (repeated.contains(section, Qt::CaseInsensitive)) entry.leftOut << later;
         entries << entry;
     }
     return entries;

@@ -44,7 +44,7 @@ std::optional<TableRow> tableRow(const QString &candidate);
 // The entries of one file in file order, file names the entries' file. Sections without a maker are skipped; keys
 // other than Enterprise, Words and Slot1 to Slot26, recognition keys of a narrowed entry and candidates that are
 // neither form are left out, each named in the entry's leftOut. The first of sections of the same name wins, as in
-// any ini file.
+// any ini file, and says that a later one is not read.
 QList<Entry> parse(const QByteArray &bytes, const QString &file);
 
 // Entries of later files replace those of the same name (letter case and blanks around "|" ignored) in their place;

@@ -1,9 +1,9 @@
 #include "oidreader.h"
 
-#include "printermib.h"
 #include "faultrule.h"
 #include "platform/componentfactory.h"
 #include "platform/eventpump.h"
+#include "printermib.h"
 #include "profilechoice.h"
 #include "store/log.h"
 
@@ -14,7 +14,6 @@ namespace reading {
 namespace {
 
 using Request = std::function<QString(platform::ComponentObject &)>;
-
 
 // One request through a session object of its own: created, pointed at host, set up as profile asks (a single try
 // when singleTry), opened, asked, closed, released. request makes the call on the open session and returns its text.

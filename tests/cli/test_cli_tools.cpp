@@ -123,7 +123,8 @@ TEST(CliTools, MapsAndReadNameTheEntriesInEffectAndTheirFiles) {
     const QString etcMaps = scratch.filePath(u"etc/counter-maps.ini"_s);
     writeBytes(etcMaps, "[kyocera]\nSlot2 = 1.3.6.1.4.1.1347.42.3.1.2.1.1.1.1 ; own choice\nSlot4 = .1.3.6.1.4.1.1347\n"
                         "Slot6 = A, B\nSlot27 = 1.2.3\n");
-    writeBytes(scratch.filePath(u"counter-maps.ini"_s), "[Acme]\r\nWords = ACME\r\n[Nobody]\r\nSlot2 = 1.2.3\r\n");
+    writeBytes(scratch.filePath(u"counter-maps.ini"_s),
+               "[Acme]\r\nWords = ACME\r\n[Nobody]\r\nSlot2 = 1.2.3\r\n[ACME]\r\nWords = ACME2\r\n");
     const std::map<std::string, std::string> environment{
         {"METERLANE_SYSTEM_FOLDER", scratch.filePath(u"etc"_s).toStdString()}};
     const std::string folder = scratch.path().toStdString(), etc = etcMaps.toStdString();
@@ -141,6 +142,8 @@ TEST(CliTools, MapsAndReadNameTheEntriesInEffectAndTheirFiles) {
                             where + "Slot6: \"A,\" is neither a whole OID nor VALUECOLUMN[TYPECOLUMN=N], left out\n" +
                             where + "Slot6: \"B\" is neither a whole OID nor VALUECOLUMN[TYPECOLUMN=N], left out\n" +
                             where + "Slot27: not a key of a counter map (Enterprise, Words, Slot1 to Slot26), left out\n"
+                            "meterlane-cli: " + folder + "/counter-maps.ini [Acme]: a later section of the same name is "
+                            "not read, left out\n"
                             "meterlane-cli: " + folder + "/counter-maps.ini [Nobody]: no Enterprise or Words: no printer is "
                             "recognised by it\n");
     EXPECT_NE(maps.out.find("[HP] " METERLANE_BIN_DIR "/counter-maps.ini\n"), std::string::npos) << maps.out;
