@@ -30,6 +30,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
         }
     }
 
+    for (const QString &problem : maps::problemsOf(entries)) check(problem.startsWith(QStringLiteral("fuzzed [")));
+
     QList<maps::Entry> merged = entries;
     maps::merge(merged, entries);
     check(merged.size() == entries.size());
