@@ -115,6 +115,7 @@ constexpr ObjectProperty ObjectProperties[] = {
     {"privpassphrase", &SnmpV1::setPrivPassphrase, &SnmpV1::passphrase},
     {"contextname", &SnmpV1::setContextName, &SnmpV1::contextName},
     {"retransmit", &SnmpV1::setRetransmit, &SnmpV1::retransmit},
+    {"octetsashex", &SnmpV1::setOctetsAsHex, &SnmpV1::octetsAsHex},
 };
 
 std::optional<Variant> accessObjectProperty(quorrel::SnmpV1 &session, const std::string &name, int kind,

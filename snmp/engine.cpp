@@ -59,6 +59,17 @@ std::string hexRendering(std::string_view octets) {
     return text;
 }
 
+// Every byte as two hex digits after "0x": a text no other value reads as, whatever the bytes.
+std::string exactHex(std::string_view octets) {
+    static const char digits[] = "0123456789ABCDEF";
+    std::string text = "0x";
+    for (char c : octets) {
+        const auto byte = static_cast<unsigned char>(c);
+        text += {digits[byte >> 4], digits[byte & 0xF]};
+    }
+    return text;
+}
+
 // A number (or a text that reads as one) goes out as INTEGER, anything else as an OCTET STRING in the code page.
 ber::Value setValue(const Variant &value) {
     if (isNumeric(value)) return ber::Value::integer(toInt32(value));
@@ -165,7 +176,7 @@ std::string bindingText(Session &session, std::uint8_t pduType, const ber::VarBi
     // An empty OCTET STRING reads as the empty text and, like every other value, leaves its OID in the last
     // reply OID, so that a walk goes on past it.
     LibraryValues &values = library();
-    std::string text = renderValue(binding.value, session.options.version);
+    std::string text = renderValue(binding.value, session.options);
     values.lastReplyOid = binding.oid.empty() ? message(Operation, "AP2" + std::to_string(request),
                                                         "Unable to retrieve OID from VariableBinding List")
                                               : ber::formatOid(binding.oid);
@@ -395,9 +406,11 @@ void setEventPump(void (*pump)(void *context), void *context) {
     eventPumpContext = context;
 }
 
-std::string renderValue(const ber::Value &value, Version version) {
+std::string renderValue(const ber::Value &value, const Options &options) {
+    const Version version = options.version;
     switch (value.syntax) {
     case ber::OctetString:
+        if (options.octetsAsHex) return exactHex(value.octets);
         if (!value.octets.empty() && value.octets[0] == '\0') return hexRendering(value.octets);
         return codepage::toUtf8(value.octets);
     case ber::ObjectId: return ber::formatOid(value.oid);

@@ -30,6 +30,7 @@ struct Options {
     Version version = Version::V1;
     security::User user;    // version 3
     bool retransmit = true; // false: one try, without the transport's retries
+    bool octetsAsHex = false; // an OCTET STRING read as "0x" and its bytes, two hex digits each
 };
 
 // The repetitions a walk's GetBulk asks for, halved after each time-out down to 1.
@@ -96,7 +97,7 @@ bool retryAfterReport(const sockaddr_in &agent, const transport::Reply &reply, b
 void setEventPump(void (*pump)(void *context), void *context);
 
 // How a reply value reads as text (exposed for tests): a Counter64 in full from version 2c on, its high 32 bits in
-// version 1.
-std::string renderValue(const ber::Value &value, Version version = Version::V1);
+// version 1; an OCTET STRING as its exact bytes where the options ask for them.
+std::string renderValue(const ber::Value &value, const Options &options = {});
 
 } // namespace quorrel::engine

@@ -154,7 +154,7 @@ void Batch::settle(Agent &agent, Get &get, std::uint32_t status) {
             else if (get.options.version != engine::Version::V1 && isException(binding->value.syntax))
                 answer(agent, get, get.oids[i], agentProcessError(2, static_cast<std::int32_t>(i + 1)));
             else
-                answer(agent, get, get.oids[i], engine::renderValue(binding->value, get.options.version));
+                answer(agent, get, get.oids[i], engine::renderValue(binding->value, get.options));
         }
     }
     get.oids.clear();

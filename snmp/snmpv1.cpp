@@ -103,6 +103,14 @@ void SnmpV1::setRetransmit(const Variant &value) {
 
 Variant SnmpV1::retransmit() const { return session_.options.retransmit ? 1.0 : 0.0; }
 
+void SnmpV1::setOctetsAsHex(const Variant &value) {
+    const std::int16_t n = toInt16(value);
+    if (n != 0 && n != 1) throw invalidArgument();
+    session_.options.octetsAsHex = n == 1;
+}
+
+Variant SnmpV1::octetsAsHex() const { return session_.options.octetsAsHex ? 1.0 : 0.0; }
+
 void SnmpV1::setSecurityName(const Variant &value) {
     session_.options.user.name = toText(value);
     session_.walk = {};

@@ -36,6 +36,10 @@ public:
     // Retransmit: 1 (the transport's retries) or 0 (one try).
     void setRetransmit(const Variant &value);
     Variant retransmit() const;
+    // OctetsAsHex: 0 (an OCTET STRING reads as text, as it always has) or 1 (as "0x" and every byte as two hex
+    // digits: its exact bytes, which the text loses where the first byte is 0).
+    void setOctetsAsHex(const Variant &value);
+    Variant octetsAsHex() const;
     // The version 3 user. AuthProtocol: none (""), MD5, SHA, SHA-224, SHA-256, SHA-384 or SHA-512; PrivProtocol: none,
     // DES, AES, AES-192 or AES-256. The passphrases never come back out: their getters give the empty text.
     void setSecurityName(const Variant &value);

@@ -27,10 +27,16 @@ sockaddr_in agentAddress() {
     return agent;
 }
 
+// Every binding read as text, and as exact bytes.
 void render(const std::vector<ber::VarBind> &bindings) {
+    engine::Options text, exact;
+    text.version = exact.version = engine::Version::V2c;
+    exact.octetsAsHex = true;
     for (const auto &binding : bindings) {
         ber::formatOid(binding.oid);
-        if (binding.value.readable) engine::renderValue(binding.value, engine::Version::V2c);
+        if (!binding.value.readable) continue;
+        engine::renderValue(binding.value, text);
+        engine::renderValue(binding.value, exact);
     }
 }
 

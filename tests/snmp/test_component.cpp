@@ -102,6 +102,8 @@ TEST_F(Component, MembersAnswerToTheirNamesInAnyCase) {
     EXPECT_EQ(invoke("Version", COMPONENT_GET).text, "2c");
     EXPECT_EQ(invoke("retransmit", COMPONENT_PUT, {number(0)}).fault, 0);
     EXPECT_EQ(invoke("Retransmit", COMPONENT_GET).number, 0);
+    EXPECT_EQ(invoke("octetsashex", COMPONENT_PUT, {number(1)}).fault, 0);
+    EXPECT_EQ(invoke("OctetsAsHex", COMPONENT_GET).number, 1);
     EXPECT_EQ(invoke("version", COMPONENT_PUT, {number(3)}).fault, 0);
     EXPECT_EQ(invoke("VERSION", COMPONENT_GET).text, "3");
     const std::pair<const char *, const char *> texts[] = {
@@ -151,6 +153,7 @@ TEST_F(Component, ReportsFaultsForBadCalls) {
     EXPECT_EQ(invoke("Agent", COMPONENT_PUT).fault, 449);
     for (const char *version : {"2a", "4", "v3", ""}) EXPECT_EQ(invoke("Version", COMPONENT_PUT, {text(version)}).fault, 5);
     EXPECT_EQ(invoke("Retransmit", COMPONENT_PUT, {number(2)}).fault, 5);
+    EXPECT_EQ(invoke("OctetsAsHex", COMPONENT_PUT, {number(2)}).fault, 5);
     EXPECT_EQ(invoke("AuthProtocol", COMPONENT_PUT, {text("SHA-1")}).fault, 5);
     EXPECT_EQ(invoke("PrivProtocol", COMPONENT_PUT, {text("3DES")}).fault, 5);
 

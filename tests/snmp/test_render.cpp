@@ -25,6 +25,17 @@ TEST(Render, StringsAreTextUnlessTheirFirstByteIsZero) {
     EXPECT_EQ(engine::renderValue(ber::Value::octetString(std::string("\0", 1))), "00");
 }
 
+// OctetsAsHex: the exact bytes, which the text above loses (00 01 08 and 00 18 both read 0018); other values as ever.
+TEST(Render, OctetsAsHexGiveEveryByte) {
+    engine::Options exact;
+    exact.octetsAsHex = true;
+    EXPECT_EQ(engine::renderValue(ber::Value::octetString(std::string("\0\x01\x08", 3)), exact), "0x000108");
+    EXPECT_EQ(engine::renderValue(ber::Value::octetString(std::string("\0\x18", 2)), exact), "0x0018");
+    EXPECT_EQ(engine::renderValue(ber::Value::octetString("Ab\xFF"), exact), "0x4162FF");
+    EXPECT_EQ(engine::renderValue(ber::Value::octetString(""), exact), "0x");
+    EXPECT_EQ(engine::renderValue(value(ber::Integer, 1234), exact), "1234");
+}
+
 TEST(Render, NumbersAreTheirFirstWordSigned) {
     EXPECT_EQ(engine::renderValue(value(ber::Integer, -5)), "-5");
     EXPECT_EQ(engine::renderValue(value(ber::TimeTicks, 123456)), "123456");
