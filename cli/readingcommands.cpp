@@ -39,12 +39,15 @@ int hostInFolder(const QString &command, const QStringList &args, QString &host)
     return ExitOk;
 }
 
-// "slot K NAME: OID = VALUE (ENTRY in FILE)", a slot the counter map filled.
-QString mappedSlotLine(const reading::MappedSlot &slot) {
+// "slot K NAME: OID = VALUE (ENTRY in FILE)", a slot the counter map filled, and a line for each part of a packed
+// record or a sum ("  record 01 = VALUE", "  OID = COUNT").
+QString mappedSlotLines(const reading::MappedSlot &slot) {
     const QString chosenBy = slot.entry.isEmpty() ? QStringLiteral("prtMarkerLifeCount")
                                                   : QStringLiteral("%1 in %2").arg(slot.entry, slot.file);
-    return QStringLiteral("slot %1 %2: %3 = %4 (%5)")
-        .arg(QString::number(slot.slot), reading::counterName(slot.slot), slot.oid, slot.value, chosenBy);
+    QString lines = QStringLiteral("slot %1 %2: %3 = %4 (%5)\n")
+                        .arg(QString::number(slot.slot), reading::counterName(slot.slot), slot.oid, slot.value, chosenBy);
+    for (const QString &part : slot.parts) lines += QStringLiteral("  ") + part + u'\n';
+    return lines;
 }
 
 // "[NAME] Version=... Hosts=...", a profile as its file gives it, the passphrases masked.
@@ -87,7 +90,7 @@ int readCommand(const QStringList &args) {
         << "sysDescr: " << sysDescr << "\n"
         << "keypoint: " << search.keyPoint << "\n"
         << "maker: " << search.map.maker << "\n";
-    for (const reading::MappedSlot &slot : search.map.filled) out << mappedSlotLine(slot) << "\n";
+    for (const reading::MappedSlot &slot : search.map.filled) out << mappedSlotLines(slot);
     out << "identity: " << identity << "\n"
         << "model: " << found.model << "\n"
         << "totals: " << found.totalBW << ";" << found.totalColour << "\n"

@@ -80,6 +80,58 @@ std::optional<TableRow> tableRow(const QString &candidate) {
     return TableRow{match.captured(1), match.captured(2), match.captured(3)};
 }
 
+std::optional<PackedRecord> packedRecord(const QString &candidate) {
+    static const QRegularExpression form(QStringLiteral("^([0-9]+(?:\\.[0-9]+)+)#([0-9A-Fa-f]{2})$"));
+    const QRegularExpressionMatch match = form.match(candidate);
+    if (!match.hasMatch()) return std::nullopt;
+    return PackedRecord{match.captured(1), match.captured(2).toInt(nullptr, 16)};
+}
+
+std::optional<RowSum> rowSum(const QString &candidate) {
+    static const QRegularExpression form(QStringLiteral("^SUM\\(([0-9]+(?:\\.[0-9]+)+)\\)\\[(.*)\\]$"));
+    static const QRegularExpression filter(QStringLiteral("^\\s*([0-9]+(?:\\.[0-9]+)+)=(-?[0-9]+)\\s*$"));
+    const QRegularExpressionMatch match = form.match(candidate);
+    if (!match.hasMatch()) return std::nullopt;
+    RowSum sum{match.captured(1), {}};
+    for (const QString &text : match.captured(2).split(QRegularExpression(QStringLiteral("[,;]")))) {
+        const QRegularExpressionMatch part = filter.match(text);
+        if (!part.hasMatch()) return std::nullopt;
+        sum.filters.append({part.captured(1), part.captured(2)});
+    }
+    return sum;
+}
+
+bool isWholeOid(const QString &candidate) { return wholeOid().match(candidate).hasMatch(); }
+
+bool isCandidate(const QString &candidate) {
+    return isWholeOid(candidate) || tableRow(candidate) || packedRecord(candidate) || rowSum(candidate);
+}
+
+QString keyPointField(const QString &candidate) {
+    const auto sum = rowSum(candidate);
+    if (!sum) return candidate;
+    QStringList filters;
+    for (const auto &[column, number] : sum->filters) filters << column + u'=' + number;
+    return QStringLiteral("SUM(%1)[%2]").arg(sum->valueColumn, filters.join(u';'));
+}
+
+QStringList splitCandidates(const QString &text) {
+    QStringList candidates;
+    QString current;
+    int depth = 0;
+    for (const QChar c : text) {
+        if (c == u'[') ++depth;
+        else if (c == u']' && depth > 0) --depth;
+        if (c.isSpace() && depth == 0) {
+            if (!current.isEmpty()) candidates << std::exchange(current, QString());
+        } else {
+            current += c;
+        }
+    }
+    if (!current.isEmpty()) candidates << current;
+    return candidates;
+}
+
 namespace {
 
 // The slot a key names ("Slot1" to "Slot26"), else 0.
@@ -101,10 +153,9 @@ void readKey(const store::IniFile &ini, const QString &section, const QString &k
     } else if (const int slot = slotOf(key)) {
         const auto [candidates, source] = valueAndSource(value);
         Slot found{{}, source};
-        for (const QString &candidate : candidates.split(u' ', Qt::SkipEmptyParts)) {
-            if (wholeOid().match(candidate).hasMatch() || tableRow(candidate)) found.candidates << candidate;
-            else entry.leftOut << key + QStringLiteral(": \"") + candidate +
-                                      QStringLiteral("\" is neither a whole OID nor VALUECOLUMN[TYPECOLUMN=N]");
+        for (const QString &candidate : splitCandidates(candidates)) {
+            if (isCandidate(candidate)) found.candidates << candidate;
+            else entry.leftOut << key + QStringLiteral(": \"") + candidate + QStringLiteral("\" is no candidate");
         }
         if (!found.candidates.isEmpty()) entry.counters.insert(slot, found);
     } else {

@@ -18,7 +18,7 @@ namespace reading::countermaps {
 inline const QString FileName = QStringLiteral("counter-maps.ini");
 
 struct Slot {
-    QStringList candidates; // whole OIDs or VALUECOLUMN[TYPECOLUMN=N], in order of preference
+    QStringList candidates; // in order of preference, each of one of the kinds below
     QString source;         // where the OIDs come from: a MIB module and object, or a maker's document
 };
 
@@ -35,11 +35,35 @@ struct Entry {
     QString name() const; // "Maker" or "Maker | pattern", as the file names the section
 };
 
-// A candidate of the form VALUECOLUMN[TYPECOLUMN=N]: the row of a table whose type column reads N.
+// The kinds of candidate. A whole OID. VALUECOLUMN[TYPECOLUMN=N]: the first row of a table whose type column reads N.
+// OID#CODE: the record with code CODE (hex) of the packed OCTET STRING at OID. SUM(VALUECOLUMN)[COLUMN=N, ...]:
+// VALUECOLUMN summed over every row whose named columns all read their numbers.
 struct TableRow {
     QString valueColumn, typeColumn, type;
 };
 std::optional<TableRow> tableRow(const QString &candidate);
+
+struct PackedRecord {
+    QString oid;
+    int code = 0;
+};
+std::optional<PackedRecord> packedRecord(const QString &candidate);
+
+struct RowSum {
+    QString valueColumn;
+    QList<std::pair<QString, QString>> filters; // column, the number it reads
+};
+// Filters separated by "," or ";" (a key point field cannot hold ","), blanks around them ignored.
+std::optional<RowSum> rowSum(const QString &candidate);
+
+bool isWholeOid(const QString &candidate);
+bool isCandidate(const QString &candidate);
+
+// A candidate as a key point field holds it: a sum's filters separated by ";", the other kinds as they stand.
+QString keyPointField(const QString &candidate);
+
+// The candidates of a slot's value: separated by blanks, but for those inside "[...]".
+QStringList splitCandidates(const QString &text);
 
 // The entries of one file in file order, file names the entries' file. Sections without a maker are skipped; keys
 // other than Enterprise, Words and Slot1 to Slot26, recognition keys of a narrowed entry and candidates that are

@@ -1,12 +1,15 @@
 #include "keypoint.h"
 
 #include "brand.h"
+#include "countermaps.h"
 #include "faultrule.h"
 #include "oidreader.h"
 #include "platform/window.h"
 #include "printermib.h"
 
 #include <QStringList>
+
+#include <algorithm>
 
 namespace reading {
 namespace {
@@ -90,6 +93,13 @@ bool usesCounterMaps(short rules) {
 }
 
 QString counterName(int slot) { return counterNames().value(slot - 1); }
+
+bool holdsMapForms(const QString &keyPoint) {
+    const QStringList fields = keyPoint.split(u',');
+    return std::any_of(fields.begin(), fields.end(), [](const QString &field) {
+        return countermaps::packedRecord(field) || countermaps::rowSum(field);
+    });
+}
 
 QString SearchPrinterKeyPoint(short brand, const QString &host, QString &identity) {
     return searchKeyPoint(brand, host, identity).keyPoint;

@@ -29,6 +29,10 @@ KeyPointSearch searchKeyPoint(short brand, const QString &host, QString &identit
 // standard printers, while the standard Printer MIB readings are on.
 bool usesCounterMaps(short rules);
 
+// Whether a key point holds a field that only the standard Printer MIB readings read: a counter map's packed record or
+// sum of rows.
+bool holdsMapForms(const QString &keyPoint);
+
 // The name of counter slot 1 to 26 (the RICOH table's name for it).
 QString counterName(int slot);
 

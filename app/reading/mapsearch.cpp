@@ -1,13 +1,11 @@
 #include "mapsearch.h"
 
 #include "countermaps.h"
-#include "oidreader.h"
 #include "printermib.h"
+#include "printervalues.h"
 #include "store/log.h"
 
-#include <QHash>
 #include <QMap>
-#include <QRegularExpression>
 
 #include <algorithm>
 #include <span>
@@ -15,66 +13,11 @@
 namespace reading {
 namespace {
 
-// A type column longer than this is no table of counters: the walk stops there.
-constexpr int MaxTableRows = 256;
-
-// What a counter answers; a failed read (ReadFailed, itself a number) answers nothing.
-bool isWholeNumber(const QString &text) {
-    static const QRegularExpression number(QStringLiteral("^[+-]?[0-9]+$"));
-    return text != ReadFailed && number.match(text).hasMatch();
-}
-
-// Reads each OID, and walks each type column, at most once per search: candidates of several slots may share them.
-class PrinterValues {
-public:
-    explicit PrinterValues(QString host) : host_(std::move(host)) {}
-
-    QString value(const QString &oid) {
-        if (!values_.contains(oid)) values_.insert(oid, probeOid(host_, oid));
-        return values_.value(oid);
-    }
-
-    // The OID a candidate names: a whole OID as it stands; for a table row, VALUECOLUMN.ROW of the first row whose
-    // type reads N; empty when no row does.
-    QString oidOf(const QString &candidate) {
-        const auto row = countermaps::tableRow(candidate);
-        if (!row) return candidate;
-        for (const auto &[index, type] : column(row->typeColumn))
-            if (type == row->type) return row->valueColumn + u'.' + index;
-        return {};
-    }
-
-private:
-    // The rows of a column, walked with get-next until the printer answers an OID outside it (or nothing).
-    const QList<std::pair<QString, QString>> &column(const QString &typeColumn) {
-        if (columns_.contains(typeColumn)) return columns_[typeColumn];
-        QList<std::pair<QString, QString>> &rows = columns_[typeColumn];
-        const QString prefix = typeColumn + u'.';
-        QString at = typeColumn;
-        while (rows.size() < MaxTableRows) {
-            QString next;
-            const QString type = probeNextOid(host_, at, next);
-            if (type == ReadFailed || !next.startsWith(prefix) || next == at) break;
-            rows.append({next.mid(prefix.size()), type});
-            values_.insert(next, type);
-            at = next;
-        }
-        return rows;
-    }
-
-    QString host_;
-    QHash<QString, QString> values_;
-    QHash<QString, QList<std::pair<QString, QString>>> columns_;
-};
-
 // The first candidate of a slot that answers a whole number, as a finding of the entry; nothing when none does.
 std::optional<MappedSlot> firstAnswer(PrinterValues &printer, const countermaps::Entry &entry, int slot) {
-    for (const QString &candidate : entry.counters.value(slot).candidates) {
-        const QString oid = printer.oidOf(candidate);
-        if (oid.isEmpty()) continue;
-        const QString value = printer.value(oid);
-        if (isWholeNumber(value)) return MappedSlot{slot, oid, value, entry.name(), entry.file};
-    }
+    for (const QString &candidate : entry.counters.value(slot).candidates)
+        if (const auto answer = printer.counter(candidate))
+            return MappedSlot{slot, answer->field, answer->value, answer->parts, entry.name(), entry.file};
     return std::nullopt;
 }
 
@@ -125,9 +68,10 @@ MapFindings fillFromCounterMap(const QString &host, QStringList &fields) {
     }
 
     // The life count is the one count every maker agrees on: the machine total wherever it answers.
-    const QString life = printer.value(printermib::MarkerLifeCount);
-    if (isWholeNumber(life)) found.insert(1, MappedSlot{1, printermib::MarkerLifeCount, life, {}, {}});
-    else if (const auto answer = firstAnswer(printer, entry, 1)) found.insert(1, *answer);
+    if (const auto life = printer.counter(printermib::MarkerLifeCount))
+        found.insert(1, MappedSlot{1, life->field, life->value, {}, {}, {}});
+    else if (const auto answer = firstAnswer(printer, entry, 1))
+        found.insert(1, *answer);
     fields[0] = fields[1] = fields[2] = QStringLiteral("0");
     for (const MappedSlot &slot : found) {
         fields[slot.slot - 1] = slot.oid;

@@ -12,7 +12,8 @@ namespace reading {
 // A slot the search filled from the map (or slot 1 from prtMarkerLifeCount), for the command line to show.
 struct MappedSlot {
     int slot = 0;
-    QString oid, value;
+    QString oid, value; // oid: the key point's field, a whole OID or a packed record or sum
+    QStringList parts;  // a packed record's code and value, or each summed row's OID and count
     QString entry, file; // the map entry that chose the OID and its file; empty for prtMarkerLifeCount
 };
 

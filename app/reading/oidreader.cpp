@@ -110,6 +110,16 @@ QString probeOid(const QString &host, const QString &oid) {
     return readOid(host, oid, false, [&](platform::ComponentObject &session) { return get(session, oid); });
 }
 
+std::optional<QByteArray> probeOctets(const QString &host, const QString &oid) {
+    const QString text = readOid(host, oid, false, [&](platform::ComponentObject &session) {
+        session.set(QStringLiteral("OctetsAsHex"), 1);
+        return get(session, oid);
+    });
+    if (!text.startsWith(QLatin1String("0x"))) return std::nullopt; // a failure, or a value of another type
+    const QByteArray hex = text.mid(2).toLatin1();
+    return QByteArray::fromHex(hex);
+}
+
 QString probeNextOid(const QString &host, const QString &oid, QString &nextOid) {
     nextOid.clear();
     const QString text = readOid(host, oid, false, [&](platform::ComponentObject &session) {

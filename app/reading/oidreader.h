@@ -5,6 +5,7 @@
 
 #include "store/snmpprofiles.h"
 
+#include <QByteArray>
 #include <QList>
 #include <QString>
 #include <QVariant>
@@ -24,6 +25,10 @@ QString GetOID(const QString &host, const QString &oid);
 // GetOID for a value the printer may well lack (a table row probed one by one): a library answer is not logged, the
 // caller says what was missing.
 QString probeOid(const QString &host, const QString &oid);
+
+// The exact bytes of an OCTET STRING value, which the text of GetOID loses where the first byte is 0; quiet as
+// probeOid. Nothing when the printer answered with an error, with a value of another type, or not at all.
+std::optional<QByteArray> probeOctets(const QString &host, const QString &oid);
 
 // A quiet get-next, for walking a table column: the value of the binding that follows oid, with that binding's OID in
 // nextOid; ReadFailed, and nextOid empty, when the printer answered with an error or not at all (the end of its

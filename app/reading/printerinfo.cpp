@@ -6,7 +6,9 @@
 #include "oidreader.h"
 #include "platform/fault.h"
 #include "platform/window.h"
+#include "countermaps.h"
 #include "printermib.h"
+#include "printervalues.h"
 #include "store/config.h"
 #include "store/globals.h"
 #include "store/servicetable.h"
@@ -61,6 +63,15 @@ bool namesCounter(const QString &field, bool quietOids) {
     if (isNumber) return n != 0;
     if (quietOids) return true;
     throw platform::Fault(13, QStringLiteral("Type mismatch"));
+}
+
+// A key point field's counter as text: a packed record or a sum of rows through the reading's own values (each OID
+// read once however many fields name it; ReadFailed where it gives no number), any other field read at the brand's
+// counter prefix.
+QString readField(const QString &field, const QString &address, const QString &prefix, PrinterValues &values) {
+    if (!countermaps::packedRecord(field) && !countermaps::rowSum(field)) return GetOID(address, prefix + field);
+    const auto answer = values.counter(field);
+    return answer ? answer->value : ReadFailed;
 }
 
 // A value as a counter slot holds it, signed 32 bits; beyond that the step faults and the slot keeps its value.
@@ -224,12 +235,13 @@ PrinterReading readPrinter(short brand, const QString &storedHost, const QString
     if (printerMib && !oids.slotOne.isEmpty() && readsAsNothing(found.slotOne))
         found.slotOne = GetOID(address, printermib::MarkerLifeCount);
 
+    PrinterValues values(address);
     for (int slot = 1; slot <= CounterSlots; ++slot) {
         bool named = true; // after a failed number test the field is read
         if (!rule.run([&] { named = namesCounter(fieldAt(fields, slot), printerMib); })) return finish();
         if (!named) continue;
         if (!rule.run([&] {
-                const QString text = GetOID(address, oids.counterPrefix + fieldAt(fields, slot));
+                const QString text = readField(fieldAt(fields, slot), address, oids.counterPrefix, values);
                 if (slot == 1) found.slotOne = text;
                 else found.counters[slot] = TextToLong(text);
             }))

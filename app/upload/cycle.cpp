@@ -24,12 +24,15 @@ std::atomic<bool> stopping = false;
 bool cycleRunning = false;
 
 // Whether a stored key point can be read from; otherwise the printer is searched again, and the log says why. A key
-// point kept in the key points file holds a counter map's OIDs, which are read only while the standard Printer MIB
-// readings are on.
+// point kept in the key points file, or holding a packed record or a sum, is a counter map's, read only while the
+// standard Printer MIB readings are on.
 bool usable(const store::StoredKeyPoint &stored, int slot, const QString &host) {
     QString why = stored.problem;
-    if (why.isEmpty() && stored.kept && !reading::printermib::enabled())
-        why = QStringLiteral("is kept in ") + store::KeyPointsFileName + QStringLiteral(" and StandardPrinterMib is 0");
+    if (why.isEmpty() && !reading::printermib::enabled()) {
+        if (stored.kept) why = QStringLiteral("is kept in ") + store::KeyPointsFileName;
+        else if (reading::holdsMapForms(stored.keyPoint)) why = QStringLiteral("holds a packed record or a sum");
+        if (!why.isEmpty()) why += QStringLiteral(" and StandardPrinterMib is 0");
+    }
     if (why.isEmpty()) return true;
     store::WriteLog(QStringLiteral("Key point of %1 (%2) %3: searched again").arg(store::slotKey(slot), host, why));
     return false;

@@ -138,9 +138,9 @@ TEST(CliTools, MapsAndReadNameTheEntriesInEffectAndTheirFiles) {
                                  "  slot 2 Total Prints: Black & White: " + counter + "1 ; own choice\n[";
     EXPECT_NE(maps.out.find(replaced), std::string::npos) << maps.out;
     const std::string where = "meterlane-cli: " + etc + " [kyocera]: ";
-    EXPECT_EQ(maps.err, where + "Slot4: \".1.3.6.1.4.1.1347\" is neither a whole OID nor VALUECOLUMN[TYPECOLUMN=N], left out\n" +
-                            where + "Slot6: \"A,\" is neither a whole OID nor VALUECOLUMN[TYPECOLUMN=N], left out\n" +
-                            where + "Slot6: \"B\" is neither a whole OID nor VALUECOLUMN[TYPECOLUMN=N], left out\n" +
+    EXPECT_EQ(maps.err, where + "Slot4: \".1.3.6.1.4.1.1347\" is no candidate, left out\n" +
+                            where + "Slot6: \"A,\" is no candidate, left out\n" +
+                            where + "Slot6: \"B\" is no candidate, left out\n" +
                             where + "Slot27: not a key of a counter map (Enterprise, Words, Slot1 to Slot26), left out\n"
                             "meterlane-cli: " + folder + "/counter-maps.ini [Acme]: a later section of the same name is "
                             "not read, left out\n"

@@ -1,6 +1,6 @@
 // Arbitrary bytes read as a counter map file, as an operator's editor may leave it. Every entry has a maker and slots
-// 1 to 26 of well-formed candidates; merging a file over itself replaces each entry in its place; recognition and the
-// entry choice take any sysObjectID, description and model.
+// 1 to 26 of well-formed candidates, each of which a key point field holds without a ","; merging a file over itself
+// replaces each entry in its place; recognition and the entry choice take any sysObjectID, description and model.
 #include "reading/countermaps.h"
 
 #include <QRegularExpression>
@@ -20,13 +20,15 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
     namespace maps = reading::countermaps;
     const QByteArray bytes(reinterpret_cast<const char *>(data), static_cast<qsizetype>(size));
     const QList<maps::Entry> entries = maps::parse(bytes, QStringLiteral("fuzzed"));
-    static const QRegularExpression wholeOid(QStringLiteral("^[0-9]+(\\.[0-9]+)+$"));
     for (const maps::Entry &entry : entries) {
         check(!entry.maker.isEmpty() && (entry.modelPattern.isEmpty() || entry.enterprises.isEmpty()));
         for (auto slot = entry.counters.cbegin(); slot != entry.counters.cend(); ++slot) {
             check(slot.key() >= 1 && slot.key() <= 26 && !slot->candidates.isEmpty());
-            for (const QString &candidate : slot->candidates)
-                check(wholeOid.match(candidate).hasMatch() || maps::tableRow(candidate));
+            for (const QString &candidate : slot->candidates) {
+                check(maps::isCandidate(candidate));
+                const QString field = maps::keyPointField(candidate);
+                check(maps::isCandidate(field) && !field.contains(u','));
+            }
         }
     }
 

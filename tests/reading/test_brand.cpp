@@ -3,6 +3,7 @@
 #include "reading/brand.h"
 #include "reading/countermaps.h"
 #include "reading/oidreader.h"
+#include "reading/printervalues.h"
 #include "readingfixture.h"
 
 namespace {
@@ -69,6 +70,43 @@ TEST(CounterMapMaker, EnterpriseNumberElseWordsOfTheDescription) {
                                        {"TASKalfa 5054ci MFP", "Kyocera"}, {"ECOSYS M3145dn", "Kyocera"}})
         EXPECT_EQ(reading::countermaps::entryFor(all, *kyocera, QString::fromLatin1(model))->name(),
                   QString::fromLatin1(entry));
+}
+
+// The kinds of candidate a slot may name, as the maps reader takes them and a key point field holds them.
+TEST(CounterMapCandidates, EachKindAndItsKeyPointField) {
+    const std::pair<const char *, const char *> cases[] = { // candidate, its key point field (nullptr: no candidate)
+        {"1.3.6.1.4.1.11.2.3.9.4.2.1.4.1.2.6.0", "1.3.6.1.4.1.11.2.3.9.4.2.1.4.1.2.6.0"},
+        {"1.3.6.1.4.1.641.6.4.2.1.1.4[1.3.6.1.4.1.641.6.4.2.1.1.2=3]", "1.3.6.1.4.1.641.6.4.2.1.1.4[1.3.6.1.4.1.641.6.4.2.1.1.2=3]"},
+        {"1.3.6.1.4.1.2435.2.3.9.4.2.1.5.5.10.0#0a", "1.3.6.1.4.1.2435.2.3.9.4.2.1.5.5.10.0#0a"},
+        {"SUM(1.2.7)[1.2.2=1, 1.2.4=7]", "SUM(1.2.7)[1.2.2=1;1.2.4=7]"},
+        {"SUM(1.2.7)[1.2.2=1;1.2.4=-7]", "SUM(1.2.7)[1.2.2=1;1.2.4=-7]"},
+        {"1.2.3#1", nullptr}, {"#01", nullptr}, {"SUM(1.2.7)", nullptr}, {"SUM(1.2.7)[]", nullptr},
+        {"SUM(1.2.7)[1.2.2=a]", nullptr}, {".1.3.6", nullptr},
+    };
+    for (const auto &[candidate, field] : cases) {
+        EXPECT_EQ(reading::countermaps::isCandidate(candidate), field != nullptr) << candidate;
+        if (field) EXPECT_EQ(reading::countermaps::keyPointField(candidate), field);
+    }
+    EXPECT_EQ(reading::countermaps::splitCandidates(" 1.2.3 SUM(1.2.7)[1.2.2=1, 1.2.4=7]  1.2.4#01 "),
+              (QStringList{"1.2.3", "SUM(1.2.7)[1.2.2=1, 1.2.4=7]", "1.2.4#01"}));
+}
+
+// A packed counter string is read record by record, by each record's length, never by fixed positions.
+TEST(PackedRecords, ByEachRecordsLengthUntilTheEndOrACutOrAFault) {
+    const struct {
+        const char *what;
+        QByteArray bytes;
+        std::optional<QMap<int, quint64>> records;
+    } cases[] = {
+        {"lengths 4, 2, 1, 0, then 0xFF", QByteArray::fromHex("0001040001ABCD 010102BEEF 02010105 0301 00 FF 0401010A"),
+         QMap<int, quint64>{{0, 0x1ABCD}, {1, 0xBEEF}, {2, 5}, {3, 0}}},
+        {"a record cut short ends them", QByteArray::fromHex("00010107 01010400"), QMap<int, quint64>{{0, 7}}},
+        {"empty", QByteArray(), QMap<int, quint64>{}},
+        {"a record without its 0x01", QByteArray::fromHex("00010107 01020107"), std::nullopt},
+        {"a value of nine bytes", QByteArray::fromHex("000109010203040506070809"), std::nullopt},
+        {"text, as a printer without the records sends it", QByteArray("31415"), std::nullopt},
+    };
+    for (const auto &c : cases) EXPECT_EQ(reading::packedRecords(c.bytes), c.records) << c.what;
 }
 
 class Brand : public ReadingTest {};
