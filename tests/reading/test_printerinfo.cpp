@@ -153,6 +153,43 @@ TEST_F(PrinterInfo, HpIsReadAtItsKeyPointAndThroughThePrinterMibWhileThatIsOn) {
     }
 }
 
+// A counter map's packed records and sums are read at every reading as the key point names them, each OID once
+// however many fields name it (one get of the packed string; one walk of each filter column, the summed rows read
+// once), rows added since the search included; a string that no longer parses reads as a failed counter.
+TEST_F(PrinterInfo, PackedRecordsAndSumsAreReadEachOidOnce) {
+    const std::string packed = "1.3.6.1.4.1.2435.2.3.9.4.2.1.5.5.10.0", job = "1.3.6.1.4.1.236.11.5.11.53.11.2.1.";
+    const QString record = QString::fromStdString(packed) + "#%1";
+    const QString sum = QString::fromStdString("SUM(" + job + "7)[" + job + "2=1;" + job + "6=%1]");
+    const std::map<int, QString> fields{{1, record.arg("00")}, {2, record.arg("01")}, {3, record.arg("02")},
+                                        {4, sum.arg(3)}, {5, sum.arg(1)}};
+    ValueTable table{{"1.3.6.1.2.1.25.3.2.1.3.1", text("MFC-L8900CDW")}, {"1.3.6.1.2.1.43.5.1.1.17.1", text("E7")}};
+    const auto row = [&](int index, int type, int colour, int count) {
+        table[job + "2." + std::to_string(index)] = WireValue::integer(type);
+        table[job + "6." + std::to_string(index)] = WireValue::integer(colour);
+        table[job + "7." + std::to_string(index)] = WireValue::integer(count);
+    };
+    row(1, 1, 3, 1000); // print, mono
+    row(2, 1, 1, 300);  // print, colour
+    row(3, 2, 3, 50);   // copy, mono: not a print
+    row(4, 1, 3, 7);    // print, mono, on a paper size used since the search
+    // Records 00 = 1500, 01 = 1050 (two bytes), 02 = 194 (one byte); then a string whose record lacks its 0x01.
+    for (const auto &[bytes, totals] : {std::pair{std::string("\0\x01\x02\x05\xDC\x01\x01\x02\x04\x1A\x02\x01\x01\xC2\xFF", 15),
+                                                  QStringList{"1050", "194"}},
+                                        std::pair{std::string("\0\x02\x02\x05\xDC", 5), QStringList{"-10000", "-10000"}}}) {
+        table[packed] = WireValue::octets(bytes);
+        serve(agent, table);
+        agent.clearRequests();
+        const auto reading = readPrinter(reading::Brother, Host, address, Description, keyPoint(fields), "E7");
+        EXPECT_EQ((QStringList{reading.totalBW, reading.totalColour}), totals);
+        EXPECT_EQ(reading.record.split(u';').mid(5, 2), (QStringList{offset(4, 1007), offset(5, 300)}));
+        std::map<std::string, int> asked;
+        for (const Request &request : agent.requests()) ++asked[request.oid];
+        EXPECT_EQ(asked[packed], 1);
+        EXPECT_EQ(asked[job + "7.1"], 1);
+    }
+    EXPECT_TRUE(logMessages().filter("Type mismatch").isEmpty()) << logMessages().join('\n').toStdString();
+}
+
 TEST(PrinterMibLevel, PercentOfTheMaximumOrWhatThePrinterSaysInstead) {
     const struct {
         const char *level, *maximum, *text;
