@@ -77,7 +77,7 @@ const std::map<QString, Expectation> Expectations{
     {QStringLiteral("hp-mfp"),
      {QStringLiteral("HP Color LaserJet MFP M477fdw"), QStringLiteral("24680"), QStringLiteral("0")}},
     {QStringLiteral("brother-mfc"),
-     {QStringLiteral("Brother MFC-L8900CDW series"), QStringLiteral("31415"), QStringLiteral("0")}},
+     {QStringLiteral("Brother MFC-L8900CDW series"), QStringLiteral("19876"), QStringLiteral("11539")}},
     {QStringLiteral("kyocera"), {QStringLiteral("ECOSYS P3045dn"), QStringLiteral("45678"), QStringLiteral("0")}},
     {QStringLiteral("sharp"), {QStringLiteral("SHARP MX-3570N"), QStringLiteral("91164"), QStringLiteral("29940")}},
     {QStringLiteral("canon"),

@@ -89,14 +89,15 @@ std::optional<PackedRecord> packedRecord(const QString &candidate) {
 
 std::optional<RowSum> rowSum(const QString &candidate) {
     static const QRegularExpression form(QStringLiteral("^SUM\\(([0-9]+(?:\\.[0-9]+)+)\\)\\[(.*)\\]$"));
-    static const QRegularExpression filter(QStringLiteral("^\\s*([0-9]+(?:\\.[0-9]+)+)=(-?[0-9]+)\\s*$"));
+    static const QRegularExpression filter(
+        QStringLiteral("^\\s*([0-9]+(?:\\.[0-9]+)+)=(-?[0-9]+(?:\\|-?[0-9]+)*)\\s*$"));
     const QRegularExpressionMatch match = form.match(candidate);
     if (!match.hasMatch()) return std::nullopt;
     RowSum sum{match.captured(1), {}};
     for (const QString &text : match.captured(2).split(QRegularExpression(QStringLiteral("[,;]")))) {
         const QRegularExpressionMatch part = filter.match(text);
         if (!part.hasMatch()) return std::nullopt;
-        sum.filters.append({part.captured(1), part.captured(2)});
+        sum.filters.append({part.captured(1), part.captured(2).split(u'|')});
     }
     return sum;
 }
@@ -111,7 +112,7 @@ QString keyPointField(const QString &candidate) {
     const auto sum = rowSum(candidate);
     if (!sum) return candidate;
     QStringList filters;
-    for (const auto &[column, number] : sum->filters) filters << column + u'=' + number;
+    for (const auto &[column, numbers] : sum->filters) filters << column + u'=' + numbers.join(u'|');
     return QStringLiteral("SUM(%1)[%2]").arg(sum->valueColumn, filters.join(u';'));
 }
 

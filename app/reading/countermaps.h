@@ -37,7 +37,7 @@ struct Entry {
 
 // The kinds of candidate. A whole OID. VALUECOLUMN[TYPECOLUMN=N]: the first row of a table whose type column reads N.
 // OID#CODE: the record with code CODE (hex) of the packed OCTET STRING at OID. SUM(VALUECOLUMN)[COLUMN=N, ...]:
-// VALUECOLUMN summed over every row whose named columns all read their numbers.
+// VALUECOLUMN summed over every row whose named columns all read their numbers (COLUMN=N|M: any of them).
 struct TableRow {
     QString valueColumn, typeColumn, type;
 };
@@ -51,7 +51,7 @@ std::optional<PackedRecord> packedRecord(const QString &candidate);
 
 struct RowSum {
     QString valueColumn;
-    QList<std::pair<QString, QString>> filters; // column, the number it reads
+    QList<std::pair<QString, QStringList>> filters; // column, the numbers it may read
 };
 // Filters separated by "," or ";" (a key point field cannot hold ","), blanks around them ignored.
 std::optional<RowSum> rowSum(const QString &candidate);

@@ -79,10 +79,10 @@ std::optional<CounterAnswer> PrinterValues::summedCounter(const QString &candida
     // The rows whose every filter column reads its number, found anew at each reading: rows come as paper sizes do.
     QStringList rows;
     for (qsizetype i = 0; i < sum.filters.size(); ++i) {
-        const auto &[filterColumn, number] = sum.filters[i];
+        const auto &[filterColumn, numbers] = sum.filters[i];
         QStringList matching;
         for (const auto &[index, read] : column(filterColumn))
-            if (read == number && (i == 0 || rows.contains(index))) matching << index;
+            if (numbers.contains(read) && (i == 0 || rows.contains(index))) matching << index;
         rows = matching;
     }
     if (rows.isEmpty()) return std::nullopt;

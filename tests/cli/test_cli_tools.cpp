@@ -113,11 +113,13 @@ TEST(CliTools, ProgramFolderAndServiceRootInEffect) {
 // The counter maps in effect: the build's, an entry of the system folder replacing one whole but for the recognition
 // keys it does not name (the printer answers the replaced entry's colour counter, which is no longer read), a new one
 // of the program folder; what a file holds that is not read is named, and makes maps fail. read shows what the entry
-// in effect filled.
+// in effect filled, a packed record's and a sum's parts too.
 TEST(CliTools, MapsAndReadNameTheEntriesInEffectAndTheirFiles) {
     const std::string counter = "1.3.6.1.4.1.1347.42.3.1.2.1.1.1.";
-    testsupport::SimulatedPrinter kyocera("kyocera", {{counter + "1", "2|248407"}, {counter + "3", "2|98892"}});
-    ASSERT_AGENT(kyocera);
+    const auto printers = testsupport::startPrinters(
+        {{"kyocera", {{counter + "1", "2|248407"}, {counter + "3", "2|98892"}}}, "brother-mfc", "samsung"});
+    for (const auto &printer : printers) ASSERT_AGENT(*printer);
+    const testsupport::SimulatedPrinter &kyocera = *printers[0];
     QTemporaryDir scratch;
     ASSERT_TRUE(QDir(scratch.path()).mkpath(u"etc"_s));
     const QString etcMaps = scratch.filePath(u"etc/counter-maps.ini"_s);
@@ -158,6 +160,18 @@ TEST(CliTools, MapsAndReadNameTheEntriesInEffectAndTheirFiles) {
     EXPECT_EQ(maker[2], "slot 2 Total Prints: Black & White: " + counter + "1 = 248407 (kyocera in " + etc + ")");
     EXPECT_EQ(maker[3].substr(0, 9), "identity:");
     EXPECT_NE(std::find(lines.begin(), lines.end(), "totals: 248407;0"), lines.end()) << read.out;
+
+    const std::string brother = runCommand({Cli, "read", printers[1]->address(), "--folder", folder}, environment).out;
+    EXPECT_NE(brother.find("slot 2 Total Prints: Black & White: 1.3.6.1.4.1.2435.2.3.9.4.2.1.5.5.10.0#01 = 19876 (Brother in " +
+                           installed + ")\n  record 01 = 19876\nslot 3 "),
+              std::string::npos)
+        << brother;
+    const std::string samsung = runCommand({Cli, "read", printers[2]->address(), "--folder", folder}, environment).out;
+    const std::string job = "1.3.6.1.4.1.236.11.5.11.53.11.2.1.";
+    EXPECT_NE(samsung.find("[" + job + "2=1;" + job + "4=7;" + job + "6=1|2] = 15396 (Samsung in " + installed + ")\n  " +
+                           job + "7.1.4 = 12903\n  " + job + "7.1.5 = 2116\n  " + job + "7.1.6 = 377\nslot 6 "),
+              std::string::npos)
+        << samsung;
 }
 
 // Both programs take --version and --help; the tool says what each command does; an unknown option is a usage

@@ -81,8 +81,12 @@ TEST_F(Makes, EachMakeIsIdentifiedSearchedAndReadFromItsSimulatedPrinter) {
          {"HP ", "LaserJet 4250", "CNRXB12345", "87654"}},
         {"brother", reading::Brother, zerosAfter(printerMib, 24), "L5J123456", "Brother HL-5250DN series", "12873",
          "0", "", noToner, {"BROTHER", "HL-5250DN", "L5J123456", "12873"}},
-        {"brother-mfc", reading::Brother, zerosAfter(printerMib, 24), "E78123K9N654321", "Brother MFC-L8900CDW series",
-         "31415", "0", "", {"-3", "100", "100", "100"}, {"BROTHER", "MFC-L8900CDW", "000F2A1B3C4D", "31415"}},
+        // Its packed counters: the life count, then records 01, 02 and 06 (duplex).
+        {"brother-mfc", reading::Brother,
+         QStringLiteral("1.3.6.1.2.1.43.10.2.1.4.1.1,%1#01,%1#02,0,0,0,0,0,0,%1#06")
+                 .arg(QStringLiteral("1.3.6.1.4.1.2435.2.3.9.4.2.1.5.5.10.0")) + QStringLiteral(",0").repeated(16),
+         "E78123K9N654321", "Brother MFC-L8900CDW series", "19876", "11539", "", {"-3", "100", "100", "100"},
+         {"BROTHER", "MFC-L8900CDW", "000F2A1B3C4D", "31415"}},
         {"hp-mfp", reading::Hp, zerosAfter(printerMib, 24), "CNB8K4L2Q7", "HP Color LaserJet MFP M477fdw", "24680",
          "0", "Cyan Cartridge HP CF411X = 8%", {"60", "8", "35", "-3"}, {"HP ", "-10000", "CNB8K4L2Q7", "24680"}},
         // Read through the standard Printer MIB: the KYOCERA and the make that is not recognised.

@@ -161,7 +161,7 @@ TEST_F(PrinterInfo, PackedRecordsAndSumsAreReadEachOidOnce) {
     const QString record = QString::fromStdString(packed) + "#%1";
     const QString sum = QString::fromStdString("SUM(" + job + "7)[" + job + "2=1;" + job + "6=%1]");
     const std::map<int, QString> fields{{1, record.arg("00")}, {2, record.arg("01")}, {3, record.arg("02")},
-                                        {4, sum.arg(3)}, {5, sum.arg(1)}};
+                                        {4, sum.arg(3)}, {5, sum.arg("1|2")}};
     ValueTable table{{"1.3.6.1.2.1.25.3.2.1.3.1", text("MFC-L8900CDW")}, {"1.3.6.1.2.1.43.5.1.1.17.1", text("E7")}};
     const auto row = [&](int index, int type, int colour, int count) {
         table[job + "2." + std::to_string(index)] = WireValue::integer(type);
@@ -172,6 +172,7 @@ TEST_F(PrinterInfo, PackedRecordsAndSumsAreReadEachOidOnce) {
     row(2, 1, 1, 300);  // print, colour
     row(3, 2, 3, 50);   // copy, mono: not a print
     row(4, 1, 3, 7);    // print, mono, on a paper size used since the search
+    row(5, 1, 2, 40);   // print, single colour: colour
     // Records 00 = 1500, 01 = 1050 (two bytes), 02 = 194 (one byte); then a string whose record lacks its 0x01.
     for (const auto &[bytes, totals] : {std::pair{std::string("\0\x01\x02\x05\xDC\x01\x01\x02\x04\x1A\x02\x01\x01\xC2\xFF", 15),
                                                   QStringList{"1050", "194"}},
@@ -181,7 +182,7 @@ TEST_F(PrinterInfo, PackedRecordsAndSumsAreReadEachOidOnce) {
         agent.clearRequests();
         const auto reading = readPrinter(reading::Brother, Host, address, Description, keyPoint(fields), "E7");
         EXPECT_EQ((QStringList{reading.totalBW, reading.totalColour}), totals);
-        EXPECT_EQ(reading.record.split(u';').mid(5, 2), (QStringList{offset(4, 1007), offset(5, 300)}));
+        EXPECT_EQ(reading.record.split(u';').mid(5, 2), (QStringList{offset(4, 1007), offset(5, 340)}));
         std::map<std::string, int> asked;
         for (const Request &request : agent.requests()) ++asked[request.oid];
         EXPECT_EQ(asked[packed], 1);

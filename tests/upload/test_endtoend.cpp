@@ -127,7 +127,8 @@ TEST_F(EndToEnd, EveryMakeIsReadSentAndDecodedWithItsCounters) {
 // counters (their sources, never the counter maps, are in tests/agents/printers/README.md), and the two add up to the
 // life count but for what the notes say the maker leaves out. A Canon without its black-and-white counter keeps the
 // life count and no colour rather than count colour twice; an Epson finds its black-and-white counter where other
-// models keep it; an operator's entry fills twelve slots. A key point stored whole by an earlier release, which reads
+// models keep it; an operator's entry fills twelve slots; Brothers, a Samsung and a Pantum are read from packed
+// records and summed table rows. A key point stored whole by an earlier release, which reads
 // back cut, is searched again; with StandardPrinterMib=0 so is a key point kept beside the file, and the life count is
 // the black-and-white total again, as before the maps.
 TEST_F(EndToEnd, EachMakersOwnCountersGiveTheTotalsStoredAtEveryReading) {
@@ -152,6 +153,12 @@ TEST_F(EndToEnd, EachMakersOwnCountersGiveTheTotalsStoredAtEveryReading) {
         {"canon", {{canon + "4.1.4.108", ""}, {canon + "3.1.4.108", ""}}, 213402, 0, 0},
         {"epson", {{epson + "3.1.1", ""}, {epson + "6.1.1", "65|39797"}}, 39797, 41766, 0},
         {"hp-color", twelve, 40117, 18204, 0},
+        // Packed records: a colour Brother, a monochrome one (record 00 only: the life count), one of mixed record
+        // lengths, and one with the counter table instead; a Samsung's job table summed; a Pantum.
+        {"brother-mfc", {}, 19876, 11539, 0}, {"brother-mono", {}, 69411, 0, 0},
+        {"brother-mixed", {}, 29951, 12061, 0}, {"brother-table", {}, 15106, 8765, 0},
+        {"samsung", {}, 63001, 18184, 69}, // reports
+        {"pantum", {}, 1886, 0, 0},
     };
     QFile operatorMap(program.filePath("counter-maps.ini"));
     ASSERT_TRUE(operatorMap.open(QIODevice::WriteOnly));
