@@ -1,20 +1,14 @@
 // Arbitrary bytes read as a counter map file, as an operator's editor may leave it. Every entry has a maker and slots
 // 1 to 26 of well-formed candidates, each of which a key point field holds without a ","; merging a file over itself
 // replaces each entry in its place; recognition and the entry choice take any sysObjectID, description and model.
+#include "check.h"
 #include "reading/countermaps.h"
 
 #include <QRegularExpression>
 
 #include <cstdint>
-#include <cstdlib>
 
-namespace {
-
-void check(bool condition) {
-    if (!condition) std::abort();
-}
-
-} // namespace
+using fuzz::check;
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size) {
     namespace maps = reading::countermaps;

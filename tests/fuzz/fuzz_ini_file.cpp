@@ -1,16 +1,14 @@
 // Arbitrary bytes read as the settings file, as an editor or another program may leave it, in any mix of encodings.
 // Written back, the file must read the same and keep its bytes; after one value is set, that value must read back
 // and every other lookup must be unchanged.
+#include "check.h"
 #include "store/inifile.h"
 
 #include <cstdint>
-#include <cstdlib>
+
+using fuzz::check;
 
 namespace {
-
-void check(bool condition) {
-    if (!condition) std::abort();
-}
 
 bool sameName(const QString &a, const QString &b) {
     return a.trimmed().compare(b.trimmed(), Qt::CaseInsensitive) == 0;

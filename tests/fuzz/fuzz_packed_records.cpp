@@ -1,17 +1,11 @@
 // A printer's packed counter string, as any agent may send it: the records read are whole records of the string, each
-// code once, and the string cut anywhere after its last record reads the same records.
+// code once, and the string without its last byte reads no record that the whole string lacks.
+#include "check.h"
 #include "reading/printervalues.h"
 
 #include <cstdint>
-#include <cstdlib>
 
-namespace {
-
-void check(bool condition) {
-    if (!condition) std::abort();
-}
-
-} // namespace
+using fuzz::check;
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size) {
     const QByteArray bytes(reinterpret_cast<const char *>(data), static_cast<qsizetype>(size));

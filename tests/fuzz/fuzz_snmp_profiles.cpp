@@ -1,17 +1,11 @@
 // Arbitrary bytes read as snmp-credentials.ini: every profile kept has keys that go together, blocks that start
 // before they end and a name no other kept profile has, and asking whether a profile applies to a host never fails.
+#include "check.h"
 #include "store/snmpprofiles.h"
 
 #include <cstdint>
-#include <cstdlib>
 
-namespace {
-
-void check(bool condition) {
-    if (!condition) std::abort();
-}
-
-} // namespace
+using fuzz::check;
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size) {
     const QByteArray bytes(reinterpret_cast<const char *>(data), static_cast<qsizetype>(size));
