@@ -112,6 +112,10 @@ void ConsoleWindow::showWaitingReadings(int count) {
                             << "\n";
 }
 
+void ConsoleWindow::notifyCondition(const QString &title, const QString &text, platform::Attention) {
+    QTextStream(stderr) << title << ": " << text << "\n";
+}
+
 ConsoleWindow::~ConsoleWindow() { delete network_; }
 
 } // namespace cli

@@ -38,6 +38,10 @@ public:
     // A line on standard error when the number the outbox file holds changes: readings kept only in memory end with
     // the command (waitForRequests names them).
     void showWaitingReadings(int count) override;
+    void updatePipStatus(const QString &, const QString &, platform::Attention, const QString &) override {}
+    // A line on standard error: the title, then the text.
+    void notifyCondition(const QString &title, const QString &text, platform::Attention attention) override;
+    void showPrintersNeedingAttention(int) override {}
 
     // Waits (bounded) until every request handed over has been answered or has failed; those still open then are
     // abandoned. False, after saying so on standard error, when readings are left that the outbox could keep only

@@ -17,6 +17,9 @@ public:
     void requestFailed(const QUrl &, const QString &) override {}
     void refillPipList() override {}
     void showWaitingReadings(int) override {}
+    void updatePipStatus(const QString &, const QString &, Attention, const QString &) override {}
+    void notifyCondition(const QString &, const QString &, Attention) override {}
+    void showPrintersNeedingAttention(int) override {}
 };
 
 Window *&current() {

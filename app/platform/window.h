@@ -9,6 +9,9 @@
 
 namespace platform {
 
+// How much a printer's condition asks of the user, least first.
+enum class Attention { None, NotAnswering, Notice, Warning, Critical };
+
 class Window {
 public:
     virtual ~Window() = default;
@@ -49,6 +52,19 @@ public:
 
     // Rebuilds the list of monitored printers from the configuration file.
     virtual void refillPipList() = 0;
+
+    // A printer's condition for the Status column of its rows: the worst active condition's text ("Not answering"
+    // while its last read went unanswered; empty when all is well), how much it asks of the user (the row's icon),
+    // and every active condition with its time, one per line, for the row's tool tip.
+    virtual void updatePipStatus(const QString &host, const QString &status, Attention attention,
+                                 const QString &details) = 0;
+
+    // A condition newly raised, told once: a balloon with title and text, else a desktop notification, else the
+    // status line, as the toner notice goes.
+    virtual void notifyCondition(const QString &title, const QString &text, Attention attention) = 0;
+
+    // How many printers need attention (an active warning or critical condition); told whenever the number changes.
+    virtual void showPrintersNeedingAttention(int count) = 0;
 
     // How many readings wait in the outbox for the service to take them; told whenever the number changes.
     virtual void showWaitingReadings(int count) = 0;

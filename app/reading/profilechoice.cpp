@@ -94,6 +94,11 @@ std::optional<store::SnmpProfile> chosenProfile(const QString &host, const store
     return profile;
 }
 
+QString knownProfile(const QString &host, const store::SnmpProfiles &profiles) {
+    const QString chosen = currentChoices(profiles).profileOf.value(host);
+    return chosen.isEmpty() ? store::ReadIniValue(stateFile(), StateSection, host) : chosen;
+}
+
 void choose(const QString &host, const store::SnmpProfiles &profiles, const QString &profileName) {
     currentChoices(profiles).profileOf.insert(host, profileName);
 }

@@ -47,6 +47,10 @@ QList<ProfileTry> tryProfiles(const QList<store::SnmpProfile> &order, const Prof
 std::optional<store::SnmpProfile> chosenProfile(const QString &host, const store::SnmpProfiles &profiles,
                                                 const ProfileTrial &trial, QString &why);
 
+// The name of the profile that reads host as far as is known without asking: the one chosen in this process, else
+// the one snmp-state.ini remembers; empty when neither.
+QString knownProfile(const QString &host, const store::SnmpProfiles &profiles);
+
 // Takes the profile as the one that reads host in this process, as a search that saw it answer there does;
 // snmp-state.ini stays as it is.
 void choose(const QString &host, const store::SnmpProfiles &profiles, const QString &profileName);

@@ -1,5 +1,6 @@
 #include "cycle.h"
 
+#include "conditionwatch.h"
 #include "download.h"
 #include "outbox.h"
 #include "platform/hostresolution.h"
@@ -16,12 +17,14 @@
 #include "store/pips.h"
 
 #include <atomic>
+#include <utility>
 
 namespace upload {
 namespace {
 
 std::atomic<bool> stopping = false;
-bool cycleRunning = false;
+bool running = false;
+bool deferred = false; // asked for during a condition poll
 
 // Whether a stored key point can be read from; otherwise the printer is searched again, and the log says why. A key
 // point kept in the key points file, or holding a packed record or a sum, is a counter map's, read only while the
@@ -121,6 +124,7 @@ void Cycle::sendReading(int slot, short rules, const QString &host, const QStrin
              [&] { store::WriteLog(request.text()); },
              [&] { upload::sendReading(host, request.url()); }})
         if (!step(action)) return;
+    watchAfterReading(host, address, description);
 }
 
 } // namespace
@@ -147,11 +151,18 @@ bool SendPCC() {
 }
 
 bool runCycle() {
-    if (cycleRunning) return false;
-    cycleRunning = true;
+    if (running) return false;
+    if (conditionPollRunning()) return deferred = true;
+    running = true;
     SendPCC();
-    cycleRunning = false;
+    running = false;
     return true;
+}
+
+bool cycleRunning() { return running; }
+
+void runDeferredCycle() {
+    if (std::exchange(deferred, false)) runCycle();
 }
 
 std::chrono::milliseconds tickLength() {
@@ -168,8 +179,10 @@ int readingIntervalTicks() {
 
 std::chrono::milliseconds uploadTimeLimit() { return tickLength() / 2; }
 
-ReadSchedule::ReadSchedule(std::function<bool()> cycle, std::function<void()> retry)
-    : cycle_(std::move(cycle)), retry_(std::move(retry)) {}
+ReadSchedule::ReadSchedule(std::function<bool()> cycle, std::function<void()> retry, std::function<bool()> poll)
+    : cycle_(std::move(cycle)), retry_(std::move(retry)), poll_(std::move(poll)) {}
+
+std::function<bool()> ReadSchedule::defaultPoll() { return runConditionPoll; }
 
 bool ReadSchedule::tick() {
     store::Globals &values = store::globals();
@@ -178,10 +191,14 @@ bool ReadSchedule::tick() {
     if (ran) {
         ticks_ = 1;
         values.intervalRead = readingIntervalTicks();
+        pollTicks_ = 0; // the cycle read every printer's condition
     }
     // A tick inside a cycle's waits sends nothing again: the cycle is reading the printers, and a retry out while
     // a printer's newer reading is handed over could reach the service after it.
-    if (!cycleRunning) retry_();
+    if (running) return ran;
+    retry_();
+    const int pollInterval = pollIntervalTicks();
+    if (pollInterval > 0 && ++pollTicks_ >= pollInterval && poll_()) pollTicks_ = 0;
     return ran;
 }
 

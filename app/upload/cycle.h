@@ -9,8 +9,12 @@
 
 namespace upload {
 
-// Runs one cycle (SendPCC) unless one is already running; false when it started none.
+// Runs one cycle (SendPCC) unless one is already running; false when it started none. Asked for during a condition
+// poll, the cycle runs right after the poll (true).
 bool runCycle();
+bool cycleRunning();
+// Runs the cycle asked for during a poll, if any; the poll calls it as it ends.
+void runDeferredCycle();
 
 // One cycle: the slots in order, each read and sent; the printer list downloaded when no slot is usable. False for
 // a cycle that failed: a host that did not resolve ("PIP error"), a list download that failed, the tenth error, or
@@ -32,18 +36,24 @@ std::chrono::milliseconds uploadTimeLimit();
 
 // The timer's schedule, one call of tick() per tick: a cycle at the first tick, then every readingIntervalTicks().
 // The cycle runs through runCycle, so a tick during a cycle starts none. After the cycle's own work, if any, every
-// tick outside a cycle sends again the readings of the outbox whose wait is over.
+// tick outside a cycle sends again the readings of the outbox whose wait is over; and every pollIntervalTicks()
+// after the last cycle or poll, the condition poll runs.
 class ReadSchedule {
 public:
-    explicit ReadSchedule(std::function<bool()> cycle = runCycle, std::function<void()> retry = [] { retryWaitingReadings(); });
+    explicit ReadSchedule(std::function<bool()> cycle = runCycle, std::function<void()> retry = [] { retryWaitingReadings(); },
+                          std::function<bool()> poll = defaultPoll());
     // One tick; true when it ran a cycle.
     bool tick();
     int ticks() const { return ticks_; }
 
 private:
     std::function<bool()> cycle_;
+    static std::function<bool()> defaultPoll();
+
     std::function<void()> retry_;
+    std::function<bool()> poll_;
     int ticks_ = 0;
+    int pollTicks_ = 0;
 };
 
 } // namespace upload

@@ -12,6 +12,7 @@
 #include <QUrl>
 
 #include <functional>
+#include <map>
 #include <optional>
 #include <utility>
 #include <vector>
@@ -103,6 +104,27 @@ public:
         for (const Answered &answered : std::exchange(unanswered, {})) answered(failure);
     }
     void showWaitingReadings(int count) override { waitingReadings = count; }
+
+    struct StatusCell {
+        QString status;
+        platform::Attention attention = platform::Attention::None;
+        QString details;
+    };
+    struct ConditionNote {
+        QString title, text;
+        platform::Attention attention = platform::Attention::None;
+    };
+    std::map<QString, StatusCell> pipStatus; // by host, as last told
+    std::vector<ConditionNote> conditionNotes;
+    int needingAttention = 0; // as last told
+    void updatePipStatus(const QString &host, const QString &status, platform::Attention attention,
+                         const QString &details) override {
+        pipStatus[host] = {status, attention, details};
+    }
+    void notifyCondition(const QString &title, const QString &text, platform::Attention attention) override {
+        conditionNotes.push_back({title, text, attention});
+    }
+    void showPrintersNeedingAttention(int count) override { needingAttention = count; }
     void requestFailed(const QUrl &address, const QString &reason) override {
         failedRequests.emplace_back(address, reason);
     }

@@ -1,0 +1,211 @@
+#include "conditionwatch.h"
+
+#include "cycle.h"
+#include "platform/fault.h"
+#include "platform/hostresolution.h"
+#include "platform/window.h"
+#include "reading/conditionread.h"
+#include "reading/printermib.h"
+#include "store/alertsettings.h"
+#include "store/conditionstate.h"
+#include "store/globals.h"
+#include "store/log.h"
+#include "store/pips.h"
+
+#include <QDateTime>
+
+#include <algorithm>
+
+namespace upload {
+namespace {
+
+using platform::Attention;
+using reading::conditions::Severity;
+
+bool pollRunning = false;
+
+Attention attentionOf(int severity) {
+    switch (severity) {
+    case 3: return Attention::Critical;
+    case 2: return Attention::Warning;
+    case 1: return Attention::Notice;
+    }
+    return Attention::None;
+}
+
+QString timeText(const QDateTime &time) { return time.toLocalTime().toString(QStringLiteral("yyyy-MM-dd HH:mm")); }
+
+reading::ConditionMemory memoryOf(const store::PrinterCondition &printer) {
+    return {printer.deviceIndex, printer.upTime, printer.allEvents, printer.criticalEvents, printer.alertsActive};
+}
+
+// The monitored printers: host as each slot names it, and the slot's description.
+struct Monitored {
+    QString host, description;
+};
+
+QList<Monitored> monitoredPrinters() {
+    const store::PipRecords records(store::globals().iniFile);
+    QList<Monitored> printers;
+    for (int slot = 1; slot <= store::SlotCount; ++slot) {
+        const QString address = records.address(slot);
+        if (address.size() < store::ShortestAddress) continue;
+        const QString host = store::hostOf(address).trimmed();
+        if (std::none_of(printers.begin(), printers.end(), [&](const Monitored &m) { return m.host == host; }))
+            printers.append({host, records.description(slot)});
+    }
+    return printers;
+}
+
+QStringList hostsOf(const QList<Monitored> &printers) {
+    QStringList hosts;
+    for (const Monitored &printer : printers) hosts << printer.host;
+    return hosts;
+}
+
+// The printer's row: the worst raised condition, or "Not answering" while it is silent; each raised one in the tip.
+void showPrinter(const QString &host, const store::PrinterCondition &printer) {
+    const QList<store::TrackedCondition> raised = printer.raised();
+    QStringList details;
+    for (const store::TrackedCondition &tracked : raised)
+        details << QStringLiteral("%1 (%2, since %3)")
+                       .arg(tracked.seen.text, reading::conditions::severityName(Severity(tracked.seen.severity)),
+                            timeText(tracked.since));
+    QString status = raised.isEmpty() ? QString() : raised.first().seen.text;
+    Attention attention = raised.isEmpty() ? Attention::None : attentionOf(raised.first().seen.severity);
+    if (printer.silentSince.isValid()) {
+        details.prepend(printer.lastAnswer.isValid()
+                            ? QStringLiteral("Not answering since %1: conditions not confirmed since %2")
+                                  .arg(timeText(printer.silentSince), timeText(printer.lastAnswer))
+                            : QStringLiteral("Not answering since %1").arg(timeText(printer.silentSince)));
+        if (attention < Attention::Warning) {
+            status = QStringLiteral("Not answering");
+            attention = std::max(attention, Attention::NotAnswering);
+        }
+    }
+    platform::window().updatePipStatus(host, status, attention, details.join(u'\n'));
+}
+
+void showAttentionCount(const store::ConditionStates &states) {
+    int count = 0;
+    for (const store::PrinterCondition &printer : states.printers()) {
+        const QList<store::TrackedCondition> raised = printer.raised();
+        if (!raised.isEmpty() && raised.first().seen.severity >= int(Severity::Warning)) ++count;
+    }
+    platform::window().showPrintersNeedingAttention(count);
+}
+
+// A notice for each newly raised condition the site wants to hear of: not the toner's (the toner notice speaks for
+// them), not below the notice level.
+void announce(const QList<store::ConditionChange> &changes, const store::PrinterCondition &printer,
+              const QString &description, const store::AlertSettings &settings) {
+    for (const store::ConditionChange &change : changes) {
+        if (!change.raised || change.condition.severity < settings.notifyFrom ||
+            reading::conditions::isTonerKind(change.condition.kind))
+            continue;
+        const QString model = printer.model.isEmpty() ? change.host : printer.model;
+        QString text = change.condition.text;
+        if (!printer.panel.isEmpty()) text += QStringLiteral("\n") + printer.panel.join(QStringLiteral(" / "));
+        platform::window().notifyCondition(model + QStringLiteral(" (") + description + QStringLiteral(")"), text,
+                                           attentionOf(change.condition.severity));
+        store::WriteLog(QStringLiteral("Condition of %1 (%2): %3").arg(change.host, model, change.condition.text));
+    }
+}
+
+// One read's signals into the printer's remembered condition; the changes it makes.
+QList<store::ConditionChange> take(store::ConditionStates &states, const QString &host, const QString &address,
+                                   const reading::conditions::Signals &read, const store::AlertSettings &settings) {
+    store::PrinterCondition &printer = states.printer(host);
+    if (!read.answered)
+        return states.observe(host, std::nullopt, QDateTime::currentDateTimeUtc(), settings.silentHours);
+    printer.deviceIndex = read.deviceIndex;
+    printer.upTime = read.upTime;
+    printer.allEvents = read.allEvents;
+    printer.criticalEvents = read.criticalEvents;
+    printer.deviceStatus = read.deviceStatus;
+    printer.printerStatus = read.printerStatus;
+    if (read.alertsRead) printer.panel = read.panel;
+    QList<store::SeenCondition> shown;
+    bool fromAlerts = false;
+    for (const reading::conditions::Condition &condition : reading::conditions::conditionsOf(read)) {
+        if (settings.muted(address, condition.kind, condition.unit)) continue;
+        shown.append({condition.key(), condition.kind, condition.unit, condition.text, int(condition.severity)});
+        fromAlerts = fromAlerts || condition.fromAlert;
+    }
+    if (read.alertsRead) printer.alertsActive = fromAlerts;
+    return states.observe(host, shown, QDateTime::currentDateTimeUtc(), settings.silentHours);
+}
+
+void tell(store::ConditionStates &states, const QString &host, const QString &description,
+          const QList<store::ConditionChange> &changes, const store::AlertSettings &settings) {
+    announce(changes, states.printer(host), description, settings);
+    showPrinter(host, states.printer(host));
+}
+
+} // namespace
+
+void watchAfterReading(const QString &host, const QString &address, const QString &description) {
+    if (!reading::printermib::enabled()) return;
+    try {
+        const store::AlertSettings settings = store::alertSettings();
+        store::ConditionStates states(store::globals().programFolder);
+        store::PrinterCondition &printer = states.printer(host);
+        QString model;
+        const auto read = reading::readConditionSignals(address, memoryOf(printer), false, &model);
+        if (!model.isEmpty()) printer.model = model;
+        const QList<store::ConditionChange> changes = take(states, host, address, read, settings);
+        states.save();
+        tell(states, host, description, changes, settings);
+        showAttentionCount(states);
+    } catch (const platform::Fault &fault) {
+        store::WriteLog(QStringLiteral("Condition of %1 not read: %2").arg(host, fault.description));
+    }
+}
+
+bool conditionPollRunning() { return pollRunning; }
+
+bool runConditionPoll() {
+    if (!reading::printermib::enabled() || pollRunning || cycleRunning()) return false;
+    pollRunning = true;
+    try {
+        const store::AlertSettings settings = store::alertSettings();
+        store::ConditionStates states(store::globals().programFolder);
+        const QList<Monitored> printers = monitoredPrinters();
+        states.keepOnly(hostsOf(printers));
+        QList<reading::PollTarget> targets;
+        QHash<QString, QString> addressOf;
+        for (const Monitored &printer : printers) {
+            const QString address = platform::ResolveHost(printer.host);
+            if (address.isEmpty()) continue;
+            addressOf.insert(printer.host, address);
+            targets.append({address, memoryOf(states.printer(printer.host))});
+        }
+        const auto read = reading::pollConditionSignals(targets);
+        QHash<QString, QList<store::ConditionChange>> changes;
+        for (const Monitored &printer : printers) {
+            const QString address = addressOf.value(printer.host);
+            if (read.contains(address)) changes[printer.host] = take(states, printer.host, address, read[address], settings);
+        }
+        states.save();
+        for (const Monitored &printer : printers)
+            if (changes.contains(printer.host)) tell(states, printer.host, printer.description, changes[printer.host], settings);
+        showAttentionCount(states);
+    } catch (const platform::Fault &fault) {
+        store::WriteLog(QStringLiteral("Condition poll ended: %1").arg(fault.description));
+    }
+    pollRunning = false;
+    runDeferredCycle();
+    return true;
+}
+
+int pollIntervalTicks() { return store::alertSettings().pollMinutes * 2; }
+
+void showRememberedConditions() {
+    if (!reading::printermib::enabled()) return;
+    store::ConditionStates states(store::globals().programFolder);
+    for (const Monitored &printer : monitoredPrinters())
+        if (states.printers().contains(printer.host)) showPrinter(printer.host, states.printer(printer.host));
+    showAttentionCount(states);
+}
+
+} // namespace upload
