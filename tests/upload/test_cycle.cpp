@@ -1,10 +1,12 @@
 // The read-and-send cycle through the real library against simulated printers, with a window that records what
 // the cycle shows and sends, and a small HTTP server standing in for the service's list page.
 #include "platform/componentfactory.h"
+#include "platform/eventpump.h"
 #include "store/config.h"
 #include "store/globals.h"
 #include "store/inifile.h"
 #include "store/pips.h"
+#include "upload/conditionwatch.h"
 #include "upload/cycle.h"
 #include "upload/download.h"
 #include "upload/outbox.h"
@@ -425,6 +427,64 @@ TEST_F(Cycle, AnOlderReadingThatFailsAfterANewerOneIsDropped) {
         EXPECT_EQ(readings(window.navigations), c.sent);
         window.answerAll({});
     }
+}
+
+// A printer whose state changes between condition polls: a jam is raised at the second poll that sees it and
+// announced once, not again after a restart, cleared at the second poll without it, and kept while the printer is
+// silent. A cycle asked for during a poll runs after it.
+TEST_F(Cycle, AConditionIsRaisedAndClearedByTwoPollsAnnouncedOnceAndKeptThroughSilence) {
+    auto printer = std::make_unique<SimulatedPrinter>("state-changing");
+    ASSERT_AGENT(*printer);
+    const QString host = QString::fromStdString(printer->address());
+    write("Pips", "pip001", host);
+    write("pipsinfo", "pip001", "Floor 2");
+    const auto setErrorState = [&](const char *hex) {
+        const auto set = testsupport::runCommand({"snmpset", "-v1", "-c", "public", printer->address(),
+                                                  "1.3.6.1.2.1.25.3.5.1.2.1", "x", hex});
+        ASSERT_EQ(set.status, 0) << set.err;
+    };
+    const auto poll = [&] { ASSERT_TRUE(upload::runConditionPoll()); };
+    const auto status = [&] { return window.pipStatus[host].status; };
+
+    platform::setEventPump([] { QCoreApplication::processEvents(); });
+    QTimer::singleShot(0, [] { EXPECT_TRUE(upload::runCycle()); }); // a click inside the poll's waits
+    poll();
+    platform::setEventPump({});
+    EXPECT_EQ(status(), "");
+    ASSERT_FALSE(window.statuses.isEmpty());
+    EXPECT_TRUE(window.statuses.last().startsWith("Last Update")) << "the cycle ran after the poll";
+    setErrorState("04"); // jammed
+    poll();
+    EXPECT_EQ(status(), "") << "one poll raises nothing";
+    EXPECT_TRUE(window.conditionNotes.empty());
+    poll();
+    EXPECT_EQ(status(), "Paper jam");
+    EXPECT_EQ(window.pipStatus[host].attention, platform::Attention::Critical);
+    ASSERT_EQ(window.conditionNotes.size(), 1u);
+    EXPECT_EQ(window.conditionNotes[0].title, "ECOSYS M2540dn (Floor 2)");
+    EXPECT_EQ(window.needingAttention, 1);
+
+    window.pipStatus.clear(); // a restart: what is remembered shows at once and is not announced again
+    upload::showRememberedConditions();
+    EXPECT_EQ(status(), "Paper jam");
+    poll();
+    EXPECT_EQ(window.conditionNotes.size(), 1u);
+
+    setErrorState("00");
+    poll();
+    EXPECT_EQ(status(), "Paper jam") << "one poll clears nothing";
+    poll();
+    EXPECT_EQ(status(), "");
+    EXPECT_EQ(window.needingAttention, 0);
+
+    setErrorState("04");
+    poll();
+    poll();
+    printer.reset(); // silent
+    poll();
+    EXPECT_EQ(status(), "Paper jam");
+    EXPECT_TRUE(window.pipStatus[host].details.startsWith("Not answering since ")) << window.pipStatus[host].details;
+    EXPECT_EQ(window.conditionNotes.size(), 2u);
 }
 
 // The window's timer ticks inside a cycle's waits: such a tick sends nothing of the outbox again, so that no
