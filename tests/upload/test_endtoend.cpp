@@ -130,7 +130,7 @@ TEST_F(EndToEnd, EveryMakeIsReadSentAndDecodedWithItsCounters) {
 // models keep it; an operator's entry fills twelve slots; Brothers, a Samsung and a Pantum are read from packed
 // records and summed table rows. A key point stored whole by an earlier release, which reads
 // back cut, is searched again; with StandardPrinterMib=0 so is a key point kept beside the file, and the life count is
-// the black-and-white total again, as before the maps.
+// the black-and-white total again, as before the maps; no printer's condition is read or kept then.
 TEST_F(EndToEnd, EachMakersOwnCountersGiveTheTotalsStoredAtEveryReading) {
     struct Machine {
         std::string name;
@@ -231,8 +231,11 @@ TEST_F(EndToEnd, EachMakersOwnCountersGiveTheTotalsStoredAtEveryReading) {
         << logged;
     EXPECT_FALSE(logged.contains("errgetPrinterInfo")) << logged;
 
+    const QString conditions = program.filePath("condition-state.json");
+    ASSERT_TRUE(QFile::remove(conditions)) << "each reading reads the printer's condition";
     ASSERT_EQ(runCommand({Cli, "ini", "set", ini.toStdString(), "Settings", "StandardPrinterMib", "0"}).status, 0);
     EXPECT_EQ(cycle(service.root()).status, 0);
+    EXPECT_FALSE(QFile::exists(conditions)) << "with StandardPrinterMib=0 no condition is read or kept";
     EXPECT_EQ(this->stored()[address(11)], std::make_tuple(QString("CNCRP4K21M"), lifeCount(machines[11]), qint64{0}));
     QFile again(log);
     ASSERT_TRUE(again.open(QIODevice::ReadOnly));
