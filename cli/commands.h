@@ -47,5 +47,6 @@ int profilesCommand(const QStringList &args);
 int cycleCommand(const QStringList &args);
 int runCommand(const QStringList &args);
 int outboxCommand(const QStringList &args);
+int statusCommand(const QStringList &args);
 
 } // namespace cli

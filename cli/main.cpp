@@ -110,6 +110,13 @@ constexpr Command Commands[] = {
     {"run", cli::runCommand, "run [--folder DIR]",
      "The timed read-and-send cycles, until SIGINT or SIGTERM (honoured between printers); at every tick the\n"
      "waiting readings whose wait is over are sent again."},
+    {"status", cli::statusCommand, "status [HOST...] [--json] [--folder DIR]",
+     "With hosts: reads each printer now (device and printer status, the error bits, every alert row, the panel\n"
+     "lines) and shows the conditions they give, less those alerts.ini mutes. Without: the conditions remembered for\n"
+     "every printer in meterlane.ini, and since when a silent one is not answering. --json gives one JSON object per\n"
+     "printer a line. It exits 1 when a printer does not answer (without hosts: did not answer its last read, or\n"
+     "was never read), and while StandardPrinterMib is 0. It changes nothing stored: condition-state.json stays as\n"
+     "it is."},
     {"outbox", cli::outboxCommand, "outbox [--send] [--folder DIR]",
      "The readings waiting to be sent, one a line: host, when it was read (UTC), tries, the last failure.\n"
      "--send sends them now; it exits 1 unless the service took every one, and when the outbox cannot be read or\n"

@@ -10,6 +10,8 @@
 #include <QFileInfo>
 #include <QStringList>
 
+#include <algorithm>
+
 namespace store {
 namespace {
 
@@ -62,6 +64,18 @@ StoredKeyPoint PipRecords::keyPoint(int slot) const {
     const QString kept = file ? file->value(KeptSection, reference).value_or(QString()) : QString();
     if (referenceOf(kept) != reference) return {{}, true, QStringLiteral("is missing from ") + keptFile()};
     return {kept, true, {}};
+}
+
+QList<MonitoredPrinter> PipRecords::monitored() const {
+    QList<MonitoredPrinter> printers;
+    for (int slot = 1; slot <= SlotCount; ++slot) {
+        const QString value = address(slot);
+        if (value.size() < ShortestAddress) continue;
+        const QString host = hostOf(value).trimmed();
+        if (std::none_of(printers.begin(), printers.end(), [&](const MonitoredPrinter &p) { return p.host == host; }))
+            printers.append({host, description(slot)});
+    }
+    return printers;
 }
 
 int PipRecords::firstFreeSlot() const {

@@ -54,6 +54,11 @@ struct DownloadedRecord {
 // slot k + 1 when it has at least 7 characters); nothing when the text holds no "|".
 std::optional<QList<DownloadedRecord>> parseDownloadedList(const QString &reply);
 
+// A printer the cycles read: its host as the first slot naming it gives it, and that slot's description.
+struct MonitoredPrinter {
+    QString host, description;
+};
+
 class PipRecords {
 public:
     explicit PipRecords(QString iniFile);
@@ -63,6 +68,9 @@ public:
     QString identity(int slot) const;
     // The key point of the slot's address value, read back whole from wherever it was stored.
     StoredKeyPoint keyPoint(int slot) const;
+
+    // Every printer the cycles read, once per host (several slots may name one), in slot order.
+    QList<MonitoredPrinter> monitored() const;
 
     // The first slot whose address value is empty; 0 when all are taken.
     int firstFreeSlot() const;

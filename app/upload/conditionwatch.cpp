@@ -39,23 +39,9 @@ reading::ConditionMemory memoryOf(const store::PrinterCondition &printer) {
     return {printer.deviceIndex, printer.upTime, printer.allEvents, printer.criticalEvents, printer.alertsActive};
 }
 
-// The monitored printers: host as each slot names it, and the slot's description.
-struct Monitored {
-    QString host, description;
-};
+using Monitored = store::MonitoredPrinter;
 
-QList<Monitored> monitoredPrinters() {
-    const store::PipRecords records(store::globals().iniFile);
-    QList<Monitored> printers;
-    for (int slot = 1; slot <= store::SlotCount; ++slot) {
-        const QString address = records.address(slot);
-        if (address.size() < store::ShortestAddress) continue;
-        const QString host = store::hostOf(address).trimmed();
-        if (std::none_of(printers.begin(), printers.end(), [&](const Monitored &m) { return m.host == host; }))
-            printers.append({host, records.description(slot)});
-    }
-    return printers;
-}
+QList<Monitored> monitoredPrinters() { return store::PipRecords(store::globals().iniFile).monitored(); }
 
 QStringList hostsOf(const QList<Monitored> &printers) {
     QStringList hosts;

@@ -1,6 +1,8 @@
 // meterlane-cli's tools for administrators and scripts: scrambler, vendor table, ini access, counter maps; the program
 // folder the programs choose, and their options.
+#include "support/files.h"
 #include "support/printers.h"
+#include "support/qtprint.h"
 #include "support/realagents.h"
 
 #include <gtest/gtest.h>
@@ -8,6 +10,9 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QTemporaryDir>
 
 using testsupport::runCommand;
@@ -35,6 +40,31 @@ std::string firstRoot(const std::vector<std::string> &command, const std::map<st
         return "status " + std::to_string(result.status) + ": " + result.out + result.err;
     return first.substr(from + 8, to - from - 8);
 }
+
+// The JSON objects of a command's lines.
+std::vector<QJsonObject> jsonLines(const std::string &out) {
+    std::vector<QJsonObject> objects;
+    for (const std::string &line : splitLines(out))
+        objects.push_back(QJsonDocument::fromJson(QByteArray::fromStdString(line)).object());
+    return objects;
+}
+
+// The elements of a JSON array joined by "|": texts as they are, objects by the values of keys joined by blanks, or
+// whole without keys; sorted where the order does not matter.
+QString joined(const QJsonValue &array, const QStringList &keys = {}, bool sorted = false) {
+    QStringList elements;
+    for (const QJsonValue element : array.toArray()) {
+        QStringList values;
+        for (const QString &key : keys) values << element[key].toVariant().toString();
+        if (keys.isEmpty())
+            values << QString::fromUtf8(QJsonDocument(element.toObject()).toJson(QJsonDocument::Compact));
+        elements << (element.isString() ? element.toString() : values.join(u' '));
+    }
+    if (sorted) elements.sort();
+    return elements.join(u'|');
+}
+
+const QStringList ConditionKeys{u"kind"_s, u"severity"_s, u"text"_s, u"since"_s};
 
 } // namespace
 
@@ -246,4 +276,113 @@ TEST(CliTools, OutboxSendFailsOnAnOutboxItCannotUse) {
         EXPECT_NE(sent.err.find(c.said.arg(outbox).toStdString()), std::string::npos) << sent.err;
         EXPECT_EQ(sent.out, "");
     }
+}
+
+// status HOST... --json reads the printers now, one object a line: the error bits from the first octet's most
+// significant bit on, in every octet; the printer's device row found by its type; every alert row whatever its
+// index, a supply's colour through its colorant; the panel in its console's character set; rows that are states and
+// a unary warning older than a day give no condition. A host beside the agents' pool, where no agent is ever started,
+// is not answering and makes the status 1; a mute of alerts.ini takes a condition away; StandardPrinterMib=0 reads
+// nothing.
+TEST(CliTools, StatusReadsPrintersNowAndShowsTheirSignalsAndConditions) {
+    const struct {
+        const char *printer, *statuses, *errorBits, *alertCodes, *panel, *conditions;
+    } cases[] = {
+        {"state-jam", "down other", "jammed", "1104|8", "13.B2 Jam in tray 2|Open tray 2 and remove paper",
+         "jam critical Paper jam: tray 2 |tonerLow warning Toner low: cyan "},
+        {"state-cover", "down other", "doorOpen", "23|3|808", "Cover is Open|Close the Front Cover.",
+         "coverOpen critical Cover open: cover 1 "},
+        {"state-kyocera-lowtoner", "warning idle", "lowToner", "1001", "Ready to print.|Toner is low.",
+         "tonerLow warning Toner low "},
+        {"state-two-octets", "warning idle", "inputTrayEmpty|overduePreventMaint", "",
+         "Tray 2 is empty|Maintenance kit due",
+         "paperOut warning Out of paper |maintenanceDue warning Maintenance due "},
+        {"state-old-warning", "warning idle", "", "807|902", "Ready|Standard Bin Nearly Full",
+         "outputNearFull notice Output tray nearly full: output bin 1 "},
+        {"state-latin2", "warning idle", "", "40000", "Doplňte papír|Tiskárna čeká",
+         "alert40000 notice Staples low: finisher 1 "},
+        {"state-healthy", "running idle", "", "", "Ready", ""},
+        {"state-healthy-empty", "running printing", "", "", "", ""},
+    };
+    std::vector<testsupport::PrinterData> data;
+    for (const auto &c : cases) data.emplace_back(c.printer);
+    const auto printers = testsupport::startPrinters(data);
+    QTemporaryDir folder;
+    std::vector<std::string> command{Cli, "status", "--json", "--folder", folder.path().toStdString()};
+    for (const auto &printer : printers) {
+        ASSERT_AGENT(*printer);
+        command.push_back(printer->address());
+    }
+    command.push_back("127.100.100.139");
+
+    const auto status = runCommand(command, {{"QUORREL_TIMEOUT_MS", "300"}, {"QUORREL_RETRIES", "0"}});
+    EXPECT_EQ(status.status, 1) << status.err;
+    const std::vector<QJsonObject> lines = jsonLines(status.out);
+    ASSERT_EQ(lines.size(), std::size(cases) + 1) << status.out;
+    for (std::size_t i = 0; i < std::size(cases); ++i) {
+        const QJsonObject &line = lines[i];
+        SCOPED_TRACE(cases[i].printer);
+        EXPECT_EQ(line["host"].toString().toStdString(), printers[i]->address());
+        EXPECT_TRUE(line["answered"].toBool());
+        EXPECT_EQ(line["deviceStatus"].toString() + u' ' + line["printerStatus"].toString(), cases[i].statuses);
+        EXPECT_EQ(joined(line["errorBits"]), cases[i].errorBits);
+        EXPECT_EQ(joined(line["alerts"], {u"code"_s}, true), cases[i].alertCodes);
+        EXPECT_EQ(joined(line["panel"]), cases[i].panel);
+        EXPECT_EQ(joined(line["conditions"], ConditionKeys), cases[i].conditions);
+    }
+    EXPECT_EQ(joined(lines[0]["alerts"], {}, true),
+              R"({"code":1104,"codeName":"markerTonerAlmostEmpty","description":"Cyan toner almost empty",)"
+              R"("group":"markerSupplies","groupIndex":3,"location":-2,"severity":"warningBinaryChangeEvent",)"
+              R"("training":"trained"}|{"code":8,"codeName":"jam","description":"Paper jam in tray 2","group":"input",)"
+              R"("groupIndex":2,"location":5,"severity":"critical","training":"untrained"})");
+    EXPECT_EQ(QJsonDocument(lines.back()).toJson(QJsonDocument::Compact),
+              R"({"alerts":[],"answered":false,"conditions":[],"deviceStatus":null,"errorBits":[],)"
+              R"("host":"127.100.100.139","panel":[],"printerStatus":null})");
+
+    const std::string jam = printers[0]->address();
+    writeBytes(folder.filePath(u"alerts.ini"_s),
+               QByteArray::fromStdString("[Mute Cyan]\nHosts=" + jam + "\nKinds=tonerLow:cyan\n"));
+    const auto muted = runCommand({Cli, "status", jam, "--folder", folder.path().toStdString()});
+    EXPECT_EQ(muted.status, 0) << muted.err;
+    EXPECT_TRUE(muted.out.ends_with("\n  critical: Paper jam: tray 2\n")) << muted.out;
+
+    writeBytes(folder.filePath(u"meterlane.ini"_s), "[Settings]\r\nStandardPrinterMib=0\r\n");
+    const auto off = runCommand({Cli, "status", jam, "--folder", folder.path().toStdString()});
+    EXPECT_EQ(off.status, 1);
+    EXPECT_EQ(off.out, "");
+    EXPECT_NE(off.err.find("conditions are not read while StandardPrinterMib is 0"), std::string::npos) << off.err;
+    EXPECT_EQ(runCommand({Cli, "status", "--bogus"}).status, 2);
+}
+
+// status without hosts: the raised conditions remembered for each monitored printer, once per host, from
+// condition-state.json, which it leaves as it was; a silent printer, and one never read, make the status 1.
+TEST(CliTools, StatusWithoutHostsShowsTheRememberedConditions) {
+    QTemporaryDir folder;
+    writeBytes(folder.filePath(u"meterlane.ini"_s),
+               "[Pips]\r\npip001=printer-a\r\npip002=printer-b:0,4,6\r\npip003=printer-a\r\npip004=printer-c\r\n");
+    const QByteArray state = R"({"version": 1, "printers": {
+        "printer-a": {"silentSince": "2026-12-01T08:00:00Z", "lastAnswer": "2026-12-01T07:55:00Z", "conditions": [
+            {"key": "jam", "kind": "jam", "text": "Paper jam", "severity": 3, "since": "2026-12-01T07:50:00Z",
+             "raised": true},
+            {"key": "paperLow", "kind": "paperLow", "text": "Paper low", "severity": 1}]},
+        "printer-b": {"lastAnswer": "2026-12-01T07:55:00Z", "deviceStatus": 2, "printerStatus": 3,
+                      "panel": ["Ready"]}}})";
+    writeBytes(folder.filePath(u"condition-state.json"_s), state);
+
+    const auto json = runCommand({Cli, "status", "--json", "--folder", folder.path().toStdString()});
+    EXPECT_EQ(json.status, 1) << json.err;
+    const std::vector<QJsonObject> lines = jsonLines(json.out);
+    ASSERT_EQ(lines.size(), 3u) << json.out;
+    EXPECT_EQ(lines[0]["host"].toString() + u' ' + joined(lines[0]["conditions"], ConditionKeys),
+              u"printer-a jam critical Paper jam 2026-12-01T07:50:00Z"_s);
+    EXPECT_FALSE(lines[0]["answered"].toBool());
+    EXPECT_EQ(QJsonDocument(lines[1]).toJson(QJsonDocument::Compact),
+              R"({"alerts":[],"answered":true,"conditions":[],"deviceStatus":"running","errorBits":[],)"
+              R"("host":"printer-b","panel":["Ready"],"printerStatus":"idle"})");
+    EXPECT_FALSE(lines[2]["answered"].toBool());
+
+    const auto text = runCommand({Cli, "status", "--folder", folder.path().toStdString()});
+    EXPECT_NE(text.out.find("printer-a: not answering since "), std::string::npos) << text.out;
+    EXPECT_NE(text.out.find("printer-c: no condition remembered\n"), std::string::npos) << text.out;
+    EXPECT_EQ(testsupport::readBytes(folder.filePath(u"condition-state.json"_s)), state);
 }
