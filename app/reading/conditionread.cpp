@@ -60,27 +60,25 @@ void takeStatus(Signals &read, const QString &oid, const QString &text) {
         read.errorState = QByteArray::fromHex(text.mid(2).toLatin1());
 }
 
-// The rows of a table column under prefix, by the index that follows it, walked with get-next.
-QMap<QString, QString> walkColumn(const QString &address, const QString &prefix) {
-    QMap<QString, QString> rows;
+// The rows of a table column under prefix in the agent's order: the index that follows the prefix, and the value.
+QList<std::pair<QString, QString>> walkColumn(const QString &address, const QString &prefix) {
+    QList<std::pair<QString, QString>> rows;
     QString oid = prefix;
     while (rows.size() < MostRows) {
         QString next;
         const QString value = probeNextOid(address, oid, next);
         if (next.startsWith(u'.')) next.remove(0, 1);
         if (value == ReadFailed || !next.startsWith(prefix + u'.') || next == oid) break;
-        rows.insert(next.mid(prefix.size() + 1), value);
+        rows.append({next.mid(prefix.size() + 1), value});
         oid = next;
     }
     return rows;
 }
 
 int findDeviceIndex(const QString &address) {
-    const QMap<QString, QString> types = walkColumn(address, printermib::DeviceType);
-    for (auto type = types.begin(); type != types.end(); ++type) {
-        QString value = type.value();
-        if (value.startsWith(u'.')) value.remove(0, 1);
-        if (value == printermib::DevicePrinter) return numberOf(type.key()).value_or(1);
+    for (auto [index, type] : walkColumn(address, printermib::DeviceType)) {
+        if (type.startsWith(u'.')) type.remove(0, 1);
+        if (type == printermib::DevicePrinter) return numberOf(index).value_or(1);
     }
     return 1;
 }
@@ -100,13 +98,14 @@ QString colourOf(const QString &address, int device, const AlertRow &row) {
 
 QList<AlertRow> walkAlerts(const QString &address, int device) {
     QMap<QString, AlertRow> rows;
+    QStringList order; // the rows as the agent keeps them
     for (int column = FirstAlertColumn; column <= LastAlertColumn; ++column) {
         const QString prefix = indexed(indexed(printermib::AlertEntry, column), device);
-        const QMap<QString, QString> values = walkColumn(address, prefix);
-        for (auto value = values.begin(); value != values.end(); ++value) {
-            AlertRow &row = rows[value.key()];
-            row.index = value.key();
-            const int number = numberOf(value.value()).value_or(0);
+        for (const auto &[index, text] : walkColumn(address, prefix)) {
+            if (!rows.contains(index)) order << index;
+            AlertRow &row = rows[index];
+            row.index = index;
+            const int number = numberOf(text).value_or(0);
             switch (column) {
             case 2: row.severity = number; break;
             case 3: row.training = number; break;
@@ -114,13 +113,14 @@ QList<AlertRow> walkAlerts(const QString &address, int device) {
             case 5: row.groupIndex = number; break;
             case 6: row.location = number; break;
             case 7: row.code = number; break;
-            case 8: row.description = value.value(); break;
-            case 9: row.time = ticksOf(value.value()).value_or(0); break;
+            case 8: row.description = text; break;
+            case 9: row.time = ticksOf(text).value_or(0); break;
             }
         }
     }
     QList<AlertRow> alerts;
-    for (AlertRow row : rows) {
+    for (const QString &index : order) {
+        AlertRow row = rows.value(index);
         row.unit = colourOf(address, device, row);
         alerts << row;
     }

@@ -102,8 +102,12 @@ void announce(const QList<store::ConditionChange> &changes, const store::Printer
 QList<store::ConditionChange> take(store::ConditionStates &states, const QString &host, const QString &address,
                                    const reading::conditions::Signals &read, const store::AlertSettings &settings) {
     store::PrinterCondition &printer = states.printer(host);
-    if (!read.answered)
-        return states.observe(host, std::nullopt, QDateTime::currentDateTimeUtc(), settings.silentHours);
+    if (!read.answered) {
+        // A site that mutes silence never hears of it, however long it lasts.
+        constexpr int Never = 24 * 365 * 1000;
+        const bool muted = settings.muted(address, store::NotAnsweringKind, {});
+        return states.observe(host, std::nullopt, QDateTime::currentDateTimeUtc(), muted ? Never : settings.silentHours);
+    }
     printer.deviceIndex = read.deviceIndex;
     printer.upTime = read.upTime;
     printer.allEvents = read.allEvents;
