@@ -21,6 +21,8 @@ QVariant PipListModel::data(const QModelIndex &index, int role) const {
     case Qt::DisplayRole: return row.columns[index.column()];
     case IconRole: return index.column() == Ip ? QVariant(row.icon) : QVariant();
     case SlotRole: return row.slot;
+    case AttentionRole: return int(row.attention);
+    case ConditionsRole: return row.conditions;
     default: return {};
     }
 }
@@ -28,7 +30,7 @@ QVariant PipListModel::data(const QModelIndex &index, int role) const {
 QVariant PipListModel::headerData(int section, Qt::Orientation orientation, int role) const {
     static const QStringList titles{QStringLiteral("IP"),    QStringLiteral("Model"),  QStringLiteral("ID"),
                                     QStringLiteral("Description"), QStringLiteral("TotBW"), QStringLiteral("TotCol"),
-                                    QStringLiteral("Toner")};
+                                    QStringLiteral("Toner"), QStringLiteral("Status")};
     if (orientation != Qt::Horizontal || role != Qt::DisplayRole || section < 0 || section >= ColumnCount) return {};
     return titles[section];
 }
@@ -57,22 +59,37 @@ void PipListModel::fill(const QString &iniFile) {
     endResetModel();
 }
 
-bool PipListModel::updateRow(const QString &host, const QString &model, const QString &identity,
-                             const QString &totalBW, const QString &totalColour, const QString &tonerWarning) {
+template <typename Change> bool PipListModel::changeRowsOf(const QString &host, Change change) {
     bool matched = false;
     for (qsizetype i = 0; i < rows_.size(); ++i) {
         Row &row = rows_[i];
         if (row.columns[Ip].trimmed() != host.trimmed()) continue;
         matched = true;
+        change(row);
+        emit dataChanged(index(static_cast<int>(i), 0), index(static_cast<int>(i), ColumnCount - 1));
+    }
+    return matched;
+}
+
+bool PipListModel::updateRow(const QString &host, const QString &model, const QString &identity,
+                             const QString &totalBW, const QString &totalColour, const QString &tonerWarning) {
+    return changeRowsOf(host, [&](Row &row) {
         row.columns[Model] = model;
         row.columns[Id] = identity;
         row.columns[TotalBW] = totalBW;
         row.columns[TotalColour] = totalColour;
         row.columns[Toner] = tonerWarning;
         row.icon = tonerWarning.isEmpty() ? PlainIcon : TonerIcon;
-        emit dataChanged(index(static_cast<int>(i), 0), index(static_cast<int>(i), ColumnCount - 1));
-    }
-    return matched;
+    });
+}
+
+bool PipListModel::updateStatus(const QString &host, const QString &status, platform::Attention attention,
+                                const QString &conditions) {
+    return changeRowsOf(host, [&](Row &row) {
+        row.columns[Status] = status;
+        row.attention = attention;
+        row.conditions = conditions;
+    });
 }
 
 QString joinedLines(const QString &text) {

@@ -1,6 +1,9 @@
 // The list of monitored printers as the main window shows it: one row per stored record, in slot order, then the
-// row "[new]". Seven columns: IP, Model, ID, Description, TotBW, TotCol, Toner.
+// row "[new]". The printer record's seven columns (IP, Model, ID, Description, TotBW, TotCol, Toner), which the export
+// writes, then the printer's condition (Status), which stays the window's own.
 #pragma once
+
+#include "platform/window.h"
 
 #include <QAbstractTableModel>
 #include <QList>
@@ -10,10 +13,13 @@ namespace store {
 class PipListModel : public QAbstractTableModel {
     Q_OBJECT
 public:
-    enum Column { Ip, Model, Id, Description, TotalBW, TotalColour, Toner, ColumnCount };
+    enum Column { Ip, Model, Id, Description, TotalBW, TotalColour, Toner, Status, ColumnCount };
+    static constexpr int RecordColumns = Status; // the record's columns, before the condition
     enum Role {
         IconRole = Qt::UserRole + 1, // 1 for an ordinary row, 3 for a row with a toner warning
         SlotRole,                    // the slot a row shows; for "[new]" the first empty slot (0 when none)
+        AttentionRole,               // how much the printer's condition asks of the user (platform::Attention)
+        ConditionsRole,              // the printer's active conditions with their times, one per line
     };
     static constexpr int PlainIcon = 1;
     static constexpr int TonerIcon = 3;
@@ -31,13 +37,20 @@ public:
     // Puts freshly read values into every row whose text is the host (both trimmed); false when none is.
     bool updateRow(const QString &host, const QString &model, const QString &identity, const QString &totalBW,
                    const QString &totalColour, const QString &tonerWarning);
+    // Puts a printer's condition into every row of the host, as updateRow finds them; false when none is.
+    bool updateStatus(const QString &host, const QString &status, platform::Attention attention,
+                      const QString &conditions);
 
 private:
     struct Row {
         QStringList columns;
         int icon = PlainIcon;
         int slot = 0;
+        platform::Attention attention = platform::Attention::None;
+        QString conditions = {};
     };
+    // Calls change on every row whose text is the host (both trimmed) and tells the view; false when none is.
+    template <typename Change> bool changeRowsOf(const QString &host, Change change);
     QList<Row> rows_;
 };
 

@@ -11,6 +11,8 @@
 #include <QMessageBox>
 #include <QStandardPaths>
 
+#include <algorithm>
+
 namespace ui {
 
 using namespace Qt::StringLiterals;
@@ -49,7 +51,8 @@ QString exportPath() {
 
 std::optional<QString> exportText(const QAbstractItemModel &list) {
     if (list.rowCount() == 0) return std::nullopt;
-    const int columns = list.columnCount(); // the first row's text and its sub-items
+    // The first row's text and its sub-items, as far as the printer record goes.
+    const int columns = std::min(list.columnCount(), int(store::PipListModel::RecordColumns));
     QString text;
     for (int column = 0; column < columns; ++column)
         text += list.headerData(column, Qt::Horizontal).toString() + u';';

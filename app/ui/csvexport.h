@@ -18,8 +18,8 @@ QString exportPath();
 
 // The file's text, CR LF after every line: the headers of the first n + 1 columns, each followed by ";" (n = the
 // number of sub-items of the first row), then each row whose first column has more than 5 characters, its fields
-// joined by ";" as they stand, the lines of a field joined by ", " as the list shows them. Nothing for a list without
-// rows.
+// joined by ";" as they stand, the lines of a field joined by ", " as the list shows them. Only the printer record's
+// seven columns: the list's Status column is not part of the file. Nothing for a list without rows.
 std::optional<QString> exportText(const QAbstractItemModel &list);
 
 // The cmdExport handler: "Send data before export" before the first read-and-send cycle; otherwise tells where the

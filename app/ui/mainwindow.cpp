@@ -19,6 +19,7 @@
 #include "ui/servicebrowser.h"
 #include "ui/trayicon.h"
 #include "ui/twips.h"
+#include "upload/conditionwatch.h"
 #include "upload/outbox.h"
 #include "upload/servicerequests.h"
 
@@ -34,8 +35,11 @@
 #include <QMessageBox>
 #include <QMouseEvent>
 #include <QPushButton>
+#include <QStyle>
 #include <QTimer>
 #include <QTreeView>
+
+#include <array>
 
 namespace ui {
 
@@ -55,24 +59,60 @@ constexpr int DetailsTop = 5280;
 constexpr int DetailRowHeight = 330;
 constexpr int Line2Y1 = 7440;
 
+// The Status column's picture for how much a printer's condition asks of the user; none while all is well.
+QIcon attentionIcon(platform::Attention attention) {
+    const QStyle *style = QApplication::style();
+    switch (attention) {
+    case platform::Attention::Critical: return style->standardIcon(QStyle::SP_MessageBoxCritical);
+    case platform::Attention::Warning: return style->standardIcon(QStyle::SP_MessageBoxWarning);
+    case platform::Attention::Notice: return style->standardIcon(QStyle::SP_MessageBoxInformation);
+    case platform::Attention::NotAnswering: return art::icon(art::HostSilent);
+    case platform::Attention::None: break;
+    }
+    return {};
+}
+
 // How the list shows its rows: picture 1 for an ordinary row, 3 for a row with a toner warning; the warning's
-// lines joined on one line, and whole in the tool tip.
+// lines joined on one line, and whole in the tool tip; the condition's picture in the Status column, and the
+// printer's conditions as the tool tip of its row (of the Toner cell where it has no warning).
 class PipListView : public QIdentityProxyModel {
 public:
-    using QIdentityProxyModel::QIdentityProxyModel;
+    explicit PipListView(QObject *parent) : QIdentityProxyModel(parent) {
+        for (int attention = 0; attention < int(statusIcons_.size()); ++attention)
+            statusIcons_[attention] = attentionIcon(platform::Attention(attention));
+    }
     QVariant data(const QModelIndex &index, int role) const override {
-        if (role == Qt::DecorationRole && index.column() == 0) {
+        using store::PipListModel;
+        if (role == Qt::DecorationRole && index.column() == PipListModel::Ip) {
             static const QIcon plain = art::icon(art::Pip), toner = art::icon(art::PipToner);
-            const int icon = QIdentityProxyModel::data(index, store::PipListModel::IconRole).toInt();
-            return icon == store::PipListModel::TonerIcon ? toner : plain;
+            const int icon = QIdentityProxyModel::data(index, PipListModel::IconRole).toInt();
+            return icon == PipListModel::TonerIcon ? toner : plain;
         }
-        if (index.column() == store::PipListModel::Toner && (role == Qt::DisplayRole || role == Qt::ToolTipRole)) {
+        if (role == Qt::DecorationRole && index.column() == PipListModel::Status) {
+            const int attention = QIdentityProxyModel::data(index, PipListModel::AttentionRole).toInt();
+            return attention >= 0 && attention < int(statusIcons_.size()) ? statusIcons_[attention] : QIcon();
+        }
+        if (index.column() == PipListModel::Toner && (role == Qt::DisplayRole || role == Qt::ToolTipRole)) {
             const QString warning = QIdentityProxyModel::data(index, Qt::DisplayRole).toString();
-            return role == Qt::ToolTipRole ? warning : store::joinedLines(warning);
+            if (role == Qt::DisplayRole) return store::joinedLines(warning);
+            if (!warning.isEmpty()) return warning;
+        }
+        if (role == Qt::ToolTipRole) {
+            const QString conditions = QIdentityProxyModel::data(index, PipListModel::ConditionsRole).toString();
+            if (!conditions.isEmpty() || index.column() == PipListModel::Toner) return conditions;
         }
         return QIdentityProxyModel::data(index, role);
     }
+
+private:
+    std::array<QIcon, int(platform::Attention::Critical) + 1> statusIcons_;
 };
+
+// The tip's line for the printers with an active warning or critical condition; empty for none.
+QString attentionLine(int count) {
+    if (count <= 0) return {};
+    return count == 1 ? u"1 printer needs attention"_s : u"%1 printers need attention"_s.arg(count);
+}
 
 QLabel *label(QWidget *parent, const QString &name, const QString &caption, QRect place) {
     auto *made = new QLabel(caption, parent);
@@ -153,9 +193,9 @@ void MainWindow::buildPipList() {
     lvPips->setSelectionBehavior(QAbstractItemView::SelectRows);
     lvPips->setEditTriggers(QAbstractItemView::NoEditTriggers);
     lvPips->setGeometry(twips::toPixels(Margin, ListTop, ContentWidth, ListHeight));
-    // Shown where a row has no tip of its own: a warning's tip wins over it.
+    // Shown where a row has no tip of its own: a warning's or the printer's conditions win over it.
     lvPips->setToolTip(u"Click a printer to read it; Shift+click to add, change or remove a printer"_s);
-    const int widths[] = {1800, 1800, 1500, 2400, 1100, 1100, 1800};
+    const int widths[] = {1800, 1800, 1500, 2400, 1100, 1100, 1800, 2400};
     for (int column = 0; column < store::PipListModel::ColumnCount; ++column)
         lvPips->header()->resizeSection(column, twips::toPixelsX(widths[column]));
     lvPips->viewport()->installEventFilter(this);
@@ -493,6 +533,8 @@ void MainWindow::showWaitingReadings(int count) {
     setStatus(status_);
 }
 
+void MainWindow::showPrintersNeedingAttention(int count) { tray_->setLastTipLine(attentionLine(count)); }
+
 void MainWindow::showProgress() {
     imgBar->resize(0, picBar->height());
     picBar->show();
@@ -520,10 +562,22 @@ void MainWindow::notifyTonerLow(bool showBalloon, const QString &model, const QS
     tray_->notifyTonerLow(showBalloon, model, description, tonerWarning);
 }
 
+void MainWindow::updatePipStatus(const QString &host, const QString &status, platform::Attention attention,
+                                 const QString &details) {
+    pips_->updateStatus(host, status, attention, details);
+}
+
+void MainWindow::notifyCondition(const QString &title, const QString &text, platform::Attention attention) {
+    tray_->notifyCondition(title, text, attention);
+}
+
 void MainWindow::promptCustomerCode() { CustomerCodeDialog::ask(this); }
 
 void MainWindow::navigate(const QUrl &address, Answered answered) { WebBrowser1->navigate(address, std::move(answered)); }
 
-void MainWindow::refillPipList() { store::FillPipList(*pips_, store::globals().iniFile); }
+void MainWindow::refillPipList() {
+    store::FillPipList(*pips_, store::globals().iniFile);
+    upload::showRememberedConditions();
+}
 
 } // namespace ui

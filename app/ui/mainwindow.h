@@ -76,7 +76,13 @@ public:
     void promptCustomerCode() override;
     void navigate(const QUrl &address, Answered answered = {}) override;
     void requestFailed(const QUrl &, const QString &) override {} // the status line tells the user
+    // Refilled rows show the printers' remembered conditions at once.
     void refillPipList() override;
+    void updatePipStatus(const QString &host, const QString &status, platform::Attention attention,
+                         const QString &details) override;
+    void notifyCondition(const QString &title, const QString &text, platform::Attention attention) override;
+    // On a line of its own after the notification icon's tip and the waiting readings, where the tip has room.
+    void showPrintersNeedingAttention(int count) override;
     // On its own line after the notification icon's tip, and after the "Last Update" text of the status line.
     void showWaitingReadings(int count) override;
 

@@ -17,6 +17,14 @@ QSystemTrayIcon::MessageIcon messageIconOf(quint32 eIcon) {
     }
 }
 
+BalloonIcon balloonIconOf(platform::Attention attention) {
+    switch (attention) {
+    case platform::Attention::Critical: return BalloonError;
+    case platform::Attention::Warning: return BalloonWarning;
+    default: return BalloonInformation;
+    }
+}
+
 } // namespace
 
 TrayIcon::TrayIcon(QWidget *window, QObject *parent)
@@ -47,21 +55,37 @@ void TrayIcon::create(const QIcon &windowIcon) {
 }
 
 QString TrayIcon::shownTip() const {
-    const QString tip = tipText(record_);
-    if (extraTipLine_.isEmpty()) return tip;
-    qsizetype room = std::max<qsizetype>(0, TipUnits - 1 - extraTipLine_.size() - 1); // and the line break
-    if (room > 0 && room < tip.size() && tip[room - 1].isHighSurrogate()) --room;
-    return tip.left(room) + u'\n' + extraTipLine_;
+    constexpr qsizetype longest = TipUnits - 1;
+    QString tip = tipText(record_);
+    if (!extraTipLine_.isEmpty()) {
+        qsizetype room = std::max<qsizetype>(0, longest - extraTipLine_.size() - 1); // and the line break
+        if (room > 0 && room < tip.size() && tip[room - 1].isHighSurrogate()) --room;
+        tip = tip.left(room) + u'\n' + extraTipLine_;
+    }
+    if (!lastTipLine_.isEmpty() && tip.size() + 1 + lastTipLine_.size() <= longest) tip += u'\n' + lastTipLine_;
+    return tip;
+}
+
+void TrayIcon::showTip() {
+    const QString tip = shownTip();
+    tray_->setToolTip(tip);
+    // Without a notification area the window's own tip stands in for the icon's, once it says more than the name.
+    if (!available() && window_) window_->setToolTip(tip == TrayTip ? QString() : tip);
 }
 
 void TrayIcon::applyTipAndIcon() {
-    tray_->setToolTip(shownTip());
+    showTip();
     tray_->setIcon(iconOf(record_.hIcon));
 }
 
 void TrayIcon::setExtraTipLine(const QString &line) {
     extraTipLine_ = line;
-    tray_->setToolTip(shownTip());
+    showTip();
+}
+
+void TrayIcon::setLastTipLine(const QString &line) {
+    lastTipLine_ = line;
+    showTip();
 }
 
 void TrayIcon::ShowBalloonTip(const QString &sMessage, const QString &sTitle, int eIcon, int lTimeOutMs) {
@@ -90,10 +114,11 @@ void TrayIcon::notifyTonerLow(bool showBalloon, const QString &model, const QStr
     // icon from turning to the alert picture.
     ShowTonerQuietly(record_, Balloons, model, tonerWarning, alertHandle_);
     applyTipAndIcon();
-    if (!available() && window_) {
-        window_->setWindowIcon(iconOf(record_.hIcon));
-        window_->setToolTip(shownTip());
-    }
+    if (!available() && window_) window_->setWindowIcon(iconOf(record_.hIcon));
+}
+
+void TrayIcon::notifyCondition(const QString &title, const QString &text, platform::Attention attention) {
+    ShowBalloonTip(text, title, balloonIconOf(attention), BalloonTimeOutMs);
 }
 
 void TrayIcon::setAlertIcon(const QIcon &icon) {

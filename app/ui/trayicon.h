@@ -1,9 +1,10 @@
 // The notification-area icon: keeps the notification record and applies it to a QSystemTrayIcon (tool tip, icon,
 // balloon with its icon kind and time-out). Where the desktop has no system tray at the moment of a notice, the record
 // is still kept and updated, a balloon goes to the desktop's notification service instead (its answer comes later),
-// and the quiet toner indication to the window's own icon and tool tip.
+// and the quiet toner indication and the tip's lines to the window's own icon and tool tip.
 #pragma once
 
+#include "platform/window.h"
 #include "trayrecord.h"
 
 #include <QHash>
@@ -44,11 +45,18 @@ public:
     void notifyTonerLow(bool showBalloon, const QString &model, const QString &description,
                         const QString &tonerWarning);
 
+    // A printer's condition newly raised: a balloon with title and text, for 30 s as the toner's, its icon kind
+    // by how much the condition asks of the user (error for critical, warning for a warning, else information).
+    void notifyCondition(const QString &title, const QString &text, platform::Attention attention);
+
     // The picture the quiet toner indication shows (the alert icon); a null icon keeps the previous one.
     void setAlertIcon(const QIcon &icon);
 
     // A line shown after the record's tip, within the tip's length: the tip is cut first, the line kept. Empty: none.
     void setExtraTipLine(const QString &line);
+    // A line shown last, after the extra line, only where the tip has room for it whole: the first thing a full tip
+    // leaves out, never the cause of a cut in the others. Empty: none.
+    void setLastTipLine(const QString &line);
 
     // The icon menu, opened by a right click on the icon.
     void setMenu(QMenu *mnu);
@@ -73,7 +81,8 @@ signals:
 private:
     quint32 handleOf(const QIcon &icon);
     void applyTipAndIcon();
-    QString shownTip() const; // the record's tip with the extra line
+    void showTip();
+    QString shownTip() const; // the record's tip with the extra and the last line
     void showRecordedBalloon(); // shows the balloon the record holds
 
     QWidget *window_;
@@ -83,7 +92,7 @@ private:
     NotifyIconRecord record_;
     QHash<quint32, QIcon> icons_; // the pictures behind the record's 32-bit icon handles
     quint32 alertHandle_ = 0;
-    QString extraTipLine_;
+    QString extraTipLine_, lastTipLine_;
 };
 
 } // namespace ui

@@ -81,7 +81,7 @@ void ShowBalloonTip(NotifyIconRecord &record, bool balloons, const QString &sMes
 void ShowTonerBalloon(NotifyIconRecord &record, bool balloons, const QString &model, const QString &description,
                       const QString &tonerWarning) {
     const QString title = model + QStringLiteral(" (") + description + QStringLiteral(") - Toner Low!");
-    ShowBalloonTip(record, balloons, tonerWarning, title, BalloonWarning, TonerBalloonTimeOutMs);
+    ShowBalloonTip(record, balloons, tonerWarning, title, BalloonWarning, BalloonTimeOutMs);
 }
 
 void ShowTonerQuietly(NotifyIconRecord &record, bool balloons, const QString &model, const QString &tonerWarning,

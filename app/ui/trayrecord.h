@@ -84,7 +84,7 @@ void ShowTonerBalloon(NotifyIconRecord &record, bool balloons, const QString &mo
 void ShowTonerQuietly(NotifyIconRecord &record, bool balloons, const QString &model, const QString &tonerWarning,
                       quint32 alertIconHandle);
 
-constexpr qint32 TonerBalloonTimeOutMs = 30000;
+constexpr qint32 BalloonTimeOutMs = 30000; // the toner and condition notices
 inline const QString TrayTip = QStringLiteral("Meterlane");
 
 } // namespace ui

@@ -75,19 +75,19 @@ TEST_F(Pips, FillShowsStoredSlotsInOrderThenNew) {
     FillPipList(model, ini);
     const auto shown = rows(model);
     ASSERT_EQ(shown.size(), 4);
-    EXPECT_EQ(shown[0], QStringList({"10.0.0.5", "", "", "Office 1", "", "", ""}));
+    EXPECT_EQ(shown[0], QStringList({"10.0.0.5", "", "", "Office 1", "", "", "", ""}));
     EXPECT_EQ(shown[1][0], "printer7");
     EXPECT_EQ(shown[2][0], "----");
     EXPECT_EQ(shown[3][0], PipListModel::NewRow);
     EXPECT_EQ(model.index(1, 0).data(PipListModel::SlotRole).toInt(), 3);
     EXPECT_EQ(model.index(3, 0).data(PipListModel::SlotRole).toInt(), 2); // "[new]" fills the gap
     EXPECT_EQ(model.index(0, 0).data(PipListModel::IconRole).toInt(), PipListModel::PlainIcon);
-    const QStringList titles{"IP", "Model", "ID", "Description", "TotBW", "TotCol", "Toner"};
+    const QStringList titles{"IP", "Model", "ID", "Description", "TotBW", "TotCol", "Toner", "Status"};
     for (int c = 0; c < titles.size(); ++c) EXPECT_EQ(model.headerData(c, Qt::Horizontal).toString(), titles[c]);
 
     PipListModel empty;
     FillPipList(empty, folder.filePath("missing.ini"));
-    EXPECT_EQ(rows(empty), QList<QStringList>({{"[new]", "", "", "", "", "", ""}}));
+    EXPECT_EQ(rows(empty), QList<QStringList>({{"[new]", "", "", "", "", "", "", ""}}));
 }
 
 TEST_F(Pips, RowUpdateSetsValuesAndTheTonerIcon) {
@@ -96,7 +96,7 @@ TEST_F(Pips, RowUpdateSetsValuesAndTheTonerIcon) {
     FillPipList(model, ini);
     EXPECT_TRUE(UpdatePipRow(model, "10.0.0.5 ", "MP C3003", "E1", "123", "45", "Toner K: 5%"));
     for (int row : {0, 2}) {
-        EXPECT_EQ(rows(model)[row], QStringList({"10.0.0.5", "MP C3003", "E1", "", "123", "45", "Toner K: 5%"}));
+        EXPECT_EQ(rows(model)[row], QStringList({"10.0.0.5", "MP C3003", "E1", "", "123", "45", "Toner K: 5%", ""}));
         EXPECT_EQ(model.index(row, 0).data(PipListModel::IconRole).toInt(), PipListModel::TonerIcon);
     }
     EXPECT_EQ(rows(model)[1][1], "");

@@ -1,6 +1,6 @@
 // The export: refused before the first read-and-send cycle, the file's exact format from the real printer list (a
-// warning of several lines on one line, as the list shows it), an old file replaced, the empty list, and a file
-// that cannot be written, each with the boxes the user sees.
+// warning of several lines on one line, as the list shows it; the record's seven columns, without the list's Status),
+// an old file replaced, the empty list, and a file that cannot be written, each with the boxes the user sees.
 #include "store/config.h"
 #include "store/piplistmodel.h"
 #include "store/pips.h"
@@ -50,6 +50,8 @@ protected:
         list.fill(ini);
         list.updateRow(u"127.0.0.21"_s, u"MP C3003"_s, u"E174M610045"_s, u"92110"_s, u"62220"_s,
                       u"Cyan = 15%\r\nMagenta Empty!!!"_s);
+        // The list's Status column, which the file leaves out.
+        list.updateStatus(u"127.0.0.21"_s, u"Paper jam"_s, platform::Attention::Critical, u"Paper jam (critical)"_s);
     }
 
     QTemporaryDir home;

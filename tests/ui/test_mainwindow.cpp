@@ -1,14 +1,16 @@
 // The main window under the offscreen platform, driven through its controls' names against simulated printers and
 // the development service: start-up with and without branding files and with each StartUpMinimized, hiding and
 // restoring, the height toggle and the diagnostic width, the exit question, the printer dialog from the list, the
-// probe of each make, a read-and-send cycle with its toner notes, the export and the portal button, and "Find
-// printers..." over a simulated site.
+// probe of each make, a read-and-send cycle with its toner notes, the printers' condition in the list, the tip and a
+// notice, the export and the portal button, and "Find printers..." over a simulated site.
 #include "platform/componentfactory.h"
 #include "platform/eventpump.h"
 #include "platform/programend.h"
 #include "store/config.h"
+#include "store/conditionstate.h"
 #include "store/folderlock.h"
 #include "store/globals.h"
+#include "ui/art.h"
 #include "ui/consolepanel.h"
 #include "ui/findprintersdialog.h"
 #include "ui/mainwindow.h"
@@ -54,6 +56,7 @@
 #include <QRegularExpression>
 #include <QSqlDatabase>
 #include <QSqlQuery>
+#include <QStyle>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QToolTip>
@@ -778,6 +781,72 @@ TEST_F(MainWindowTest, WithoutANotificationAreaTonerNotesReachTheDesktop) {
 
     window->notifyTonerLow(true, u"MP C3000"_s, u"Floor 2"_s, u"Black Empty!!!"_s); // the service has gone
     EXPECT_TRUE(titleShown());
+}
+
+// ---- the printers' condition
+
+// What the program remembers of the printers' condition shows from start-up on, before any poll, and again after the
+// list is refilled: in the Status column of each row of a printer, with the picture of its weight and the conditions
+// as the row's tip, and as a line of the icon's tip after the waiting readings, the first left out of a full tip
+// (the window's own tip without a notification area).
+TEST_F(MainWindowTest, RememberedConditionsShowInTheStatusColumnAndTheTip) {
+    const QDateTime since = QDateTime::currentDateTimeUtc().addSecs(-600);
+    {
+        store::ConditionStates states(folder.path());
+        states.printer(u"127.0.0.31"_s).conditions.insert(
+            u"jam"_s, {{u"jam"_s, u"jam"_s, {}, u"Paper jam"_s, 3}, since, true, 0});
+        states.printer(u"127.0.0.32"_s).silentSince = since;
+        ASSERT_TRUE(states.save());
+    }
+    writeIni({{u"127.0.0.31"_s, u"Hall"_s}, {u"127.0.0.32"_s, u"Lab"_s}, {u"127.0.0.31"_s, u"Hall, upstairs"_s}});
+    auto window = start();
+    const auto picture = [&](int row) {
+        const QModelIndex cell = child<QTreeView>(*window, u"lvPips"_s)->model()->index(row, 7);
+        return cell.data(Qt::DecorationRole).value<QIcon>().pixmap(16).toImage();
+    };
+    const auto standard = [](QStyle::StandardPixmap which) {
+        return QApplication::style()->standardIcon(which).pixmap(16).toImage();
+    };
+    const QString jam = u"Paper jam (critical, since %1)"_s.arg(since.toLocalTime().toString(u"yyyy-MM-dd HH:mm"_s));
+    for (const int row : {0, 2}) {
+        EXPECT_EQ(cell(*window, row, 7), u"Paper jam"_s);
+        EXPECT_EQ(picture(row), standard(QStyle::SP_MessageBoxCritical));
+        EXPECT_EQ(tipAt(*window, row, 7), jam);
+        EXPECT_EQ(tipAt(*window, row, 1), jam);
+    }
+    EXPECT_EQ(cell(*window, 1, 7), u"Not answering"_s);
+    EXPECT_EQ(picture(1), ui::art::icon(ui::art::HostSilent).pixmap(16).toImage());
+    const QString waiting = u"2 readings waiting to be sent"_s;
+    window->showWaitingReadings(2);
+    EXPECT_EQ(window->tray().trayIcon()->toolTip(), u"Meterlane\n"_s + waiting + u"\n1 printer needs attention"_s);
+    window->notifyTonerLow(false, u"M"_s, u"d"_s, QString(80, u'x')); // 7 characters left: the line goes whole
+    EXPECT_EQ(window->tray().trayIcon()->toolTip(), u"MeterlaneM"_s + QString(80, u'x') + u'\n' + waiting);
+    EXPECT_EQ(window->toolTip(), window->tray().trayIcon()->toolTip());
+
+    // Each weight its picture; all well: neither text nor picture, and the list's own tip.
+    const std::pair<platform::Attention, QImage> weights[] = {
+        {platform::Attention::Warning, standard(QStyle::SP_MessageBoxWarning)},
+        {platform::Attention::Notice, standard(QStyle::SP_MessageBoxInformation)},
+        {platform::Attention::None, QImage()}};
+    for (const auto &[attention, image] : weights) {
+        window->updatePipStatus(u"127.0.0.31"_s, {}, attention, {});
+        EXPECT_EQ(picture(2), image) << int(attention);
+    }
+    EXPECT_EQ(cell(*window, 0, 7), QString());
+    EXPECT_EQ(tipAt(*window, 0, 7), u"Click a printer to read it; Shift+click to add, change or remove a printer"_s);
+    window->refillPipList();
+    EXPECT_EQ(cell(*window, 2, 7), u"Paper jam"_s);
+}
+
+// Without a notification area, a newly raised condition is one desktop notification of its weight.
+TEST_F(MainWindowTest, AConditionNoticeIsOneDesktopNotification) {
+    writeIni();
+    auto window = start();
+    uitest::NotificationService service;
+    window->notifyCondition(u"MP C3003 (Floor 2)"_s, u"Paper jam"_s, platform::Attention::Critical);
+    EXPECT_TRUE(QTest::qWaitFor([&] { return !service.notices.isEmpty(); }, 10000));
+    QTest::qWait(200); // time for a second one
+    EXPECT_EQ(service.notices, QStringList{u"0|dialog-error|MP C3003 (Floor 2)|Paper jam|30000|meterlane"_s});
 }
 
 TEST_F(MainWindowTest, ExportBeforeAndAfterACycle) {

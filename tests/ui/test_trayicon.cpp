@@ -1,5 +1,6 @@
 // The tray adapter under the offscreen platform, which has no system tray: the record is kept and applied to the
-// icon all the same, clicks on the icon are told apart, and the toner notes reach the record and the icon.
+// icon all the same, clicks on the icon are told apart, the toner notes reach the record and the icon, and a
+// condition's balloon takes its icon kind.
 #include "ui/art.h"
 #include "ui/trayicon.h"
 #include "uitest.h"
@@ -79,6 +80,21 @@ TEST_F(TrayIconTest, WithoutAnAlertPictureTheQuietNoteKeepsTheIcon) {
     tray.notifyTonerLow(false, QStringLiteral("M"), QString(), QString(200, u'w'));
     EXPECT_EQ(tray.trayIcon()->icon().cacheKey(), windowIcon.cacheKey());
     EXPECT_EQ(tray.trayIcon()->toolTip(), (QStringLiteral("MeterlaneM") + QString(200, u'w')).left(127));
+}
+
+// A condition's balloon takes its icon kind from the condition's weight, and stays 30 s as the toner's.
+TEST_F(TrayIconTest, ConditionBalloonsTakeTheirIconKindFromTheAttention) {
+    using platform::Attention;
+    const std::pair<Attention, quint32> kinds[] = {{Attention::Critical, BalloonError},
+                                                   {Attention::Warning, BalloonWarning},
+                                                   {Attention::Notice, BalloonInformation},
+                                                   {Attention::NotAnswering, BalloonInformation}};
+    for (const auto &[attention, kind] : kinds) {
+        tray.notifyCondition(QStringLiteral("MP C3003 (Floor 2)"), QStringLiteral("Paper jam"), attention);
+        EXPECT_EQ(tray.record().dwInfoFlags, kind) << int(attention);
+    }
+    EXPECT_EQ(infoText(tray.record()), QStringLiteral("Paper jam"));
+    EXPECT_EQ(tray.record().uTimeoutOrVersion, 30000u);
 }
 
 } // namespace
