@@ -72,30 +72,37 @@ void showPrinter(const QString &host, const store::PrinterCondition &printer) {
     platform::window().updatePipStatus(host, status, attention, details.join(u'\n'));
 }
 
+// Counts the monitored printers whose worst raised condition is a warning or worse.
 void showAttentionCount(const store::ConditionStates &states) {
     int count = 0;
-    for (const store::PrinterCondition &printer : states.printers()) {
-        const QList<store::TrackedCondition> raised = printer.raised();
+    for (const Monitored &monitored : monitoredPrinters()) {
+        const auto printer = states.printers().constFind(monitored.host);
+        if (printer == states.printers().cend()) continue;
+        const QList<store::TrackedCondition> raised = printer->raised();
         if (!raised.isEmpty() && raised.first().seen.severity >= int(Severity::Warning)) ++count;
     }
     platform::window().showPrintersNeedingAttention(count);
 }
 
-// A notice for each newly raised condition the site wants to hear of: not the toner's (the toner notice speaks for
-// them), not below the notice level.
+// One notice for the conditions a read newly raised that the site wants to hear of: not the toner's (the toner
+// notice speaks for them), none below the notice level.
 void announce(const QList<store::ConditionChange> &changes, const store::PrinterCondition &printer,
-              const QString &description, const store::AlertSettings &settings) {
+              const QString &host, const QString &description, const store::AlertSettings &settings) {
+    QStringList texts;
+    int worst = 0;
     for (const store::ConditionChange &change : changes) {
         if (!change.raised || change.condition.severity < settings.notifyFrom ||
             reading::conditions::isTonerKind(change.condition.kind))
             continue;
-        const QString model = printer.model.isEmpty() ? change.host : printer.model;
-        QString text = change.condition.text;
-        if (!printer.panel.isEmpty()) text += QStringLiteral("\n") + printer.panel.join(QStringLiteral(" / "));
-        platform::window().notifyCondition(model + QStringLiteral(" (") + description + QStringLiteral(")"), text,
-                                           attentionOf(change.condition.severity));
-        store::WriteLog(QStringLiteral("Condition of %1 (%2): %3").arg(change.host, model, change.condition.text));
+        texts << change.condition.text;
+        worst = std::max(worst, change.condition.severity);
     }
+    if (texts.isEmpty()) return;
+    const QString model = printer.model.isEmpty() ? host : printer.model;
+    store::WriteLog(QStringLiteral("Condition of %1 (%2): %3").arg(host, model, texts.join(QStringLiteral(", "))));
+    if (!printer.panel.isEmpty()) texts << printer.panel.join(QStringLiteral(" / "));
+    platform::window().notifyCondition(model + QStringLiteral(" (") + description + QStringLiteral(")"),
+                                       texts.join(u'\n'), attentionOf(worst));
 }
 
 // One read's signals into the printer's remembered condition; the changes it makes.
@@ -128,7 +135,7 @@ QList<store::ConditionChange> take(store::ConditionStates &states, const QString
 
 void tell(store::ConditionStates &states, const QString &host, const QString &description,
           const QList<store::ConditionChange> &changes, const store::AlertSettings &settings) {
-    announce(changes, states.printer(host), description, settings);
+    announce(changes, states.printer(host), host, description, settings);
     showPrinter(host, states.printer(host));
 }
 
