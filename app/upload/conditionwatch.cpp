@@ -72,13 +72,12 @@ void showPrinter(const QString &host, const store::PrinterCondition &printer) {
     platform::window().updatePipStatus(host, status, attention, details.join(u'\n'));
 }
 
-// Counts the monitored printers whose worst raised condition is a warning or worse.
+// Counts the printers whose worst raised condition is a warning or worse. The states hold the monitored printers
+// only: the poll and a refill of the list forget the others, so a reading need not go through every slot for it.
 void showAttentionCount(const store::ConditionStates &states) {
     int count = 0;
-    for (const Monitored &monitored : monitoredPrinters()) {
-        const auto printer = states.printers().constFind(monitored.host);
-        if (printer == states.printers().cend()) continue;
-        const QList<store::TrackedCondition> raised = printer->raised();
+    for (const store::PrinterCondition &printer : states.printers()) {
+        const QList<store::TrackedCondition> raised = printer.raised();
         if (!raised.isEmpty() && raised.first().seen.severity >= int(Severity::Warning)) ++count;
     }
     platform::window().showPrintersNeedingAttention(count);
@@ -200,7 +199,10 @@ int pollIntervalTicks() { return store::alertSettings().pollMinutes * 2; }
 void showRememberedConditions() {
     if (!reading::printermib::enabled()) return;
     store::ConditionStates states(store::globals().programFolder);
-    for (const Monitored &printer : monitoredPrinters())
+    const QList<Monitored> printers = monitoredPrinters();
+    states.keepOnly(hostsOf(printers));
+    states.save();
+    for (const Monitored &printer : printers)
         if (states.printers().contains(printer.host)) showPrinter(printer.host, states.printer(printer.host));
     showAttentionCount(states);
 }

@@ -20,7 +20,8 @@ bool conditionPollRunning();
 // Ticks between polls, from alerts.ini's PollMinutes and the nominal 30 s tick; 0: no poll.
 int pollIntervalTicks();
 
-// Tells the window the remembered condition of every monitored printer (at start-up, or after the list changed).
+// Tells the window the remembered condition of every monitored printer (at start-up, or after the list changed), and
+// forgets the printers no longer monitored.
 void showRememberedConditions();
 
 } // namespace upload
