@@ -46,8 +46,6 @@ struct Report {
 // The standard's name of a value, or its number where the standard names none.
 QString nameOr(const QString &name, int value) { return name.isEmpty() ? QString::number(value) : name; }
 
-QString timeText(const QDateTime &time) { return time.toLocalTime().toString(QStringLiteral("yyyy-MM-dd HH:mm")); }
-
 QString statusWords(const Report &report) {
     QStringList words;
     if (report.deviceStatus)
@@ -74,11 +72,10 @@ QString textOf(const Report &report) {
     if (!report.errorBits.isEmpty()) text += QStringLiteral("  error bits: ") + report.errorBits.join(u' ') + u'\n';
     for (const AlertRow &row : report.alerts) text += QStringLiteral("  ") + alertLine(row) + u'\n';
     for (const QString &line : report.panel) text += QStringLiteral("  panel: ") + store::oneLine(line) + u'\n';
-    for (const Report::Shown &shown : report.conditions)
-        text +=
-            QStringLiteral("  %1%2: %3\n")
-                .arg(severityName(Severity(shown.severity)),
-                     shown.since.isValid() ? QStringLiteral(" since ") + timeText(shown.since) : QString(), shown.text);
+    for (const Report::Shown &shown : report.conditions) {
+        const QString since = shown.since.isValid() ? QStringLiteral(" since ") + store::shownTime(shown.since) : QString();
+        text += QStringLiteral("  %1%2: %3\n").arg(severityName(Severity(shown.severity)), since, shown.text);
+    }
     if (report.answered && report.conditions.isEmpty()) text += QStringLiteral("  no condition\n");
     return text;
 }
@@ -161,9 +158,9 @@ Report remembered(const QString &host, const store::ConditionStates &states) {
     const store::PrinterCondition &printer = *found;
     report.answered = printer.lastAnswer.isValid() && !printer.silentSince.isValid();
     if (printer.silentSince.isValid())
-        report.state = QStringLiteral("not answering since ") + timeText(printer.silentSince);
+        report.state = QStringLiteral("not answering since ") + store::shownTime(printer.silentSince);
     else if (printer.lastAnswer.isValid())
-        report.state = QStringLiteral("answered ") + timeText(printer.lastAnswer);
+        report.state = QStringLiteral("answered ") + store::shownTime(printer.lastAnswer);
     report.deviceStatus = printer.deviceStatus;
     report.printerStatus = printer.printerStatus;
     report.panel = printer.panel;

@@ -78,6 +78,8 @@ PrinterCondition printerOf(const QJsonObject &object) {
 
 } // namespace
 
+QString shownTime(const QDateTime &time) { return time.toLocalTime().toString(QStringLiteral("yyyy-MM-dd HH:mm")); }
+
 QList<TrackedCondition> PrinterCondition::raised() const {
     QList<TrackedCondition> list;
     for (const TrackedCondition &tracked : conditions)

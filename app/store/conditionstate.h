@@ -56,6 +56,9 @@ struct ConditionChange {
     bool raised = true;
 };
 
+// A condition's time as the window and the command line show it: local, to the minute ("2026-12-09 14:05").
+QString shownTime(const QDateTime &time);
+
 // The printers of the file's bytes; what is not of the form written is left out (a file of another form: none).
 QMap<QString, PrinterCondition> parseConditionStates(const QByteArray &bytes);
 QByteArray conditionStatesJson(const QMap<QString, PrinterCondition> &printers);

@@ -33,8 +33,6 @@ Attention attentionOf(int severity) {
     return Attention::None;
 }
 
-QString timeText(const QDateTime &time) { return time.toLocalTime().toString(QStringLiteral("yyyy-MM-dd HH:mm")); }
-
 reading::ConditionMemory memoryOf(const store::PrinterCondition &printer) {
     return {printer.deviceIndex, printer.upTime, printer.allEvents, printer.criticalEvents, printer.alertsActive};
 }
@@ -56,14 +54,14 @@ void showPrinter(const QString &host, const store::PrinterCondition &printer) {
     for (const store::TrackedCondition &tracked : raised)
         details << QStringLiteral("%1 (%2, since %3)")
                        .arg(tracked.seen.text, reading::conditions::severityName(Severity(tracked.seen.severity)),
-                            timeText(tracked.since));
+                            store::shownTime(tracked.since));
     QString status = raised.isEmpty() ? QString() : raised.first().seen.text;
     Attention attention = raised.isEmpty() ? Attention::None : attentionOf(raised.first().seen.severity);
     if (printer.silentSince.isValid()) {
         details.prepend(printer.lastAnswer.isValid()
                             ? QStringLiteral("Not answering since %1: conditions not confirmed since %2")
-                                  .arg(timeText(printer.silentSince), timeText(printer.lastAnswer))
-                            : QStringLiteral("Not answering since %1").arg(timeText(printer.silentSince)));
+                                  .arg(store::shownTime(printer.silentSince), store::shownTime(printer.lastAnswer))
+                            : QStringLiteral("Not answering since %1").arg(store::shownTime(printer.silentSince)));
         if (attention < Attention::Warning) {
             status = QStringLiteral("Not answering");
             attention = std::max(attention, Attention::NotAnswering);
@@ -112,7 +110,8 @@ QList<store::ConditionChange> take(store::ConditionStates &states, const QString
         // A site that mutes silence never hears of it, however long it lasts.
         constexpr int Never = 24 * 365 * 1000;
         const bool muted = settings.muted(address, store::NotAnsweringKind, {});
-        return states.observe(host, std::nullopt, QDateTime::currentDateTimeUtc(), muted ? Never : settings.silentHours);
+        const int silentHours = muted ? Never : settings.silentHours;
+        return states.observe(host, std::nullopt, QDateTime::currentDateTimeUtc(), silentHours);
     }
     printer.deviceIndex = read.deviceIndex;
     printer.upTime = read.upTime;
@@ -180,11 +179,13 @@ bool runConditionPoll() {
         QHash<QString, QList<store::ConditionChange>> changes;
         for (const Monitored &printer : printers) {
             const QString address = addressOf.value(printer.host);
-            if (read.contains(address)) changes[printer.host] = take(states, printer.host, address, read[address], settings);
+            if (read.contains(address))
+                changes[printer.host] = take(states, printer.host, address, read[address], settings);
         }
         states.save();
         for (const Monitored &printer : printers)
-            if (changes.contains(printer.host)) tell(states, printer.host, printer.description, changes[printer.host], settings);
+            if (changes.contains(printer.host))
+                tell(states, printer.host, printer.description, changes[printer.host], settings);
         showAttentionCount(states);
     } catch (const platform::Fault &fault) {
         store::WriteLog(QStringLiteral("Condition poll ended: %1").arg(fault.description));
