@@ -4,6 +4,8 @@
 // same reads sent one printer after another (each printer's status objects in turn, as a reading reads them).
 // bench/run calls it inside a network namespace of its own.
 //   bench_conditions [NETWORK]   NETWORK: a 127.x.y network (default 127.0.2, printers on .1 to .200)
+#include "snmpsimsite.h"
+
 #include "platform/componentfactory.h"
 #include "platform/window.h"
 #include "reading/conditionread.h"
@@ -40,35 +42,6 @@ const char *const PrinterData = "1.3.6.1.2.1.1.1.0|4|KYOCERA Document Solutions 
     std::exit(1);
 }
 
-// One snmpsim serving the printer on every address; it drops its privileges, so its folders are opened to everyone.
-void startSite(QProcess &agent, const QTemporaryDir &work, const QStringList &addresses) {
-    QDir(work.path()).mkpath(QStringLiteral("data"));
-    QDir(work.path()).mkpath(QStringLiteral("cache"));
-    QFile data(work.filePath(QStringLiteral("data/public.snmprec")));
-    if (!data.open(QIODevice::WriteOnly) || data.write(PrinterData) < 0) fail("cannot write the printer data");
-    data.close();
-    for (const QString &path : {work.path(), work.filePath(QStringLiteral("data")), work.filePath(QStringLiteral("cache")),
-                                data.fileName()})
-        QFile::setPermissions(path, QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner |
-                                        QFileDevice::ReadOther | QFileDevice::WriteOther | QFileDevice::ExeOther);
-    QStringList arguments{QStringLiteral("--data-dir=") + work.filePath(QStringLiteral("data")),
-                          QStringLiteral("--cache-dir=") + work.filePath(QStringLiteral("cache")),
-                          QStringLiteral("--process-user=nobody"), QStringLiteral("--process-group=nogroup")};
-    for (const QString &address : addresses) arguments << QStringLiteral("--agent-udpv4-endpoint=%1:161").arg(address);
-    agent.setStandardOutputFile(work.filePath(QStringLiteral("agent.log")));
-    agent.setStandardErrorFile(work.filePath(QStringLiteral("agent.log")));
-    agent.start(QStringLiteral("snmpsimd"), arguments);
-    for (int wait = 0; wait < 600; ++wait) {
-        QProcess get;
-        get.setStandardOutputFile(QProcess::nullDevice());
-        get.setStandardErrorFile(QProcess::nullDevice());
-        get.start(QStringLiteral("snmpget"), {"-v1", "-c", "public", "-r", "0", "-t", "0.2", addresses.last(),
-                                              "1.3.6.1.2.1.1.3.0"});
-        if (get.waitForFinished() && get.exitCode() == 0) return;
-        QThread::msleep(100);
-    }
-    fail("the simulated printers do not answer");
-}
 
 // The requests the agent has seen so far, as its log names them.
 int requestsSeen(const QTemporaryDir &work) {
@@ -106,7 +79,8 @@ int main(int argc, char **argv) {
 
     QTemporaryDir work, program;
     QProcess agent;
-    startSite(agent, work, addresses.mid(0, Answering));
+    if (!startSnmpsimSite(agent, work.path(), PrinterData, addresses.mid(0, Answering)))
+        fail("the simulated printers do not answer");
     writeSite(program, addresses);
     store::setProgramFolder(program.path());
     platform::setLibraryFolder(QCoreApplication::applicationDirPath());

@@ -4,6 +4,7 @@
 // the share of that spent waiting for the next tick. One snmpsim serves the simulated HP printer on 100 loopback
 // addresses; bench/run calls it inside a network namespace of its own.
 //   bench_outbox [NETWORK [TICK_MS]]   NETWORK: a 127.x.y network (default 127.0.1, printers on .1 to .100)
+#include "snmpsimsite.h"
 #include "upload/outbox.h"
 #include "store/servicetable.h"
 
@@ -50,33 +51,11 @@ bool waitFor(const std::function<bool()> &condition, int milliseconds) {
     return true;
 }
 
-// One snmpsim serving the printer's data as the community "public" on every address; it drops its privileges, so
-// its folders are opened to everyone.
+// The simulated HP printer on every address.
 void startSite(QProcess &agent, const QTemporaryDir &work, const QStringList &addresses) {
-    QDir(work.path()).mkpath(QStringLiteral("data"));
-    QDir(work.path()).mkpath(QStringLiteral("cache"));
-    const QString data = work.filePath(QStringLiteral("data/public.snmprec"));
-    if (!QFile::copy(QStringLiteral(METERLANE_AGENTS_DIR "/printers/hp.snmprec"), data)) fail("no printer data");
-    const auto open = QFileDevice::ReadOwner | QFileDevice::ReadOther | QFileDevice::ExeOwner | QFileDevice::ExeOther;
-    QFile::setPermissions(work.path(), open | QFileDevice::WriteOwner);
-    QFile::setPermissions(work.filePath(QStringLiteral("data")), open | QFileDevice::WriteOwner);
-    QFile::setPermissions(data, QFileDevice::ReadOwner | QFileDevice::ReadOther | QFileDevice::WriteOwner);
-    QFile::setPermissions(work.filePath(QStringLiteral("cache")), open | QFileDevice::WriteOwner |
-                                                                      QFileDevice::WriteOther);
-    QStringList arguments{QStringLiteral("--data-dir=") + work.filePath(QStringLiteral("data")),
-                          QStringLiteral("--cache-dir=") + work.filePath(QStringLiteral("cache")),
-                          QStringLiteral("--process-user=nobody"), QStringLiteral("--process-group=nogroup")};
-    for (const QString &address : addresses) arguments << QStringLiteral("--agent-udpv4-endpoint=%1:161").arg(address);
-    agent.setStandardOutputFile(work.filePath(QStringLiteral("agent.log")));
-    agent.setStandardErrorFile(work.filePath(QStringLiteral("agent.log")));
-    agent.start(QStringLiteral("snmpsimd"), arguments);
-    const auto answers = [](const QString &address) {
-        return QProcess::execute(QStringLiteral("sh"), {QStringLiteral("-c"),
-                                 QStringLiteral("snmpget -v1 -c public -r 0 -t 0.2 %1 1.3.6.1.2.1.1.1.0 >/dev/null 2>&1")
-                                     .arg(address)}) == 0;
-    };
-    if (!waitFor([&] { return answers(addresses.first()) && answers(addresses.last()); }, 60'000))
-        fail("the simulated printers do not answer");
+    QFile data(QStringLiteral(METERLANE_AGENTS_DIR "/printers/hp.snmprec"));
+    if (!data.open(QIODevice::ReadOnly)) fail("no printer data");
+    if (!startSnmpsimSite(agent, work.path(), data.readAll(), addresses)) fail("the simulated printers do not answer");
 }
 
 // The development service on the port given (0: a free one); its root once it listens.
