@@ -9,6 +9,8 @@
 
 #include <QMap>
 
+#include <algorithm>
+
 namespace reading {
 namespace {
 
@@ -169,8 +171,10 @@ public:
         }
     }
 
-    // Asks every printer not answered yet once, all at once.
-    void round() {
+    // Asks every printer not answered yet once, all at once; false when every printer has answered.
+    bool round() {
+        if (std::all_of(printers_.begin(), printers_.end(), [](const Printer &p) { return p.read.answered; }))
+            return false;
         platform::ComponentObject probe = platform::CreateObject(QStringLiteral("quorrel.SnmpV1"));
         probe.set(QStringLiteral("OctetsAsHex"), 1);
         probe.set(QStringLiteral("Retransmit"), 0);
@@ -196,6 +200,7 @@ public:
             if (agent.isEmpty()) break;
             take(agent, args[1].value.toString(), args[2].value.toString(), text);
         }
+        return true;
     }
 
     QHash<QString, Signals> signalsByAddress() const {
@@ -268,34 +273,28 @@ Signals readConditionSignals(const QString &address, const ConditionMemory &memo
         takeStatus(read, oid, probeOid(address, oid));
     }
     if (model) {
-        const QString description = probeOid(address, indexed(printermib::DeviceDescription.chopped(2), read.deviceIndex));
+        const QString description = probeOid(address, indexed(printermib::DeviceDescriptions, read.deviceIndex));
         *model = isValue(description) ? description.trimmed() : QString();
     }
     readTable(read, address, memory, walkAlerts);
     return read;
 }
 
-QHash<QString, Signals> pollConditionSignals(const QList<PollTarget> &targets,
-                                             const std::function<void(int, int)> &progress) {
+QHash<QString, Signals> pollConditionSignals(const QList<PollTarget> &targets) {
     QList<PollTarget> known, unknown;
     for (const PollTarget &target : targets) (target.memory.deviceIndex > 0 ? known : unknown).append(target);
     QHash<QString, Signals> read;
     try {
         StatusBatch batch(known);
-        for (int round = 0; round < PollRounds; ++round) batch.round();
+        for (int round = 0; round < PollRounds; ++round)
+            if (!batch.round()) break;
         read = batch.signalsByAddress();
     } catch (const platform::Fault &) {
         return read; // the library could not be asked: nothing is known of the printers
     }
-    int done = 0;
-    for (const PollTarget &target : known) {
-        readTable(read[target.address], target.address, target.memory, false);
-        if (progress) progress(++done, int(targets.size()));
-    }
-    for (const PollTarget &target : unknown) {
+    for (const PollTarget &target : known) readTable(read[target.address], target.address, target.memory, false);
+    for (const PollTarget &target : unknown)
         read.insert(target.address, readConditionSignals(target.address, target.memory));
-        if (progress) progress(++done, int(targets.size()));
-    }
     return read;
 }
 

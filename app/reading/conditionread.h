@@ -12,7 +12,6 @@
 #include <QList>
 #include <QString>
 
-#include <functional>
 #include <optional>
 
 namespace reading {
@@ -42,9 +41,8 @@ struct PollTarget {
 
 // Reads many printers: the status objects of all at once (each printer one get, through the profile chosen for it,
 // or every profile that applies where none was chosen), then, one after another, the alert tables of those that need
-// it, and whole reads of those whose device index is not known yet. progress is told after each printer settled.
-// The signals by address; a printer the library could not ask at all is missing.
-QHash<QString, conditions::Signals> pollConditionSignals(const QList<PollTarget> &targets,
-                                                         const std::function<void(int done, int total)> &progress = {});
+// it, and whole reads of those whose device index is not known yet. The signals by address; a printer the library
+// could not ask at all is missing.
+QHash<QString, conditions::Signals> pollConditionSignals(const QList<PollTarget> &targets);
 
 } // namespace reading

@@ -24,6 +24,7 @@ inline const QString SupplyLevel = QStringLiteral("1.3.6.1.2.1.43.11.1.1.9");   
 // the device index (and a row's index) after a ".".
 inline const QString SysUpTime = QStringLiteral("1.3.6.1.2.1.1.3.0");             // sysUpTime.0
 inline const QString DeviceType = QStringLiteral("1.3.6.1.2.1.25.3.2.1.2");        // hrDeviceType
+inline const QString DeviceDescriptions = QStringLiteral("1.3.6.1.2.1.25.3.2.1.3"); // hrDeviceDescr
 inline const QString DevicePrinter = QStringLiteral("1.3.6.1.2.1.25.3.1.5");       // hrDevicePrinter
 inline const QString DeviceStatus = QStringLiteral("1.3.6.1.2.1.25.3.2.1.5");      // hrDeviceStatus
 inline const QString PrinterStatus = QStringLiteral("1.3.6.1.2.1.25.3.5.1.1");     // hrPrinterStatus
