@@ -119,7 +119,7 @@ const Kind *kindOfAlert(int code, int group) {
 QString unitOf(const AlertRow &row) {
     if (!row.unit.isEmpty()) return row.unit;
     if (row.groupIndex <= 0) return {};
-    const QMap<int, QString> words = {{Cover, QStringLiteral("cover")},          {Input, QStringLiteral("tray")},
+    static const QMap<int, QString> words = {{Cover, QStringLiteral("cover")},          {Input, QStringLiteral("tray")},
                                       {Output, QStringLiteral("output bin")},    {MarkerSupplies, QStringLiteral("supply")},
                                       {MarkerColorant, QStringLiteral("colorant")}, {MediaPath, QStringLiteral("media path")},
                                       {FinisherDevice, QStringLiteral("finisher")},
