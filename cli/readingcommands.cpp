@@ -135,10 +135,21 @@ int mapsCommand(const QStringList &args) {
             out << "  slot " << slot.key() << " " << reading::counterName(slot.key()) << ": "
                 << slot->candidates.join(u' ') << (slot->source.isEmpty() ? "" : " ; ") << slot->source << "\n";
     }
+    for (const reading::countermaps::SupplyTable &table : maps.supplyTables) {
+        if (table.table.isEmpty()) continue;
+        out << "[" << reading::countermaps::SuppliesPrefix << table.maker << "] " << table.file << "\n  table "
+            << table.table << "\n";
+        const std::pair<const char *, int> columns[] = {{"description", table.description}, {"serial", table.serial},
+                                                        {"part number", table.partNumber},
+                                                        {"cartridge type", table.cartridgeType},
+                                                        {"pages at install", table.pagesAtInstall}};
+        for (const auto &[name, column] : columns)
+            if (column) out << "  " << name << " ." << column << "\n";
+    }
     out.flush();
     QTextStream err(stderr);
     for (const QString &file : maps.unreadable) err << "meterlane-cli: cannot read " << file << "\n";
-    const QStringList problems = reading::countermaps::problemsOf(maps.entries);
+    const QStringList problems = reading::countermaps::problemsOf(maps.entries, maps.supplyTables);
     for (const QString &problem : problems) err << "meterlane-cli: " << problem << "\n";
     if (maps.read.isEmpty())
         err << "meterlane-cli: no counter maps in " << reading::countermaps::searchedFiles().join(QStringLiteral(", "))

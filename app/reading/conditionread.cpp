@@ -25,12 +25,6 @@ QString indexed(const QString &oid, int index) { return oid + u'.' + QString::nu
 
 bool isValue(const QString &text) { return !text.startsWith(QLatin1String("[Vantobe")) && text != ReadFailed; }
 
-std::optional<int> numberOf(const QString &text) {
-    bool ok = false;
-    const int number = text.trimmed().toInt(&ok);
-    return ok ? std::optional(number) : std::nullopt;
-}
-
 // TimeTicks come as the library's signed text of their 32 bits.
 std::optional<quint32> ticksOf(const QString &text) {
     bool ok = false;
@@ -75,14 +69,6 @@ QList<std::pair<QString, QString>> walkColumn(const QString &address, const QStr
         oid = next;
     }
     return rows;
-}
-
-int findDeviceIndex(const QString &address) {
-    for (auto [index, type] : walkColumn(address, printermib::DeviceType)) {
-        if (type.startsWith(u'.')) type.remove(0, 1);
-        if (type == printermib::DevicePrinter) return numberOf(index).value_or(1);
-    }
-    return 1;
 }
 
 // The sub-unit's colour of a marker supplies or colorant row, where the printer names it.
@@ -252,6 +238,14 @@ private:
 
 } // namespace
 
+int printerDeviceIndex(const QString &address) {
+    for (auto [index, type] : walkColumn(address, printermib::DeviceType)) {
+        if (type.startsWith(u'.')) type.remove(0, 1);
+        if (type == printermib::DevicePrinter) return numberOf(index).value_or(1);
+    }
+    return 1;
+}
+
 bool alertTableChanged(const Signals &read, const ConditionMemory &memory) {
     if (memory.alertsActive || memory.allEvents < 0 || read.allEvents < 0) return true;
     if (read.upTime && memory.upTime && *read.upTime < *memory.upTime) return true;
@@ -262,7 +256,7 @@ Signals readConditionSignals(const QString &address, const ConditionMemory &memo
     Signals read;
     const QString upTime = probeOid(address, printermib::SysUpTime);
     if (!isValue(upTime)) return read; // every agent answers sysUpTime: silence
-    read.deviceIndex = memory.deviceIndex > 0 ? memory.deviceIndex : findDeviceIndex(address);
+    read.deviceIndex = memory.deviceIndex > 0 ? memory.deviceIndex : printerDeviceIndex(address);
     const QStringList oids = statusOids(read.deviceIndex);
     takeStatus(read, oids[0], upTime);
     for (const QString &oid : oids.mid(1)) {

@@ -24,6 +24,9 @@ struct ConditionMemory {
     bool alertsActive = false; // a condition raised or pending came from the alert table
 };
 
+// The printer's device index: its first hrDeviceTable row of type printer, else 1.
+int printerDeviceIndex(const QString &address);
+
 // Whether the alert table must be walked after a read of the status objects: the change counters moved or were never
 // read, sysUpTime went back (a restart), or a condition from the table is active. The counters count rows added,
 // not rows removed, so a table whose conditions are active is walked at every read.

@@ -147,24 +147,6 @@ Condition conditionOf(const Kind &kind, const QString &unit, bool fromAlert) {
             fromAlert};
 }
 
-// Adds a condition unless one of its kind and unit is there; a unit-less one of a kind a row names with its unit
-// is the same condition.
-void merge(QList<Condition> &conditions, const Condition &condition) {
-    for (Condition &held : conditions) {
-        if (held.kind != condition.kind) continue;
-        if (held.unit == condition.unit) {
-            held.severity = std::max(held.severity, condition.severity);
-            return;
-        }
-        if (condition.unit.isEmpty()) return;
-        if (held.unit.isEmpty()) {
-            held = condition;
-            return;
-        }
-    }
-    conditions.append(condition);
-}
-
 // iconv's name of the character sets an IANA MIBenum names.
 QByteArray charsetName(int mibEnum) {
     static const QMap<int, QByteArray> names = {
@@ -197,6 +179,22 @@ QString windows1252(const QByteArray &octets) {
 }
 
 } // namespace
+
+void merge(QList<Condition> &conditions, const Condition &condition) {
+    for (Condition &held : conditions) {
+        if (held.kind != condition.kind) continue;
+        if (held.unit == condition.unit) {
+            held.severity = std::max(held.severity, condition.severity);
+            return;
+        }
+        if (condition.unit.isEmpty()) return;
+        if (held.unit.isEmpty()) {
+            held = condition;
+            return;
+        }
+    }
+    conditions.append(condition);
+}
 
 QString severityName(Severity severity) {
     switch (severity) {

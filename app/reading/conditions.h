@@ -70,6 +70,10 @@ QString alertGroupName(int group);
 // unary warnings older than a day are left out.
 QList<Condition> conditionsOf(const Signals &observed);
 
+// Adds condition to conditions unless one of its kind and unit is there (the worse severity is kept); a unit-less one
+// of a kind held with its unit is the same condition, and a unit-less one held gives way to one with its unit.
+void merge(QList<Condition> &conditions, const Condition &condition);
+
 // The text of a panel line's octets in the character set an IANA MIBenum names (3 US-ASCII, 4 Latin-1, 106 UTF-8,
 // 2004 Roman-8, ...), NUL bytes and trailing blanks removed. An unknown or missing set reads UTF-8 where the bytes
 // are UTF-8, else Windows-1252.

@@ -172,6 +172,7 @@ QList<Entry> parse(const QByteArray &bytes, const QString &file) {
     const QString later = QStringLiteral("a later section of the same name is not read");
     QList<Entry> entries;
     for (const QString &section : ini.sections()) {
+        if (section.startsWith(SuppliesPrefix, Qt::CaseInsensitive)) continue;
         Entry entry;
         std::tie(entry.maker, entry.modelPattern) = makerAndPattern(section);
         const auto earlier = std::find_if(entries.begin(), entries.end(),
@@ -207,8 +208,90 @@ void merge(QList<Entry> &entries, const QList<Entry> &later) {
     }
 }
 
-QStringList problemsOf(const QList<Entry> &entries) {
+namespace {
+
+// A supplies section's column number, or 0 with why in leftOut.
+int columnOf(const QString &value, const QString &key, QStringList &leftOut) {
+    bool ok = false;
+    const int column = valueAndSource(value).first.toInt(&ok);
+    if (ok && column > 0) return column;
+    leftOut << key + QStringLiteral(": \"") + valueAndSource(value).first + QStringLiteral("\" is no column number");
+    return 0;
+}
+
+// "N name, N name, ...": the names of a column's numbers.
+QMap<int, QString> namedNumbers(const QString &value, const QString &key, QStringList &leftOut) {
+    QMap<int, QString> names;
+    static const QRegularExpression form(QStringLiteral("^(-?[0-9]+)\\s+(.+)$"));
+    for (const QString &item : commaList(value)) {
+        const QRegularExpressionMatch match = form.match(item);
+        if (match.hasMatch()) names.insert(match.captured(1).toInt(), match.captured(2).trimmed());
+        else leftOut << key + QStringLiteral(": \"") + item + QStringLiteral("\" is no number and name");
+    }
+    return names;
+}
+
+SupplyTable supplyTableOf(const store::IniFile &ini, const QString &section, const QString &file) {
+    SupplyTable table;
+    table.maker = section.mid(SuppliesPrefix.size()).trimmed();
+    table.file = file;
+    const std::pair<QString, int SupplyTable::*> columns[] = {
+        {QStringLiteral("Description"), &SupplyTable::description}, {QStringLiteral("Serial"), &SupplyTable::serial},
+        {QStringLiteral("PartNumber"), &SupplyTable::partNumber},
+        {QStringLiteral("CartridgeType"), &SupplyTable::cartridgeType},
+        {QStringLiteral("PagesAtInstall"), &SupplyTable::pagesAtInstall}};
+    for (const QString &key : ini.keys(section)) {
+        const QString value = ini.value(section, key).value_or(QString());
+        const auto column = std::find_if(std::begin(columns), std::end(columns),
+                                         [&](const auto &named) { return sameName(named.first, key); });
+        if (sameName(key, QStringLiteral("Table"))) {
+            table.table = valueAndSource(value).first;
+            if (!isWholeOid(table.table)) {
+                table.leftOut << QStringLiteral("Table: \"") + table.table + QStringLiteral("\" is no whole OID");
+                table.table.clear();
+            }
+        } else if (column != std::end(columns)) {
+            table.*(column->second) = columnOf(value, key, table.leftOut);
+        } else if (sameName(key, QStringLiteral("CartridgeTypes"))) {
+            table.cartridgeTypes = namedNumbers(value, key, table.leftOut);
+        } else {
+            table.leftOut << key + QStringLiteral(": not a key of a supplies table (Table, Description, Serial, "
+                                                  "PartNumber, CartridgeType, CartridgeTypes, PagesAtInstall)");
+        }
+    }
+    return table;
+}
+
+} // namespace
+
+QList<SupplyTable> parseSupplyTables(const QByteArray &bytes, const QString &file) {
+    const store::IniFile ini = store::IniFile::parse(bytes);
+    QList<SupplyTable> tables;
+    for (const QString &section : ini.sections()) {
+        if (!section.startsWith(SuppliesPrefix, Qt::CaseInsensitive)) continue;
+        SupplyTable table = supplyTableOf(ini, section, file);
+        if (table.maker.isEmpty()) continue;
+        if (table.table.isEmpty()) table.leftOut << QStringLiteral("no whole Table OID: the section is not read");
+        const bool repeated = std::any_of(tables.begin(), tables.end(),
+                                          [&](const SupplyTable &earlier) { return sameName(earlier.maker, table.maker); });
+        if (repeated) continue; // the first section of a name is read, as in any ini file
+        tables << table;
+    }
+    return tables;
+}
+
+const SupplyTable *supplyTableOf(const QList<SupplyTable> &tables, const QString &maker) {
+    for (const SupplyTable &table : tables)
+        if (sameName(table.maker, maker) && !table.table.isEmpty()) return &table;
+    return nullptr;
+}
+
+QStringList problemsOf(const QList<Entry> &entries, const QList<SupplyTable> &supplyTables) {
     QStringList problems;
+    for (const SupplyTable &table : supplyTables)
+        for (const QString &leftOut : table.leftOut)
+            problems << table.file + QStringLiteral(" [") + SuppliesPrefix + table.maker + QStringLiteral("]: ") +
+                            leftOut + QStringLiteral(", left out");
     for (const Entry &entry : entries) {
         const QString where = entry.file + QStringLiteral(" [") + entry.name() + QStringLiteral("]: ");
         for (const QString &leftOut : entry.leftOut) problems << where + leftOut + QStringLiteral(", left out");
@@ -260,7 +343,14 @@ Maps load() {
             maps.unreadable << path;
             continue;
         }
-        merge(maps.entries, parse(file.readAll(), path));
+        const QByteArray bytes = file.readAll();
+        merge(maps.entries, parse(bytes, path));
+        for (const SupplyTable &table : parseSupplyTables(bytes, path)) {
+            const auto same = std::find_if(maps.supplyTables.begin(), maps.supplyTables.end(),
+                                           [&](const SupplyTable &earlier) { return sameName(earlier.maker, table.maker); });
+            if (same == maps.supplyTables.end()) maps.supplyTables << table;
+            else *same = table;
+        }
         maps.read << path;
     }
     loadedStamps = stamps;

@@ -76,19 +76,38 @@ QList<Entry> parse(const QByteArray &bytes, const QString &file);
 // an operator's copy of a maker's section that changes only its slots still recognises the maker.
 void merge(QList<Entry> &entries, const QList<Entry> &later);
 
+// A maker's own supplies table, from a section [Supplies MAKER] (MAKER as its plain entry names it): the table's
+// entry OID and the numbers of the columns under it that give a supply's serial number, part number, cartridge type
+// (named through CartridgeTypes) and pages at install. Its rows are matched to the supplies table's by description
+// where the section names a Description column, else by index.
+struct SupplyTable {
+    QString maker, file;
+    QString table;
+    int description = 0, serial = 0, partNumber = 0, cartridgeType = 0, pagesAtInstall = 0; // 0: not named
+    QMap<int, QString> cartridgeTypes;
+    QStringList leftOut;
+};
+
+inline const QString SuppliesPrefix = QStringLiteral("Supplies ");
+
+// The supplies sections of one file; a section without a whole Table OID is left out as a whole (named in leftOut of
+// an entry that holds only that), other keys that are not read are named in its leftOut.
+QList<SupplyTable> parseSupplyTables(const QByteArray &bytes, const QString &file);
+
 // The files looked for, in order: the share folder (the programs' folder in a build or portable copy, else the
 // installed share folder), the system folder, the program folder.
 QStringList searchedFiles();
 
 struct Maps {
     QList<Entry> entries;   // in effect
+    QList<SupplyTable> supplyTables; // in effect: a later file's section replaces the earlier one of its maker
     QStringList read;       // the files found and read
     QStringList unreadable; // files that exist but could not be read
 };
 
 // What an operator should know of the entries in effect: each thing left out, and plain entries that recognise no
 // printer (no Enterprise or Words); "FILE [SECTION]: ..." each.
-QStringList problemsOf(const QList<Entry> &entries);
+QStringList problemsOf(const QList<Entry> &entries, const QList<SupplyTable> &supplyTables);
 
 Maps load();
 
@@ -99,6 +118,9 @@ const Entry *makerOf(const QList<Entry> &entries, const QString &sysObjectId,
 
 // Whether the maker has entries narrowed to models (the model must then be read).
 bool hasModelEntries(const QList<Entry> &entries, const QString &maker);
+
+// The maker's supplies table, if the files give one.
+const SupplyTable *supplyTableOf(const QList<SupplyTable> &tables, const QString &maker);
 
 // The first entry of the maker whose pattern matches the model, else the maker's plain entry.
 const Entry *entryFor(const QList<Entry> &entries, const Entry &maker, const QString &model);

@@ -132,4 +132,34 @@ QString probeNextOid(const QString &host, const QString &oid, QString &nextOid) 
     return text;
 }
 
+std::optional<int> numberOf(const QString &text) {
+    bool ok = false;
+    const int number = text.trimmed().toInt(&ok);
+    return ok ? std::optional(number) : std::nullopt;
+}
+
+std::optional<Walked> probeWalk(const QString &host, const QString &prefix, int limit, bool octetsAsHex,
+                                const QString &start) {
+    Walked walked;
+    const QString under = prefix + u'.';
+    QString text; // the library's last answer: a time-out leaves no value and no error status of the agent
+    readOid(host, prefix, false, [&](platform::ComponentObject &session) {
+        if (octetsAsHex) session.set(QStringLiteral("OctetsAsHex"), 1);
+        QString asked = start.isEmpty() ? prefix : start;
+        while (walked.size() < limit) {
+            // The OID goes back as the library gave it, so that the next get-next goes on from it by GetBulk.
+            QList<platform::ComponentArgument> args{{asked, true}};
+            text = session.call(QStringLiteral("SnmpGetNext"), args).toString();
+            const QString replied = args[0].value.toString();
+            const QString next = replied.startsWith(u'.') ? replied.mid(1) : replied;
+            if (isFailure(text) || !next.startsWith(under) || replied == asked) break;
+            walked.append({next.mid(under.size()), text});
+            asked = replied;
+        }
+        return text;
+    });
+    if (walked.isEmpty() && (text.isEmpty() || !agentAnswered(text))) return std::nullopt;
+    return walked;
+}
+
 } // namespace reading

@@ -35,6 +35,18 @@ std::optional<QByteArray> probeOctets(const QString &host, const QString &oid);
 // tree, in version 1).
 QString probeNextOid(const QString &host, const QString &oid, QString &nextOid);
 
+// A value's text as a whole number; nothing for a failure or a value of another type.
+std::optional<int> numberOf(const QString &text);
+
+// The bindings a walk brought: each OID after the walked prefix and its ".", and the value's text.
+using Walked = QList<std::pair<QString, QString>>;
+
+// A quiet walk of the subtree under prefix, from the OID start (prefix itself where empty), through one session, so
+// that version 2c and 3 go on by GetBulk; OCTET STRINGs as "0x" and their bytes when octetsAsHex. The bindings in the
+// agent's order, at most limit; nothing when the printer did not answer at all (a time-out, or no profile reaches it).
+std::optional<Walked> probeWalk(const QString &host, const QString &prefix, int limit, bool octetsAsHex = false,
+                                const QString &start = QString());
+
 // The SnmpV1 members, beyond Agent, CommStr and the transport's, that make a session ask as profile asks, in the
 // order they are set: none for version 1, whose requests stay exactly what they always were.
 QList<std::pair<QString, QVariant>> profileMembers(const store::SnmpProfile &profile);

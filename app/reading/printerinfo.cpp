@@ -12,6 +12,7 @@
 #include "store/config.h"
 #include "store/globals.h"
 #include "store/servicetable.h"
+#include "supplyread.h"
 
 #include <QStringList>
 
@@ -255,10 +256,9 @@ PrinterReading readPrinter(short brand, const QString &storedHost, const QString
         return finish();
 
     const QString ini = store::globals().iniFile;
-    int threshold = store::settingNumber(ini, QStringLiteral("Settings"), QStringLiteral("TonerLow"));
+    const int threshold = tonerLowPercent();
     found.notifySwitch = store::settingNumber(ini, QStringLiteral("Settings"), QStringLiteral("TonerLowNotNotify"));
     if (threshold > 0) {
-        threshold = std::max(threshold, 10);
         const QList<printermib::Cartridge> cartridges = readCartridges(brand, oids, address, printerMib);
         for (int i = 0; i < Cartridges; ++i) {
             const printermib::Cartridge none; // no name: "100", no warning

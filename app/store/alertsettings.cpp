@@ -97,6 +97,7 @@ AlertSettings parseAlertSettings(const QByteArray &bytes) {
     const IniFile ini = IniFile::parse(bytes);
     AlertSettings settings;
     readNumber(ini, QStringLiteral("PollMinutes"), 0, 24 * 60, settings.pollMinutes, settings.problems);
+    readNumber(ini, QStringLiteral("PartsLow"), 0, 99, settings.partsLow, settings.problems);
     readNumber(ini, QStringLiteral("SilentHours"), 0, 24 * 365, settings.silentHours, settings.problems);
     readNotifyFrom(ini, settings);
     settings.mutedEverywhere = listOf(ini.value(Conditions, QStringLiteral("Mute")).value_or(QString()));

@@ -6,6 +6,8 @@
 //     PollMinutes=5          ; the condition poll's interval; 0 polls only at the readings
 //     NotifyFrom=warning     ; the lowest severity a desktop notice is given for: critical, warning, notice or none
 //     SilentHours=4          ; hours without an answer before a silent printer is a condition
+//     PartsLow=10            ; percent left at which a drum, fuser, kit or other supply but toner and ink is low, and
+//                            ; space left at which a waste box is nearly full
 //     Mute=paperOut:tray 1   ; kinds (kind, or kind:unit) that are no condition at any printer, separated by commas
 //
 //     [Mute Reception]       ; any number of sections whose name starts with "Mute "
@@ -27,6 +29,7 @@ struct AlertSettings {
     int pollMinutes = 5;
     int notifyFrom = 2; // 1 notice, 2 warning, 3 critical, 4 none
     int silentHours = 4;
+    int partsLow = 10;
     QStringList mutedEverywhere;
     struct Mute {
         QList<AddressBlock> blocks;
