@@ -5,6 +5,7 @@
 #include "platform/fault.h"
 #include "printermib.h"
 #include "profilechoice.h"
+#include "supplies.h"
 #include "store/snmpprofiles.h"
 
 #include <QMap>
@@ -71,17 +72,22 @@ QList<std::pair<QString, QString>> walkColumn(const QString &address, const QStr
     return rows;
 }
 
-// The sub-unit's colour of a marker supplies or colorant row, where the printer names it.
+// The sub-unit's colour of a marker supplies or colorant row, where the printer names it: a supply's colorant, else
+// the colour its description names, as the supplies read finds it, so that a row and a level are one condition.
 QString colourOf(const QString &address, int device, const AlertRow &row) {
     constexpr int MarkerSupplies = 11, MarkerColorant = 12;
+    const auto column = [&](const QString &oid) { return indexed(indexed(oid, device), row.groupIndex); };
     int colorant = 0;
     if (row.group == MarkerColorant) colorant = row.groupIndex;
-    else if (row.group == MarkerSupplies)
-        colorant = numberOf(probeOid(address, indexed(indexed(printermib::SupplyColorantIndex, device), row.groupIndex)))
-                       .value_or(0);
-    if (colorant <= 0) return {};
-    const QString value = probeOid(address, indexed(indexed(printermib::ColorantValue, device), colorant));
-    return isValue(value) ? value.trimmed() : QString();
+    else if (row.group == MarkerSupplies) colorant = numberOf(probeOid(address, column(printermib::SupplyColorantIndex))).value_or(0);
+    else return {};
+    if (colorant > 0) {
+        const QString value = probeOid(address, indexed(indexed(printermib::ColorantValue, device), colorant));
+        if (isValue(value) && !supplies::colourOf(value, {}).isEmpty()) return supplies::colourOf(value, {});
+    }
+    if (row.group != MarkerSupplies) return {};
+    const auto description = probeOctets(address, column(printermib::SupplyDescription));
+    return description ? supplies::colourOf({}, supplies::descriptionOf(*description)) : QString();
 }
 
 QList<AlertRow> walkAlerts(const QString &address, int device) {

@@ -123,16 +123,18 @@ std::optional<Condition> conditionOf(const Supply &supply) {
     return consumedCondition(supply);
 }
 
-// The colour words of the five languages, each with the colour it names.
+// The colour words of the five languages (and their feminine forms), each with the colour it names.
 const QList<std::pair<QString, QString>> &colourWords() {
     static const QList<std::pair<QString, QString>> words = {
         {QStringLiteral("black"), QStringLiteral("black")},     {QStringLiteral("schwarz"), QStringLiteral("black")},
-        {QStringLiteral("noir"), QStringLiteral("black")},      {QStringLiteral("negro"), QStringLiteral("black")},
-        {QStringLiteral("nero"), QStringLiteral("black")},      {QStringLiteral("cyan"), QStringLiteral("cyan")},
+        {QStringLiteral("noir"), QStringLiteral("black")},      {QStringLiteral("noire"), QStringLiteral("black")},
+        {QStringLiteral("negro"), QStringLiteral("black")},     {QStringLiteral("negra"), QStringLiteral("black")},
+        {QStringLiteral("nero"), QStringLiteral("black")},      {QStringLiteral("nera"), QStringLiteral("black")},      {QStringLiteral("cyan"), QStringLiteral("cyan")},
         {QStringLiteral("cian"), QStringLiteral("cyan")},       {QStringLiteral("ciano"), QStringLiteral("cyan")},
         {QStringLiteral("magenta"), QStringLiteral("magenta")}, {QStringLiteral("yellow"), QStringLiteral("yellow")},
         {QStringLiteral("gelb"), QStringLiteral("yellow")},     {QStringLiteral("jaune"), QStringLiteral("yellow")},
-        {QStringLiteral("amarillo"), QStringLiteral("yellow")}, {QStringLiteral("giallo"), QStringLiteral("yellow")}};
+        {QStringLiteral("amarillo"), QStringLiteral("yellow")}, {QStringLiteral("amarilla"), QStringLiteral("yellow")},
+        {QStringLiteral("giallo"), QStringLiteral("yellow")},   {QStringLiteral("gialla"), QStringLiteral("yellow")}};
     return words;
 }
 

@@ -52,6 +52,7 @@ QJsonObject printerJson(const PrinterCondition &printer) {
                        {QStringLiteral("printerStatus"), printer.printerStatus},
                        {QStringLiteral("model"), printer.model},
                        {QStringLiteral("panel"), QJsonArray::fromStringList(printer.panel)},
+                       {QStringLiteral("supplyKeys"), QJsonArray::fromStringList(printer.supplyKeys)},
                        {QStringLiteral("conditions"), conditions}};
     if (printer.upTime) object.insert(QStringLiteral("upTime"), qint64(*printer.upTime));
     return object;
@@ -71,6 +72,8 @@ PrinterCondition printerOf(const QJsonObject &object) {
     printer.printerStatus = object.value(QStringLiteral("printerStatus")).toInt();
     printer.model = object.value(QStringLiteral("model")).toString();
     for (const QJsonValue line : object.value(QStringLiteral("panel")).toArray()) printer.panel << line.toString();
+    for (const QJsonValue key : object.value(QStringLiteral("supplyKeys")).toArray())
+        if (!key.toString().isEmpty()) printer.supplyKeys << key.toString();
     for (const QJsonValue value : object.value(QStringLiteral("conditions")).toArray())
         if (const auto tracked = conditionOf(value.toObject())) printer.conditions.insert(tracked->seen.key, *tracked);
     return printer;
@@ -125,7 +128,7 @@ void ConditionStates::keepOnly(const QStringList &hosts) {
 }
 
 QList<ConditionChange> ConditionStates::observe(const QString &host, const std::optional<QList<SeenCondition>> &shown,
-                                                const QDateTime &now, int silentHours) {
+                                                const QDateTime &now, int silentHours, const QStringList &unread) {
     PrinterCondition &printer = printers_[host];
     QList<ConditionChange> changes;
     auto &conditions = printer.conditions;
@@ -159,7 +162,7 @@ QList<ConditionChange> ConditionStates::observe(const QString &host, const std::
         }
     }
     for (auto tracked = conditions.begin(); tracked != conditions.end();) {
-        if (seenKeys.contains(tracked.key())) {
+        if (seenKeys.contains(tracked.key()) || unread.contains(tracked.key())) {
             ++tracked;
         } else if (!tracked->raised) {
             tracked = conditions.erase(tracked); // pending, not confirmed

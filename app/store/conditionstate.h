@@ -44,6 +44,7 @@ struct PrinterCondition {
     QString model; // hrDeviceDescr, for the notices
     QStringList panel;
     QMap<QString, TrackedCondition> conditions; // by key
+    QStringList supplyKeys; // the conditions the last read of the supplies gave, which a poll does not read
 
     QList<TrackedCondition> raised() const; // worst first, then oldest
 };
@@ -75,8 +76,9 @@ public:
 
     // One read's outcome for host at now: the conditions shown, or nothing when the printer did not answer. A
     // printer silent for silentHours or more is the condition notAnswering (warning); an answer clears it at once.
+    // unread: the keys of conditions the read did not look at (those of the supplies, at a poll), kept as they are.
     QList<ConditionChange> observe(const QString &host, const std::optional<QList<SeenCondition>> &shown,
-                                   const QDateTime &now, int silentHours);
+                                   const QDateTime &now, int silentHours, const QStringList &unread = {});
 
     // Writes the file when something changed since it was read or written; false with the error logged.
     bool save();

@@ -6,6 +6,7 @@
 #include "platform/window.h"
 #include "reading/conditionread.h"
 #include "reading/printermib.h"
+#include "reading/supplyread.h"
 #include "store/alertsettings.h"
 #include "store/conditionstate.h"
 #include "store/globals.h"
@@ -102,9 +103,24 @@ void announce(const QList<store::ConditionChange> &changes, const store::Printer
                                        texts.join(u'\n'), attentionOf(worst));
 }
 
-// One read's signals into the printer's remembered condition; the changes it makes.
+// The keys of the shown conditions that a supply's level says: a condition of the supplies, or one of the alert
+// table that a supply's condition was merged into.
+QStringList supplyKeysOf(const QList<reading::conditions::Condition> &shown,
+                         const QList<reading::conditions::Condition> &fromSupplies) {
+    QStringList keys;
+    for (const auto &condition : shown)
+        for (const auto &supply : fromSupplies)
+            if (supply.kind == condition.kind && (supply.unit == condition.unit || supply.unit.isEmpty()))
+                keys << condition.key();
+    keys.removeDuplicates();
+    return keys;
+}
+
+// One read's signals, and the supplies where they were read, into the printer's remembered condition; the changes it
+// makes. Without supplies read, the conditions the last read of them gave are kept as they stand.
 QList<store::ConditionChange> take(store::ConditionStates &states, const QString &host, const QString &address,
-                                   const reading::conditions::Signals &read, const store::AlertSettings &settings) {
+                                   const reading::conditions::Signals &read, const store::AlertSettings &settings,
+                                   const reading::SuppliesRead *supplies = nullptr) {
     store::PrinterCondition &printer = states.printer(host);
     if (!read.answered) {
         // A site that mutes silence never hears of it, however long it lasts.
@@ -120,15 +136,22 @@ QList<store::ConditionChange> take(store::ConditionStates &states, const QString
     printer.deviceStatus = read.deviceStatus;
     printer.printerStatus = read.printerStatus;
     if (read.alertsRead) printer.panel = read.panel;
+    const bool suppliesRead = supplies && supplies->answered;
+    const auto fromSupplies = suppliesRead ? reading::supplies::conditionsOf(supplies->supplies)
+                                           : QList<reading::conditions::Condition>();
     QList<store::SeenCondition> shown;
+    QList<reading::conditions::Condition> kept;
     bool fromAlerts = false;
-    for (const reading::conditions::Condition &condition : reading::conditions::conditionsOf(read)) {
+    for (const auto &condition : reading::supplies::merged(reading::conditions::conditionsOf(read), fromSupplies)) {
         if (settings.muted(address, condition.kind, condition.unit)) continue;
         shown.append({condition.key(), condition.kind, condition.unit, condition.text, int(condition.severity)});
+        kept << condition;
         fromAlerts = fromAlerts || condition.fromAlert;
     }
     if (read.alertsRead) printer.alertsActive = fromAlerts;
-    return states.observe(host, shown, QDateTime::currentDateTimeUtc(), settings.silentHours);
+    const QStringList unread = suppliesRead ? QStringList() : printer.supplyKeys;
+    if (suppliesRead) printer.supplyKeys = supplyKeysOf(kept, fromSupplies);
+    return states.observe(host, shown, QDateTime::currentDateTimeUtc(), settings.silentHours, unread);
 }
 
 void tell(store::ConditionStates &states, const QString &host, const QString &description,
@@ -148,7 +171,9 @@ void watchAfterReading(const QString &host, const QString &address, const QStrin
         QString model;
         const auto read = reading::readConditionSignals(address, memoryOf(printer), false, &model);
         if (!model.isEmpty()) printer.model = model;
-        const QList<store::ConditionChange> changes = take(states, host, address, read, settings);
+        const reading::SuppliesRead supplies =
+            read.answered ? reading::readSupplies(address, read.deviceIndex) : reading::SuppliesRead();
+        const QList<store::ConditionChange> changes = take(states, host, address, read, settings, &supplies);
         states.save();
         tell(states, host, description, changes, settings);
         showAttentionCount(states);

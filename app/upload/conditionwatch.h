@@ -9,8 +9,8 @@
 
 namespace upload {
 
-// Reads the condition of the printer just read (host as its slot names it, address resolved), remembers it and
-// tells the window. Quiet and outside the cycle's fault count: it never changes the reading or its log lines.
+// Reads the condition and the supplies of the printer just read (host as its slot names it, address resolved),
+// remembers them and tells the window; the poll reads the condition alone. Quiet and outside the cycle's fault count: it never changes the reading or its log lines.
 void watchAfterReading(const QString &host, const QString &address, const QString &description);
 
 // One poll of every monitored printer, unless a cycle or another poll runs; false when it started none.

@@ -487,6 +487,44 @@ TEST_F(Cycle, AConditionIsRaisedAndClearedByTwoPollsAnnouncedOnceAndKeptThroughS
     EXPECT_EQ(window.conditionNotes.size(), 2u);
 }
 
+// A supply's level is read at each reading, not at the polls: a waste box nearly full is raised by two readings and
+// cleared by two, with one notice, and the polls between them neither drop nor confirm it.
+TEST_F(Cycle, ASupplysConditionIsRaisedAndClearedByTwoReadingsAndKeptByThePollsBetween) {
+    SimulatedPrinter printer("state-changing");
+    ASSERT_AGENT(printer);
+    const QString host = QString::fromStdString(printer.address());
+    write("Pips", "pip001", host);
+    const auto setWasteSpace = [&](const char *space) {
+        const auto set = testsupport::runCommand({"snmpset", "-v1", "-c", "public", printer.address(),
+                                                  "1.3.6.1.2.1.43.11.1.1.9.1.2", "i", space});
+        ASSERT_EQ(set.status, 0) << set.err;
+    };
+    const auto status = [&] { return window.pipStatus[host].status; };
+    const auto reading = [&] { ASSERT_TRUE(upload::runCycle()); };
+    const auto poll = [&] { ASSERT_TRUE(upload::runConditionPoll()); };
+
+    setWasteSpace("5");
+    reading();
+    poll();
+    poll();
+    EXPECT_EQ(status(), "") << "polls do not confirm what a reading saw";
+    reading();
+    EXPECT_EQ(status(), "Waste toner box nearly full");
+    EXPECT_EQ(window.pipStatus[host].attention, platform::Attention::Warning);
+    ASSERT_EQ(window.conditionNotes.size(), 1u);
+    EXPECT_EQ(window.conditionNotes[0].text, "Waste toner box nearly full");
+    poll();
+    poll();
+    EXPECT_EQ(status(), "Waste toner box nearly full") << "polls do not clear what a reading saw";
+
+    setWasteSpace("60");
+    reading();
+    EXPECT_EQ(status(), "Waste toner box nearly full") << "one reading clears nothing";
+    reading();
+    EXPECT_EQ(status(), "");
+    EXPECT_EQ(window.conditionNotes.size(), 1u);
+}
+
 // The window's timer ticks inside a cycle's waits: such a tick sends nothing of the outbox again, so that no
 // printer's waiting reading is out while the cycle reads the printer and hands its newer reading over.
 TEST_F(Cycle, ATickDuringACycleSendsNothingAgain) {
