@@ -116,6 +116,7 @@ constexpr ObjectProperty ObjectProperties[] = {
     {"contextname", &SnmpV1::setContextName, &SnmpV1::contextName},
     {"retransmit", &SnmpV1::setRetransmit, &SnmpV1::retransmit},
     {"octetsashex", &SnmpV1::setOctetsAsHex, &SnmpV1::octetsAsHex},
+    {"bulkrepetitions", &SnmpV1::setBulkRepetitions, &SnmpV1::bulkRepetitions},
 };
 
 std::optional<Variant> accessObjectProperty(quorrel::SnmpV1 &session, const std::string &name, int kind,

@@ -353,6 +353,7 @@ std::string walkStep(Session &session, std::string_view oidText) {
             return {};
         }
     }
+    if (walk.repetitions == 0) walk.repetitions = session.options.bulkRepetitions;
     while (true) {
         std::uint32_t status = transport::Success;
         std::string text = requestAndReply(session, ber::GetBulkRequest, oidText, std::string(), status);

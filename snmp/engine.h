@@ -31,10 +31,10 @@ struct Options {
     security::User user;    // version 3
     bool retransmit = true; // false: one try, without the transport's retries
     bool octetsAsHex = false; // an OCTET STRING read as "0x" and its bytes, two hex digits each
+    int bulkRepetitions = 10; // what a walk's GetBulk asks for first, halved after each time-out down to 1
 };
 
-// The repetitions a walk's GetBulk asks for, halved after each time-out down to 1.
-constexpr int WalkRepetitions = 10;
+constexpr int MostRepetitions = 100;
 
 // A walk's state: where the previous get-next ended, and the bindings of its GetBulk reply not handed out yet.
 struct Walk {
@@ -42,7 +42,7 @@ struct Walk {
     std::string source;  // the agent and community that get-next went to
     std::deque<ber::VarBind> ahead;
     transport::RequestId request = 0; // the GetBulk that brought them
-    int repetitions = WalkRepetitions;
+    int repetitions = 0; // 0: the session's bulkRepetitions, until a time-out halves it
 };
 
 // One object's session: the transport's handle, the object's options and its walk.

@@ -111,6 +111,15 @@ void SnmpV1::setOctetsAsHex(const Variant &value) {
 
 Variant SnmpV1::octetsAsHex() const { return session_.options.octetsAsHex ? 1.0 : 0.0; }
 
+void SnmpV1::setBulkRepetitions(const Variant &value) {
+    const std::int16_t n = toInt16(value);
+    if (n < 1 || n > engine::MostRepetitions) throw invalidArgument();
+    session_.options.bulkRepetitions = n;
+    session_.walk = {};
+}
+
+Variant SnmpV1::bulkRepetitions() const { return double(session_.options.bulkRepetitions); }
+
 void SnmpV1::setSecurityName(const Variant &value) {
     session_.options.user.name = toText(value);
     session_.walk = {};

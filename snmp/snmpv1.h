@@ -40,6 +40,10 @@ public:
     // digits: its exact bytes, which the text loses where the first byte is 0).
     void setOctetsAsHex(const Variant &value);
     Variant octetsAsHex() const;
+    // BulkRepetitions: how many bindings a walk's GetBulk asks for, 1 to 100 (10 unless set); a whole table then comes
+    // in a few replies. Versions 2c and 3 only; a time-out still halves it.
+    void setBulkRepetitions(const Variant &value);
+    Variant bulkRepetitions() const;
     // The version 3 user. AuthProtocol: none (""), MD5, SHA, SHA-224, SHA-256, SHA-384 or SHA-512; PrivProtocol: none,
     // DES, AES, AES-192 or AES-256. The passphrases never come back out: their getters give the empty text.
     void setSecurityName(const Variant &value);

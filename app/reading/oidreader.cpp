@@ -138,22 +138,22 @@ std::optional<int> numberOf(const QString &text) {
     return ok ? std::optional(number) : std::nullopt;
 }
 
-std::optional<Walked> probeWalk(const QString &host, const QString &prefix, int limit, bool octetsAsHex,
-                                const QString &start) {
+std::optional<Walked> probeWalk(const QString &host, const QString &start,
+                                const std::function<bool(const QString &oid)> &within, int limit, bool octetsAsHex) {
     Walked walked;
-    const QString under = prefix + u'.';
     QString text; // the library's last answer: a time-out leaves no value and no error status of the agent
-    readOid(host, prefix, false, [&](platform::ComponentObject &session) {
+    readOid(host, start, false, [&](platform::ComponentObject &session) {
         if (octetsAsHex) session.set(QStringLiteral("OctetsAsHex"), 1);
-        QString asked = start.isEmpty() ? prefix : start;
+        session.set(QStringLiteral("BulkRepetitions"), WalkRepetitions);
+        QString asked = start;
         while (walked.size() < limit) {
             // The OID goes back as the library gave it, so that the next get-next goes on from it by GetBulk.
             QList<platform::ComponentArgument> args{{asked, true}};
             text = session.call(QStringLiteral("SnmpGetNext"), args).toString();
             const QString replied = args[0].value.toString();
             const QString next = replied.startsWith(u'.') ? replied.mid(1) : replied;
-            if (isFailure(text) || !next.startsWith(under) || replied == asked) break;
-            walked.append({next.mid(under.size()), text});
+            if (isFailure(text) || replied == asked || !within(next)) break;
+            walked.append({next, text});
             asked = replied;
         }
         return text;

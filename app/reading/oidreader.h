@@ -10,6 +10,7 @@
 #include <QString>
 #include <QVariant>
 
+#include <functional>
 #include <optional>
 #include <utility>
 
@@ -38,14 +39,18 @@ QString probeNextOid(const QString &host, const QString &oid, QString &nextOid);
 // A value's text as a whole number; nothing for a failure or a value of another type.
 std::optional<int> numberOf(const QString &text);
 
-// The bindings a walk brought: each OID after the walked prefix and its ".", and the value's text.
+// The bindings a walk brought: each OID (without a leading ".") and the value's text.
 using Walked = QList<std::pair<QString, QString>>;
 
-// A quiet walk of the subtree under prefix, from the OID start (prefix itself where empty), through one session, so
-// that version 2c and 3 go on by GetBulk; OCTET STRINGs as "0x" and their bytes when octetsAsHex. The bindings in the
+// How many bindings a walk's GetBulk asks for: a table of some hundred cells comes in a few replies.
+constexpr int WalkRepetitions = 64;
+
+// A quiet walk from the OID start, through one session so that version 2c and 3 go on by GetBulk, for as long as
+// within holds for the OIDs returned; OCTET STRINGs as "0x" and their bytes when octetsAsHex. The bindings in the
 // agent's order, at most limit; nothing when the printer did not answer at all (a time-out, or no profile reaches it).
-std::optional<Walked> probeWalk(const QString &host, const QString &prefix, int limit, bool octetsAsHex = false,
-                                const QString &start = QString());
+std::optional<Walked> probeWalk(const QString &host, const QString &start,
+                                const std::function<bool(const QString &oid)> &within, int limit,
+                                bool octetsAsHex = false);
 
 // The SnmpV1 members, beyond Agent, CommStr and the transport's, that make a session ask as profile asks, in the
 // order they are set: none for version 1, whose requests stay exactly what they always were.

@@ -17,21 +17,30 @@ namespace {
 
 using supplies::Row;
 
-// The supplies table's entry; the walk reads its columns 3 (colorant index) to 9 (level).
+// The supplies table's entry and its columns read, 3 (colorant index) to 9 (level); and the colorant table's, whose
+// columns follow in the tree, up to 4 (the colorant's value): one walk reads both.
 const QString SuppliesEntry = QStringLiteral("1.3.6.1.2.1.43.11.1.1");
-constexpr int FirstColumn = 3, LastColumn = 9;
-constexpr int Columns = LastColumn - FirstColumn + 1;
+const QString ColorantEntry = QStringLiteral("1.3.6.1.2.1.43.12.1.1");
+constexpr int FirstColumn = 3, LastColumn = 9, ColorantValueColumn = 4;
+constexpr int CellsPerRow = LastColumn - FirstColumn + 1 + ColorantValueColumn - 1;
 
 // A value read with octets as hex: its bytes; a value of another type as its text.
 QByteArray octetsOf(const QString &text) {
     return text.startsWith(QLatin1String("0x")) ? QByteArray::fromHex(text.mid(2).toLatin1()) : text.toUtf8();
 }
 
-// The column and the row index ("DEVICE.SUPPLY") of a binding under the supplies entry.
-std::pair<int, QString> columnAndRow(const QString &walkedOid) {
-    const qsizetype dot = walkedOid.indexOf(u'.');
-    if (dot < 0) return {0, QString()};
-    return {walkedOid.left(dot).toInt(), walkedOid.mid(dot + 1)};
+// A binding under a table's entry: its column and its row's index ("DEVICE.ROW"); column 0 for any other OID.
+struct Cell {
+    int column = 0;
+    QString row;
+};
+
+Cell cellOf(const QString &oid, const QString &entry) {
+    if (!oid.startsWith(entry + u'.')) return {};
+    const QString rest = oid.mid(entry.size() + 1);
+    const qsizetype dot = rest.indexOf(u'.');
+    if (dot < 0) return {};
+    return {rest.left(dot).toInt(), rest.mid(dot + 1)};
 }
 
 void take(Row &row, int column, const QString &text) {
@@ -48,22 +57,32 @@ void take(Row &row, int column, const QString &text) {
 }
 
 struct Table {
-    QMap<QString, Row> rows; // by "DEVICE.SUPPLY"
-    QStringList order;       // as the agent keeps them
+    QMap<QString, Row> rows;                 // by "DEVICE.SUPPLY"
+    QStringList order;                       // as the agent keeps them
+    QMap<QString, QString> colorants;        // prtMarkerColorantValue by "DEVICE.COLORANT"
 };
 
-Table rowsOf(const Walked &walked) {
+Table tableOf(const Walked &walked) {
     Table table;
     for (const auto &[oid, text] : walked) {
-        const auto [column, index] = columnAndRow(oid);
-        if (column < FirstColumn || column > LastColumn || index.count(u'.') != 1) continue;
-        if (!table.rows.contains(index)) {
-            table.order << index;
-            table.rows[index].index = index.section(u'.', 1).toInt();
+        if (const Cell colorant = cellOf(oid, ColorantEntry); colorant.column == ColorantValueColumn) {
+            table.colorants.insert(colorant.row, text);
+            continue;
         }
-        take(table.rows[index], column, text);
+        const Cell cell = cellOf(oid, SuppliesEntry);
+        if (cell.column < FirstColumn || cell.column > LastColumn || cell.row.count(u'.') != 1) continue;
+        if (!table.rows.contains(cell.row)) {
+            table.order << cell.row;
+            table.rows[cell.row].index = cell.row.section(u'.', 1).toInt();
+        }
+        take(table.rows[cell.row], cell.column, text);
     }
     return table;
+}
+
+bool inSuppliesOrColorants(const QString &oid) {
+    const Cell colorant = cellOf(oid, ColorantEntry);
+    return oid.startsWith(SuppliesEntry + u'.') || (colorant.column > 0 && colorant.column <= ColorantValueColumn);
 }
 
 // The device whose rows are read: the printer's where it has any, else the first the table holds.
@@ -73,24 +92,13 @@ int deviceOf(const Table &table, int device) {
     return table.order.isEmpty() ? device : table.order.first().section(u'.', 0, 0).toInt();
 }
 
-// prtMarkerColorantValue of the device's colorants, by colorant index.
-QMap<int, QString> colorantsOf(const QString &address, int device) {
+// The device's colorant values by colorant index, as its (decoded) text.
+QMap<int, QString> colorantsOf(const Table &table, int device) {
     QMap<int, QString> colorants;
-    const QString prefix = printermib::ColorantValue + u'.' + QString::number(device);
-    for (const auto &[index, text] : probeWalk(address, prefix, printermib::SupplyRowLimit).value_or(Walked{}))
-        if (const std::optional<int> number = numberOf(index)) colorants.insert(*number, text);
+    for (auto colorant = table.colorants.begin(); colorant != table.colorants.end(); ++colorant)
+        if (colorant.key().section(u'.', 0, 0).toInt() == device)
+            colorants.insert(colorant.key().section(u'.', 1).toInt(), supplies::descriptionOf(octetsOf(*colorant)));
     return colorants;
-}
-
-// One column of a maker's table under the device, by supply index.
-QMap<int, QString> makerColumn(const QString &address, const QString &table, int column, int device) {
-    QMap<int, QString> values;
-    if (column <= 0) return values;
-    const QString prefix = table + u'.' + QString::number(column) + u'.' + QString::number(device);
-    for (const auto &[index, text] : probeWalk(address, prefix, printermib::SupplyRowLimit, true).value_or(Walked{}))
-        if (const std::optional<int> number = numberOf(index))
-            values.insert(*number, supplies::descriptionOf(octetsOf(text)));
-    return values;
 }
 
 // The maker's supplies table named in the counter maps, when the printer's maker has one.
@@ -104,29 +112,54 @@ std::optional<countermaps::SupplyTable> makerTable(const QString &address) {
     return table ? std::optional(*table) : std::nullopt;
 }
 
+// The columns of the maker's table the section names, under the device, walked at once: by column, by row's index.
+QMap<int, QMap<int, QString>> makerColumns(const QString &address, const countermaps::SupplyTable &table, int device) {
+    const QList<int> named = {table.description, table.serial, table.partNumber, table.cartridgeType,
+                              table.pagesAtInstall};
+    int first = 0, last = 0;
+    for (const int column : named)
+        if (column > 0) {
+            first = first ? std::min(first, column) : column;
+            last = std::max(last, column);
+        }
+    QMap<int, QMap<int, QString>> columns;
+    if (!first) return columns;
+    const auto within = [&](const QString &oid) {
+        const Cell cell = cellOf(oid, table.table);
+        return cell.column >= first && cell.column <= last;
+    };
+    const int most = printermib::SupplyRowLimit * (last - first + 1);
+    const QString start = table.table + u'.' + QString::number(first);
+    for (const auto &[oid, text] : probeWalk(address, start, within, most, true).value_or(Walked{})) {
+        const Cell cell = cellOf(oid, table.table);
+        if (named.contains(cell.column) && cell.row.section(u'.', 0, 0).toInt() == device)
+            columns[cell.column].insert(cell.row.section(u'.', 1).toInt(), supplies::descriptionOf(octetsOf(text)));
+    }
+    return columns;
+}
+
 // Part and serial numbers, cartridge type and pages at install from the maker's table, each supply matched by its
 // description where the table names that column, else by index.
 void addMakerDetails(const QString &address, int device, QList<supplies::Supply> &found) {
     const auto table = makerTable(address);
     if (!table) return;
-    const auto column = [&](int number) { return makerColumn(address, table->table, number, device); };
-    const QMap<int, QString> descriptions = column(table->description), serials = column(table->serial),
-                             parts = column(table->partNumber), types = column(table->cartridgeType),
-                             pages = column(table->pagesAtInstall);
+    const QMap<int, QMap<int, QString>> columns = makerColumns(address, *table, device);
+    const auto value = [&](int column, int row) { return column > 0 ? columns.value(column).value(row) : QString(); };
     for (supplies::Supply &supply : found) {
         int row = supply.index;
         if (table->description > 0) {
             row = -1;
+            const QMap<int, QString> descriptions = columns.value(table->description);
             for (auto described = descriptions.begin(); described != descriptions.end(); ++described)
                 if (described->compare(supply.description, Qt::CaseInsensitive) == 0) row = described.key();
         }
         if (row < 0) continue;
         supplies::MakerDetails &details = supply.maker;
-        if (serials.contains(row)) details.serial = serials.value(row);
-        details.partNumber = parts.value(row);
-        if (const auto type = numberOf(types.value(row)))
+        if (const QString serial = value(table->serial, row); !serial.isEmpty()) details.serial = serial;
+        details.partNumber = value(table->partNumber, row);
+        if (const auto type = numberOf(value(table->cartridgeType, row)))
             details.cartridgeType = table->cartridgeTypes.value(*type, QString::number(*type));
-        if (const auto count = numberOf(pages.value(row))) details.pagesAtInstall = quint32(*count);
+        if (const auto count = numberOf(value(table->pagesAtInstall, row))) details.pagesAtInstall = quint32(*count);
     }
 }
 
@@ -142,19 +175,18 @@ int partsLowPercent() { return store::alertSettings().partsLow; }
 
 SuppliesRead readSupplies(const QString &address, int deviceIndex) {
     SuppliesRead read;
-    const int most = printermib::SupplyRowLimit * Columns;
-    const auto walked = probeWalk(address, SuppliesEntry, most, true, SuppliesEntry + u'.' + QString::number(FirstColumn));
+    const QString start = SuppliesEntry + u'.' + QString::number(FirstColumn);
+    const auto walked = probeWalk(address, start, inSuppliesOrColorants, printermib::SupplyRowLimit * CellsPerRow, true);
     if (!walked) return read;
     read.answered = true;
-    const Table table = rowsOf(*walked);
+    const Table table = tableOf(*walked);
     read.deviceIndex = deviceOf(table, deviceIndex > 0 ? deviceIndex : printerDeviceIndex(address));
     const QString device = QString::number(read.deviceIndex) + u'.';
     QList<Row> rows;
     for (const QString &index : table.order)
         if (index.startsWith(device) && rows.size() < printermib::SupplyRowLimit) rows << table.rows.value(index);
     if (rows.isEmpty()) return read;
-    const bool coloured = std::any_of(rows.begin(), rows.end(), [](const Row &row) { return row.colorantIndex > 0; });
-    const QMap<int, QString> colorants = coloured ? colorantsOf(address, read.deviceIndex) : QMap<int, QString>();
+    const QMap<int, QString> colorants = colorantsOf(table, read.deviceIndex);
     const int tonerLow = tonerLowPercent(), partsLow = partsLowPercent();
     for (const Row &row : rows) read.supplies << supplies::supplyOf(row, colorants, tonerLow, partsLow);
     addMakerDetails(address, read.deviceIndex, read.supplies);

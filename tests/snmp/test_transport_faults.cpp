@@ -308,6 +308,20 @@ TEST_F(TransportFaults, WalkInVersion2cGoesOnByGetBulkWithFewerRepetitionsAfterE
         EXPECT_EQ(seen[i].errorIndex, expected[i].repetitions);
         EXPECT_EQ(seen[i].oid, expected[i].oid);
     }
+
+    // A session that asks for more at a time: its next walk's GetBulk asks for them.
+    EXPECT_THROW(session.setBulkRepetitions(101.0), std::exception);
+    session.setBulkRepetitions(64.0);
+    agent.clearRequests();
+    agent.script(answer("1.3.6.1.2.1.1.2.0", WireValue::integer(2)));
+    agent.script(answer("1.3.6.1.2.1.1.3.0", WireValue::integer(3)));
+    oid = "1.3.6.1.2.1.1.1.0";
+    session.SnmpGetNext(oid);
+    session.SnmpGetNext(oid);
+    const auto bulk = agent.requests();
+    ASSERT_EQ(bulk.size(), 2u);
+    EXPECT_EQ(bulk[1].pduType, 0xA5);
+    EXPECT_EQ(bulk[1].errorIndex, 64);
 }
 
 // ---- a request started from the event pump while another waits ----
