@@ -1,6 +1,7 @@
 // Arbitrary bytes read as a counter map file, as an operator's editor may leave it. Every entry has a maker and slots
 // 1 to 26 of well-formed candidates, each of which a key point field holds without a ","; merging a file over itself
-// replaces each entry in its place; recognition and the entry choice take any sysObjectID, description and model.
+// replaces each entry in its place; recognition and the entry choice take any sysObjectID, description and model. A
+// supplies section read has a maker and, where it is used, a whole Table OID and column numbers.
 #include "check.h"
 #include "reading/countermaps.h"
 
@@ -26,7 +27,16 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
         }
     }
 
-    for (const QString &problem : maps::problemsOf(entries)) check(problem.startsWith(QStringLiteral("fuzzed [")));
+    const QList<maps::SupplyTable> tables = maps::parseSupplyTables(bytes, QStringLiteral("fuzzed"));
+    for (const maps::SupplyTable &table : tables) {
+        check(!table.maker.isEmpty() && (table.table.isEmpty() || maps::isWholeOid(table.table)));
+        for (const int column : {table.description, table.serial, table.partNumber, table.cartridgeType,
+                                 table.pagesAtInstall})
+            check(column >= 0);
+        if (const maps::SupplyTable *found = maps::supplyTableOf(tables, table.maker)) check(!found->table.isEmpty());
+    }
+    for (const QString &problem : maps::problemsOf(entries, tables))
+        check(problem.startsWith(QStringLiteral("fuzzed [")));
 
     QList<maps::Entry> merged = entries;
     maps::merge(merged, entries);
