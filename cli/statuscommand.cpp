@@ -1,5 +1,5 @@
 // meterlane-cli status: printers' condition, headless. With hosts it reads each now (status objects, the whole alert
-// table, the panel lines) and shows the signals and the conditions they give; without, the conditions remembered for
+// table, the panel lines, the supplies' levels) and shows the signals and the conditions they give; without, the conditions remembered for
 // every monitored printer. Plain lines, or one JSON object per printer and line. Nothing of the remembered condition
 // changes: a read here is none of the reads that raise and clear conditions.
 #include "commands.h"
@@ -8,6 +8,7 @@
 #include "reading/conditionread.h"
 #include "reading/conditions.h"
 #include "reading/printermib.h"
+#include "reading/supplyread.h"
 #include "store/alertsettings.h"
 #include "store/conditionstate.h"
 #include "store/globals.h"
@@ -140,7 +141,9 @@ Report readNow(const QString &host, const store::ConditionStates &states, const 
     report.errorBits = errorBitNames(read.errorState.value_or(QByteArray()));
     report.alerts = read.alerts;
     report.panel = read.panel;
-    for (const Condition &condition : conditionsOf(read)) {
+    const reading::SuppliesRead supplies = reading::readSupplies(address, read.deviceIndex);
+    for (const Condition &condition :
+         reading::supplies::merged(conditionsOf(read), reading::supplies::conditionsOf(supplies.supplies))) {
         if (settings.muted(address, condition.kind, condition.unit)) continue;
         report.conditions.append({condition.kind, int(condition.severity), condition.text,
                                   remembered.conditions.value(condition.key()).since});

@@ -291,7 +291,7 @@ TEST(CliTools, StatusReadsPrintersNowAndShowsTheirSignalsAndConditions) {
         {"state-jam", "down other", "jammed", "1104|8", "13.B2 Jam in tray 2|Open tray 2 and remove paper",
          "jam critical Paper jam: tray 2 |tonerLow warning Toner low: cyan "},
         {"state-cover", "down other", "doorOpen", "23|3|808", "Cover is Open|Close the Front Cover.",
-         "coverOpen critical Cover open: cover 1 "},
+         "coverOpen critical Cover open: cover 1 |drumEnd critical Drum at end of life "},
         {"state-kyocera-lowtoner", "warning idle", "lowToner", "1001", "Ready to print.|Toner is low.",
          "tonerLow warning Toner low "},
         {"state-two-octets", "warning idle", "inputTrayEmpty|overduePreventMaint", "",
