@@ -2,7 +2,8 @@
 // the development service: start-up with and without branding files and with each StartUpMinimized, hiding and
 // restoring, the height toggle and the diagnostic width, the exit question, the printer dialog from the list, the
 // probe of each make, a read-and-send cycle with its toner notes, the printers' condition in the list, the tip and a
-// notice, the export and the portal button, and "Find printers..." over a simulated site.
+// notice, a printer's supplies and status from its row's menu, the export and the portal button, and "Find
+// printers..." over a simulated site.
 #include "platform/componentfactory.h"
 #include "platform/eventpump.h"
 #include "platform/programend.h"
