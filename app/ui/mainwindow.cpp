@@ -1,6 +1,7 @@
 #include "ui/mainwindow.h"
 
 #include "platform/programend.h"
+#include "reading/printermib.h"
 #include "reading/probe.h"
 #include "store/config.h"
 #include "store/globals.h"
@@ -17,6 +18,7 @@
 #include "ui/links.h"
 #include "ui/programtitle.h"
 #include "ui/servicebrowser.h"
+#include "ui/suppliesdialog.h"
 #include "ui/trayicon.h"
 #include "ui/twips.h"
 #include "upload/conditionwatch.h"
@@ -199,6 +201,8 @@ void MainWindow::buildPipList() {
     for (int column = 0; column < store::PipListModel::ColumnCount; ++column)
         lvPips->header()->resizeSection(column, twips::toPixelsX(widths[column]));
     lvPips->viewport()->installEventFilter(this);
+    lvPips->setContextMenuPolicy(Qt::CustomContextMenu);
+    connect(lvPips, &QTreeView::customContextMenuRequested, this, &MainWindow::pipListMenu);
 
     picBar = new QFrame(this);
     picBar->setObjectName(u"picBar"_s);
@@ -452,6 +456,28 @@ void MainWindow::findPrinters() {
 }
 
 void MainWindow::contextMenuEvent(QContextMenuEvent *event) { mnu->popup(event->globalPos()); }
+
+// A printer's row has a menu of its own while the standard Printer MIB is read; elsewhere the list has the window's.
+void MainWindow::pipListMenu(const QPoint &at) {
+    const QPoint global = lvPips->viewport()->mapToGlobal(at);
+    const QModelIndex row = lvPips->indexAt(at);
+    const auto text = [&](int column) { return row.siblingAtColumn(column).data().toString().trimmed(); };
+    const QString host = text(store::PipListModel::Ip);
+    if (!row.isValid() || host.isEmpty() || host == store::PipListModel::NewRow || !reading::printermib::enabled())
+        return mnu->popup(global);
+    auto *menu = new QMenu(this);
+    menu->setObjectName(u"mnuPrinter"_s);
+    menu->setAttribute(Qt::WA_DeleteOnClose);
+    menu->addAction(u"Supplies and status"_s, this,
+                    [this, host, model = text(store::PipListModel::Model),
+                     description = text(store::PipListModel::Description)] {
+                        auto *view = new SuppliesDialog(host, model, description, this);
+                        view->setAttribute(Qt::WA_DeleteOnClose);
+                        view->show();
+                    })
+        ->setObjectName(u"mnuSupplies"_s);
+    menu->popup(global);
+}
 
 // The unload handler: closing the window by any means ends the program at once, even from inside a wait.
 void MainWindow::closeEvent(QCloseEvent *) { platform::endProgram(); }

@@ -114,6 +114,7 @@ private:
     void askAccessCode();
     void mouseOnControl(QObject *control, QEvent::Type type, const QMouseEvent &mouse);
     void pipListReleased(Qt::KeyboardModifiers modifiers);
+    void pipListMenu(const QPoint &at);
     void editSelectedPrinter();
     void probeSelectedPrinter();
     void confirmExit();

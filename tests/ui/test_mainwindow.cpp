@@ -2,7 +2,8 @@
 // the development service: start-up with and without branding files and with each StartUpMinimized, hiding and
 // restoring, the height toggle and the diagnostic width, the exit question, the printer dialog from the list, the
 // probe of each make, a read-and-send cycle with its toner notes, the printers' condition in the list, the tip and a
-// notice, the export and the portal button, and "Find printers..." over a simulated site.
+// notice, a printer's supplies and status from its row's menu, the export and the portal button, and "Find
+// printers..." over a simulated site.
 #include "platform/componentfactory.h"
 #include "platform/eventpump.h"
 #include "platform/programend.h"
@@ -16,6 +17,7 @@
 #include "ui/mainwindow.h"
 #include "ui/runningcopy.h"
 #include "ui/servicebrowser.h"
+#include "ui/suppliesdialog.h"
 #include "ui/trayicon.h"
 #include "ui/trayrecord.h"
 #include "ui/twips.h"
@@ -183,6 +185,16 @@ protected:
         QHelpEvent rest(QEvent::ToolTip, at, list->viewport()->mapToGlobal(at));
         QCoreApplication::sendEvent(list->viewport(), &rest);
         return rest.isAccepted() ? QToolTip::text() : QString(); // accepted by the widget that showed a tip
+    }
+
+    // A right-click on a row of the printer list as the window system delivers it: the press selects the row and asks
+    // for the menu, the release goes to the menu shown, which is returned.
+    static QMenu *rowMenu(QWidget &window, int row) {
+        auto *list = child<QTreeView>(window, u"lvPips"_s);
+        const QPoint at = list->viewport()->mapTo(&window, rowRect(window, row).center());
+        QTest::mousePress(window.windowHandle(), Qt::RightButton, {}, at);
+        QTest::mouseRelease(window.windowHandle(), Qt::RightButton, {}, at);
+        return qobject_cast<QMenu *>(QApplication::activePopupWidget());
     }
 
     static int rowCount(QWidget &window) { return child<QTreeView>(window, u"lvPips"_s)->model()->rowCount(); }
@@ -847,6 +859,120 @@ TEST_F(MainWindowTest, AConditionNoticeIsOneDesktopNotification) {
     EXPECT_TRUE(QTest::qWaitFor([&] { return !service.notices.isEmpty(); }, 10000));
     QTest::qWait(200); // time for a second one
     EXPECT_EQ(service.notices, QStringList{u"0|dialog-error|MP C3003 (Floor 2)|Paper jam|30000|meterlane"_s});
+}
+
+// ---- supplies and status
+
+// A right-click on a printer's row, as the window system delivers it (the press selects the row and asks for the
+// menu), then "Supplies and status": the view reads the printer through the row's host; its conditions are the alert
+// table's and the supplies' as one list without the muted ones, each with its severity and the remembered since; each
+// supply a bar in its colour, a receptacle filling up, the words where the level is no percent.
+TEST_F(MainWindowTest, SuppliesAndStatusShowTheConditionsAndEverySupply) {
+    SimulatedPrinter printer("ui-supplies");
+    ASSERT_AGENT(printer);
+    const QString address = QString::fromStdString(printer.address());
+    const QDateTime since = QDateTime::currentDateTimeUtc().addSecs(-3600);
+    {
+        store::ConditionStates states(folder.path());
+        states.printer(address).conditions.insert(
+            u"wasteNearlyFull"_s, {{u"wasteNearlyFull"_s, u"wasteNearlyFull"_s, {}, u"Waste"_s, 2}, since, true, 0});
+        ASSERT_TRUE(states.save());
+    }
+    QFile mute(folder.filePath(u"alerts.ini"_s));
+    ASSERT_TRUE(mute.open(QIODevice::WriteOnly) && mute.write("[Conditions]\r\nMute=someRemaining\r\n") > 0);
+    mute.close();
+    writeIni({{address, u"Hall"_s}});
+    auto window = start();
+    QMenu *menu = rowMenu(*window, 0);
+    ASSERT_NE(menu, nullptr);
+    auto *entry = menu->findChild<QAction *>(u"mnuSupplies"_s);
+    ASSERT_NE(entry, nullptr);
+    EXPECT_EQ(entry->text(), u"Supplies and status"_s);
+    QTest::mouseClick(menu, Qt::LeftButton, {}, menu->actionGeometry(entry).center());
+    auto *view = window->findChild<ui::SuppliesDialog *>();
+    ASSERT_TRUE(view && view->isVisible());
+    EXPECT_EQ(caption(*view, u"lblState"_s), QString()); // the read starts once the view is shown
+    ASSERT_TRUE(QTest::qWaitFor([&] { return caption(*view, u"lblState"_s).startsWith(u"Read "_s); }, 10000))
+        << caption(*view, u"lblState"_s).toStdString();
+    EXPECT_TRUE(caption(*view, u"lblState"_s).endsWith(u": device down, printer other"_s));
+    EXPECT_EQ(caption(*view, u"lblPrinter"_s), u"HP Color LaserJet M553 (Hall)\n"_s + address);
+
+    // Each row of a list as "cell|cell|...", a level bar by its text.
+    const auto shown = [](QTreeWidget *list) {
+        QStringList rows;
+        for (QTreeWidgetItem *row = list->topLevelItem(0); row; row = list->itemBelow(row)) {
+            QStringList cells;
+            for (int column = 0; column < list->columnCount(); ++column) {
+                auto *bar = qobject_cast<ui::SupplyBar *>(list->itemWidget(row, column));
+                cells << (bar ? bar->text() : row->text(column));
+            }
+            rows << cells.join(u'|');
+        }
+        return rows;
+    };
+    EXPECT_EQ(shown(child<QTreeWidget>(*view, u"lvConditions"_s)),
+              (QStringList{u"critical|Paper jam: tray 2|"_s, u"warning|Toner low: cyan|"_s,
+                           u"warning|Waste toner box nearly full|"_s + store::shownTime(since)}));
+    auto *supplies = child<QTreeWidget>(*view, u"lvSupplies"_s);
+    EXPECT_EQ(shown(supplies), (QStringList{u"Black toner|62 %||Black Cartridge HP CF360X||"_s,
+                                            u"Magenta toner|48 %||Magenta Cartridge HP CF363X||"_s,
+                                            u"Cyan toner|4 %|low|Cyan Cartridge HP CF361X||"_s,
+                                            u"Yellow toner|55 %||Yellow Cartridge HP CF362X||"_s,
+                                            u"Waste toner box|95 % full|nearly full|Toner Collection Unit||"_s,
+                                            u"Black drum|some remaining||Black Imaging Drum||"_s,
+                                            u"Fuser|unknown||Fuser Kit||FK0042"_s}));
+    const auto bar = [&](int row) {
+        return qobject_cast<ui::SupplyBar *>(supplies->itemWidget(supplies->topLevelItem(row), 1));
+    };
+    const QString colours[] = {u"black"_s, u"magenta"_s, u"cyan"_s, u"yellow"_s, {}, u"black"_s, {}};
+    for (int row = 0; row < 7; ++row) EXPECT_EQ(bar(row)->colour(), ui::barColour(colours[row])) << row;
+    EXPECT_NE(ui::barColour(u"black"_s), ui::barColour({}));
+    // The waste box is drawn 95 % full, not 5 %.
+    ui::SupplyBar *waste = bar(4);
+    EXPECT_TRUE(waste->fillsUp());
+    const QImage drawn = waste->grab().toImage();
+    const QColor base = waste->palette().color(QPalette::Base);
+    EXPECT_NE(drawn.pixelColor(drawn.width() * 9 / 10, drawn.height() / 2), base);
+    EXPECT_EQ(drawn.pixelColor(drawn.width() - 3, drawn.height() / 2), base);
+}
+
+// A printer that does not answer says so; "Read again" is off while a read runs, and the view may be closed then.
+TEST_F(MainWindowTest, SuppliesAndStatusOfASilentPrinterMayBeClosedWhileReading) {
+    writeIni({{u"127.100.100.140"_s, u"Lab"_s}});
+    auto window = start();
+    QMenu *menu = rowMenu(*window, 0);
+    ASSERT_NE(menu, nullptr);
+    menu->findChild<QAction *>(u"mnuSupplies"_s)->trigger();
+    menu->close();
+    QPointer view = window->findChild<ui::SuppliesDialog *>();
+    const QString silent = u"The printer does not answer"_s;
+    ASSERT_TRUE(QTest::qWaitFor([&] { return caption(*view, u"lblState"_s) == silent; }, 10000));
+    QStringList whileReading;
+    QTimer closer;
+    QObject::connect(&closer, &QTimer::timeout, [&] {
+        if (!view || !view->reading()) return;
+        whileReading << caption(*view, u"lblState"_s)
+                     << QString::number(child<QPushButton>(*view, u"cmdRead"_s)->isEnabled());
+        view->close();
+    });
+    closer.start(5);
+    child<QPushButton>(*view, u"cmdRead"_s)->click();
+    EXPECT_EQ(whileReading, (QStringList{u"Reading..."_s, u"0"_s}));
+    EXPECT_TRUE(QTest::qWaitFor([&] { return view.isNull(); }, 5000));
+}
+
+// The window's own menu where the row is no printer's, and on every row while StandardPrinterMib is 0.
+TEST_F(MainWindowTest, TheRowMenuOnlyForAPrinterWhileTheStandardPrinterMibIsRead) {
+    for (const bool standard : {true, false}) {
+        writeIni({{u"127.100.100.140"_s, u"Lab"_s}}, standard ? QString() : u"StandardPrinterMib=0\r\n"_s);
+        auto window = start();
+        for (const int row : {0, 1}) {
+            QMenu *menu = rowMenu(*window, row);
+            ASSERT_NE(menu, nullptr);
+            EXPECT_EQ(menu->objectName(), standard && row == 0 ? u"mnuPrinter"_s : u"mnu"_s) << standard << row;
+            menu->close();
+        }
+    }
 }
 
 TEST_F(MainWindowTest, ExportBeforeAndAfterACycle) {
