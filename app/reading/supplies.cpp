@@ -42,6 +42,9 @@ bool isTonerOrInk(int type) {
 
 bool isInk(int type) { return type == Ink || type == InkCartridge || type == MatteInk; }
 
+// A type that says nothing of the supply: not read, other or unknown.
+bool untyped(int type) { return type == 0 || type == Other || type == UnknownType; }
+
 bool isWaste(int type) {
     return type == WasteToner || type == WasteInk || type == WasteWax || type == WasteWater || type == WastePaper;
 }
@@ -69,7 +72,8 @@ Condition condition(const QString &kind, const QString &unit, Severity severity,
 }
 
 std::optional<Condition> tonerCondition(const Supply &supply) {
-    const QString word = isInk(supply.type) ? QStringLiteral("Ink") : QStringLiteral("Toner");
+    const bool ink = isInk(supply.type) || (untyped(supply.type) && !hasWord(supply.description, QStringLiteral("toner")));
+    const QString word = ink ? QStringLiteral("Ink") : QStringLiteral("Toner");
     const QString unit = supply.colour;
     const QString suffix = unit.isEmpty() ? QString() : QStringLiteral(": ") + unit;
     if (supply.fill.state == Empty) return condition(QStringLiteral("tonerEmpty"), unit, Severity::Critical, word + QStringLiteral(" empty") + suffix);
@@ -118,7 +122,7 @@ std::optional<Condition> conditionOf(const Supply &supply) {
     if (supply.fill.state == SomeRemaining)
         return condition(QStringLiteral("someRemaining"), supply.name(), Severity::Notice,
                          capitalised(supply.name()) + QStringLiteral(": some remaining"));
-    if (isTonerOrInk(supply.type)) return tonerCondition(supply);
+    if (supply.tonerOrInk) return tonerCondition(supply);
     if (supply.type == Opc) return drumCondition(supply);
     return consumedCondition(supply);
 }
@@ -192,7 +196,7 @@ QString Supply::name() const {
     if (type == Opc) noun = QStringLiteral("drum");
     else if (type == WasteToner) noun = QStringLiteral("waste toner box");
     else if (type == WasteInk) noun = QStringLiteral("waste ink box");
-    else if (type == Other || type == UnknownType || kind.isEmpty())
+    else if (untyped(type))
         noun = description.isEmpty() ? QStringLiteral("supply ") + QString::number(index) : description;
     return colour.isEmpty() || hasWord(noun, colour) ? noun : colour + u' ' + noun;
 }
@@ -226,7 +230,7 @@ Supply supplyOf(const Row &row, const QMap<int, QString> &colorants, int tonerLo
     Supply supply;
     supply.index = row.index;
     supply.type = row.type;
-    supply.kind = typeName(row.type);
+    supply.kind = row.type == 0 ? typeName(UnknownType) : typeName(row.type);
     supply.description = descriptionOf(row.description, &supply.maker.serial);
     supply.receptacle = row.supplyClass == ReceptacleClass || (row.supplyClass != ConsumedClass && isWaste(row.type));
     supply.colour = colourOf(colorants.value(row.colorantIndex), supply.description);
@@ -234,7 +238,11 @@ Supply supplyOf(const Row &row, const QMap<int, QString> &colorants, int tonerLo
     supply.level = row.level.value_or(-2);
     supply.maxCapacity = row.maxCapacity.value_or(-2);
     supply.partLike = !supply.receptacle && isPartLike(row.type, supply.description);
-    const int low = isTonerOrInk(row.type) ? tonerLowPercent : partsLowPercent;
+    // A supply whose type says nothing is toner or ink where its description names it so.
+    supply.tonerOrInk = !supply.receptacle && !supply.partLike &&
+                        (isTonerOrInk(row.type) || (untyped(row.type) && (hasWord(supply.description, QStringLiteral("toner")) ||
+                                                                          hasWord(supply.description, QStringLiteral("ink")))));
+    const int low = supply.tonerOrInk ? tonerLowPercent : partsLowPercent;
     supply.fill = levelOf(supply.receptacle, supply.level, supply.maxCapacity, low);
     return supply;
 }

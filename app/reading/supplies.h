@@ -57,6 +57,7 @@ struct Supply {
     Level fill;
     MakerDetails maker;
     bool partLike = false; // a part that wears (drum, fuser, kit, transfer unit ...): it ends its life, not empties
+    bool tonerOrInk = false; // by its type, or by its description where the type says nothing
 
     // The supply in words for a condition or a list: "cyan drum", "waste toner box", "Maintenance Kit".
     QString name() const;

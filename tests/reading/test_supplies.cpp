@@ -107,6 +107,7 @@ TEST(Supplies, LevelsGiveConditionsThatMergeWithTheAlertTables) {
         supplyOf(row(6, WasteTonerType, Receptacle, 4, 100, "Waste Toner Box"), colorants, 20, 10),
         supplyOf(row(7, OtherType, Consumed, -3, 100, "Staples"), colorants, 20, 10),
         supplyOf(row(8, FuserType, Consumed, 50, 100, "Fuser 2"), colorants, 20, 10),
+        supplyOf(row(9, 0, 0, 0, -2, "Magenta Toner"), colorants, 20, 10), // no type read: toner by its words
     };
     QStringList shown;
     reading::conditions::Signals read;
@@ -124,6 +125,7 @@ TEST(Supplies, LevelsGiveConditionsThatMergeWithTheAlertTables) {
     EXPECT_EQ(shown, (QStringList{"drumEnd:supply 3 \"Drum at end of life: supply 3\"",
                                   "tonerEmpty:cyan \"Toner empty: cyan\"",
                                   "partEnd:Maintenance Kit \"Maintenance Kit at end of life\"",
+                                  "tonerEmpty:magenta \"Toner empty: magenta\"",
                                   "tonerLow:black \"Toner low: black\"",
                                   "partLow:fuser \"Fuser near end of life\"",
                                   "wasteNearlyFull \"Waste toner box nearly full\"",

@@ -689,7 +689,7 @@ TEST_F(MainWindowTest, SendToServerFillsTheRowsAndRaisesTheTonerNotes) {
         EXPECT_EQ(cell(*window, 0, 6, Qt::ToolTipRole), warning);
         // A row's own tip wins over the list's, which says how to use it; the picture buttons say what they do.
         EXPECT_EQ(tipAt(*window, 0, 6), warning);
-        EXPECT_EQ(tipAt(*window, 0, 1),
+        EXPECT_EQ(tipAt(*window, 1, 1),
                   u"Click a printer to read it; Shift+click to add, change or remove a printer"_s);
         const std::pair<QString, QString> buttons[] = {{u"cmdExport"_s, u"Export the list to the desktop"_s},
                                                        {u"cmdWeb"_s, u"Open the customer portal"_s},
