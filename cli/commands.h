@@ -48,5 +48,6 @@ int cycleCommand(const QStringList &args);
 int runCommand(const QStringList &args);
 int outboxCommand(const QStringList &args);
 int statusCommand(const QStringList &args);
+int suppliesCommand(const QStringList &args);
 
 } // namespace cli

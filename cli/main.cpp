@@ -117,6 +117,12 @@ constexpr Command Commands[] = {
      "printer a line. It exits 1 when a printer does not answer (without hosts: did not answer its last read, or\n"
      "was never read), and while StandardPrinterMib is 0. It changes nothing stored: condition-state.json stays as\n"
      "it is."},
+    {"supplies", cli::suppliesCommand, "supplies [HOST...] [--json] [--folder DIR]",
+     "Reads every supply of each printer now (without hosts: of every printer in meterlane.ini): a line per supply\n"
+     "with its kind, colour, fill (what is left, or how full a waste box is; a word where there is no percent),\n"
+     "level and maximum, description, and the part and serial number where the printer gives them, then the\n"
+     "conditions the levels give. --json gives one JSON object per printer a line. It exits 1 when a printer does\n"
+     "not answer, and while StandardPrinterMib is 0."},
     {"outbox", cli::outboxCommand, "outbox [--send] [--folder DIR]",
      "The readings waiting to be sent, one a line: host, when it was read (UTC), tries, the last failure.\n"
      "--send sends them now; it exits 1 unless the service took every one, and when the outbox cannot be read or\n"

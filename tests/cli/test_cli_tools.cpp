@@ -386,3 +386,85 @@ TEST(CliTools, StatusWithoutHostsShowsTheRememberedConditions) {
     EXPECT_NE(text.out.find("printer-c: no condition remembered\n"), std::string::npos) << text.out;
     EXPECT_EQ(testsupport::readBytes(folder.filePath(u"condition-state.json"_s)), state);
 }
+
+// supplies: every row of each printer under the printer's device index, each field as its rule gives it: colour
+// through the colorant index (supplies ordered yellow to black, colorants black to yellow) or from the description's
+// words, a receptacle's fill as how full it is, -2 and -3 as words without a percent, a level above its maximum as
+// full, NUL bytes dropped and a serial split off, the maker's part and serial numbers matched by description. A
+// printer asked by a version 2c profile (GetBulk; snmpd, which answers nothing else) gives the same supplies, and a
+// silent host makes the status 1. Without hosts, the monitored printers as text with the conditions of the levels.
+TEST(CliTools, SuppliesReadsEveryRowTheWayTheStandardMeansIt) {
+    const auto printers =
+        testsupport::startPrinters({"supplies-laser", "supplies-inkjet", "supplies-device2", "supplies-lexmark"});
+    const testsupport::SimulatedPrinter v2c("supplies-laser", {}, true, testsupport::PrinterAccess::V2cOnly);
+    QTemporaryDir folder;
+    const std::string device2 = printers[2]->address();
+    writeBytes(folder.filePath(u"meterlane.ini"_s),
+               QByteArray::fromStdString("[Settings]\r\nTonerLow=20\r\n[Pips]\r\npip001=" + printers[0]->address() +
+                                         "\r\npip002=" + device2 + "\r\n"));
+    QFile credentials(folder.filePath(u"snmp-credentials.ini"_s));
+    const std::string profiles = "[site]\nVersion=2c\nCommunity=site2c\nHosts=" + v2c.address() + "\n[all]\n";
+    writeBytes(credentials.fileName(), QByteArray::fromStdString(profiles + "Version=1\nCommunity=public\n"));
+    credentials.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner);
+    std::vector<std::string> command{Cli, "supplies", "--json", "--folder", folder.path().toStdString()};
+    for (const auto &printer : printers) {
+        ASSERT_AGENT(*printer);
+        command.push_back(printer->address());
+    }
+    ASSERT_AGENT(v2c);
+    command.insert(command.end(), {v2c.address(), "127.100.100.139"});
+
+    const auto json = runCommand(command, {{"QUORREL_TIMEOUT_MS", "300"}, {"QUORREL_RETRIES", "0"}});
+    EXPECT_EQ(json.status, 1) << json.err;
+    const std::vector<QJsonObject> lines = jsonLines(json.out);
+    ASSERT_EQ(lines.size(), 6u) << json.out;
+    const QStringList keys{u"kind"_s, u"class"_s, u"colour"_s, u"percent"_s, u"state"_s, u"level"_s, u"max"_s,
+                           u"unit"_s, u"description"_s, u"partNumber"_s, u"serial"_s, u"cartridgeType"_s,
+                           u"pagesAtInstall"_s};
+    const struct {
+        int printer, index;
+        const char *fields;
+    } rows[] = {
+        {0, 3, "toner|consumed|cyan|15|low|15|100|percent|Toner TN-328C|null|null|null|null"},
+        {0, 11, "waste toner|receptacle|null|95|nearly full|5|100|percent|Waste Toner Box|null|null|null|null"},
+        {1, 4, "ink cartridge|consumed|yellow|8|low|8|100|percent|Tintenpatrone Gelb T9444|null|null|null|null"},
+        {1, 5, "other|receptacle|null|70|ok|30|100|percent|Maintenance Box|null|null|null|null"},
+        {2, 1, "toner|consumed|black|null|some remaining|null|100|percent|Black Toner Cartridge|null|null|null|null"},
+        {3, 6, "drum (opc)|consumed|null|80|ok|120000|150000|impressions|Imaging Unit|74C0ZV0|IU4A7B1234|shipped with "
+               "the printer|0"},
+    };
+    for (const auto &row : rows) {
+        const QJsonValue supply = lines[row.printer]["supplies"][row.index - 1];
+        QStringList values;
+        for (const QString &key : keys)
+            values << (supply[key].isNull() ? u"null"_s : supply[key].toVariant().toString());
+        EXPECT_EQ(values.join(u'|'), row.fields) << printers[row.printer]->name() << " supply " << row.index;
+    }
+    EXPECT_EQ(lines[2]["deviceIndex"].toInt(), 2);
+    EXPECT_EQ(QJsonDocument(lines[2]["supplies"][3].toObject()).toJson(QJsonDocument::Compact),
+              R"({"cartridgeType":null,"class":"consumed","colour":null,"description":"Maintenance Kit","index":4,)"
+              R"("kind":"other","level":190000,"max":200000,"pagesAtInstall":null,"partNumber":null,"percent":95,)"
+              R"("serial":"ABC123","state":"ok","unit":"impressions"})");
+    EXPECT_EQ(lines[4]["supplies"], lines[0]["supplies"]) << "through GetBulk";
+    EXPECT_EQ(QJsonDocument(lines[5]).toJson(QJsonDocument::Compact),
+              R"({"answered":false,"deviceIndex":null,"host":"127.100.100.139","supplies":[]})");
+
+    const auto text = runCommand({Cli, "supplies", "--folder", folder.path().toStdString()});
+    EXPECT_EQ(text.status, 0) << text.err;
+    EXPECT_TRUE(text.out.ends_with(
+        "  11 waste toner: 95 % full (nearly full), space 5 of 100 percent, \"Waste Toner Box\"\n"
+        "  warning: Toner low: cyan\n  critical: Drum at end of life: cyan\n  warning: Waste toner box nearly full\n" +
+        device2 + ": answers, device 2\n"
+        "  1 toner black: some remaining, maximum 100 percent, \"Black Toner Cartridge\"\n"
+        "  2 drum (opc): unknown, maximum 80000 impressions, \"Drum Cartridge\"\n"
+        "  3 fuser: 100 % left (above its maximum), 112000 of 100000 impressions, \"Fuser\"\n"
+        "  4 other: 95 % left, 190000 of 200000 impressions, \"Maintenance Kit\", serial ABC123\n"
+        "  notice: Black toner: some remaining\n"))
+        << text.out;
+
+    writeBytes(folder.filePath(u"meterlane.ini"_s), "[Settings]\r\nStandardPrinterMib=0\r\n");
+    const auto off = runCommand({Cli, "supplies", device2, "--folder", folder.path().toStdString()});
+    EXPECT_EQ(off.status, 1);
+    EXPECT_EQ(off.out, "");
+    EXPECT_NE(off.err.find("supplies are not read while StandardPrinterMib is 0"), std::string::npos) << off.err;
+}

@@ -96,6 +96,9 @@ TEST_F(Makes, EachMakeIsIdentifiedSearchedAndReadFromItsSimulatedPrinter) {
          noToner, {"unknow", "-", "-", "-"}},
         {"lexmark", reading::Unknown, zerosAfter(printerMib, 24), "7531A1B2C3", "Lexmark CX725", "98765", "0",
          "Cyan Cartridge = 15%\r\nMagenta Cartridge Empty!!!", {"80", "15", "0", "-2"}, {"unknow", "-", "-", "-"}},
+        // Toners, then drums of the same colours, a belt, a fuser and a waste box: the toner rows are the cartridges.
+        {"supplies-laser", reading::Unknown, zerosAfter(printerMib, 24), "AA7R021005218", "KONICA MINOLTA bizhub C300i",
+         "58210", "0", "Toner TN-328C = 15%", {"64", "48", "15", "80"}, {"unknow", "-", "-", "-"}},
     };
     std::vector<testsupport::PrinterData> names;
     for (const Make &make : makes) names.push_back(make.name);

@@ -1,0 +1,165 @@
+// meterlane-cli supplies: every supply of printers read now, headless: the named hosts, else every monitored printer.
+// A line per supply (kind, colour, fill, level, description and what the maker's own table adds) and the conditions
+// the levels give, or one JSON object per printer and line. Nothing stored changes.
+#include "commands.h"
+
+#include "platform/hostresolution.h"
+#include "reading/printermib.h"
+#include "reading/supplies.h"
+#include "reading/supplyread.h"
+#include "store/alertsettings.h"
+#include "store/globals.h"
+#include "store/log.h"
+#include "store/pips.h"
+
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QTextStream>
+
+namespace cli {
+namespace {
+
+using reading::supplies::Supply;
+
+struct PrinterSupplies {
+    QString host, address; // address: empty when the host did not resolve
+    reading::SuppliesRead read;
+};
+
+// The standard's name of the supply's type, or its number where the standard names none.
+QString kindOf(const Supply &supply) {
+    return supply.kind.isEmpty() ? QStringLiteral("type ") + QString::number(supply.type) : supply.kind;
+}
+
+// "73 % left", "95 % full (nearly full)", "100 % left (above its maximum)", or the state's word where no percent is.
+QString fillText(const Supply &supply) {
+    const reading::supplies::Level &fill = supply.fill;
+    if (!fill.percent) return fill.state;
+    QStringList notes;
+    if (fill.aboveMaximum) notes << QStringLiteral("above its maximum");
+    if (fill.state != reading::supplies::Ok) notes << fill.state;
+    return QStringLiteral("%1 % %2").arg(*fill.percent).arg(supply.receptacle ? u"full" : u"left") +
+           (notes.isEmpty() ? QString() : QStringLiteral(" (") + notes.join(QStringLiteral(", ")) + u')');
+}
+
+// The level and maximum in the row's unit, without the special values: "1460 of 2000 impressions", "space 5 of 100".
+QString levelText(const Supply &supply) {
+    QString text;
+    if (supply.level >= 0 && supply.maxCapacity > 0)
+        text = QStringLiteral("%1 of %2").arg(supply.level).arg(supply.maxCapacity);
+    else if (supply.level >= 0)
+        text = QString::number(supply.level);
+    else if (supply.maxCapacity > 0)
+        text = QStringLiteral("maximum ") + QString::number(supply.maxCapacity);
+    if (text.isEmpty()) return text;
+    if (supply.receptacle && supply.level >= 0) text.prepend(QStringLiteral("space "));
+    return supply.unit.isEmpty() ? text : text + u' ' + supply.unit;
+}
+
+// "  3 toner cyan: 4 % left (low), 4 of 100 percent, "Cyan Cartridge", part 71B0020, serial C5X01"
+QString supplyLine(const Supply &supply) {
+    QStringList parts{QString::number(supply.index) + u' ' + kindOf(supply) +
+                      (supply.colour.isEmpty() ? QString() : u' ' + supply.colour) + QStringLiteral(": ") +
+                      fillText(supply)};
+    if (const QString level = levelText(supply); !level.isEmpty()) parts << level;
+    if (!supply.description.isEmpty()) parts << u'"' + store::oneLine(supply.description) + u'"';
+    const reading::supplies::MakerDetails &maker = supply.maker;
+    if (!maker.partNumber.isEmpty()) parts << QStringLiteral("part ") + store::oneLine(maker.partNumber);
+    if (!maker.serial.isEmpty()) parts << QStringLiteral("serial ") + store::oneLine(maker.serial);
+    if (!maker.cartridgeType.isEmpty()) parts << QStringLiteral("cartridge ") + store::oneLine(maker.cartridgeType);
+    if (maker.pagesAtInstall) parts << QString::number(*maker.pagesAtInstall) + QStringLiteral(" pages at install");
+    return QStringLiteral("  ") + parts.join(QStringLiteral(", ")) + u'\n';
+}
+
+QString suppliesText(const PrinterSupplies &report, const store::AlertSettings &settings) {
+    const reading::SuppliesRead &read = report.read;
+    if (!read.answered) return report.host + QStringLiteral(": not answering\n");
+    QString text = report.host + QStringLiteral(": answers");
+    if (read.deviceIndex != 1) text += QStringLiteral(", device ") + QString::number(read.deviceIndex);
+    text += u'\n';
+    for (const Supply &supply : read.supplies) text += supplyLine(supply);
+    if (read.supplies.isEmpty()) text += QStringLiteral("  no supply\n");
+    for (const auto &condition : reading::supplies::conditionsOf(read.supplies))
+        if (!settings.muted(report.address, condition.kind, condition.unit))
+            text += QStringLiteral("  %1: %2\n").arg(reading::conditions::severityName(condition.severity),
+                                                     store::oneLine(condition.text));
+    return text;
+}
+
+QJsonValue textOrNull(const QString &text) { return text.isEmpty() ? QJsonValue() : QJsonValue(text); }
+
+QJsonObject supplyJson(const Supply &supply) {
+    const reading::supplies::MakerDetails &maker = supply.maker;
+    return {{QStringLiteral("index"), supply.index},
+            {QStringLiteral("kind"), kindOf(supply)},
+            {QStringLiteral("class"), supply.receptacle ? QStringLiteral("receptacle") : QStringLiteral("consumed")},
+            {QStringLiteral("colour"), textOrNull(supply.colour)},
+            {QStringLiteral("percent"), supply.fill.percent ? QJsonValue(*supply.fill.percent) : QJsonValue()},
+            {QStringLiteral("state"), supply.fill.state},
+            // The special values (-1, -2, -3) are no amounts: the state names them.
+            {QStringLiteral("level"), supply.level >= 0 ? QJsonValue(supply.level) : QJsonValue()},
+            {QStringLiteral("max"), supply.maxCapacity >= 0 ? QJsonValue(supply.maxCapacity) : QJsonValue()},
+            {QStringLiteral("unit"), textOrNull(supply.unit)},
+            {QStringLiteral("description"), supply.description},
+            {QStringLiteral("partNumber"), textOrNull(maker.partNumber)},
+            {QStringLiteral("serial"), textOrNull(maker.serial)},
+            {QStringLiteral("cartridgeType"), textOrNull(maker.cartridgeType)},
+            {QStringLiteral("pagesAtInstall"),
+             maker.pagesAtInstall ? QJsonValue(qint64(*maker.pagesAtInstall)) : QJsonValue()}};
+}
+
+QString suppliesJsonLine(const PrinterSupplies &report) {
+    QJsonArray supplies;
+    for (const Supply &supply : report.read.supplies) supplies.append(supplyJson(supply));
+    const QJsonObject object{
+        {QStringLiteral("host"), report.host},
+        {QStringLiteral("answered"), report.read.answered},
+        {QStringLiteral("deviceIndex"), report.read.answered ? QJsonValue(report.read.deviceIndex) : QJsonValue()},
+        {QStringLiteral("supplies"), supplies}};
+    return QString::fromUtf8(QJsonDocument(object).toJson(QJsonDocument::Compact)) + u'\n';
+}
+
+PrinterSupplies readSuppliesNow(const QString &host) {
+    PrinterSupplies report;
+    report.host = host;
+    report.address = platform::ResolveHost(host);
+    if (report.address.isEmpty())
+        QTextStream(stderr) << "meterlane-cli: cannot resolve " << host << "\n";
+    else
+        report.read = reading::readSupplies(report.address);
+    return report;
+}
+
+} // namespace
+
+int suppliesCommand(const QStringList &args) {
+    QCommandLineParser parser;
+    const QCommandLineOption json(QStringLiteral("json"));
+    parser.addOptions({json, folderOption()});
+    if (!parseArguments(parser, QStringLiteral("supplies"), args)) return ExitUsage;
+    if (!useProgramFolder(parser)) return ExitFailed;
+    if (!reading::printermib::enabled()) {
+        QTextStream(stderr) << "meterlane-cli: supplies are not read while StandardPrinterMib is 0 in "
+                            << store::globals().iniFile << "\n";
+        return ExitFailed;
+    }
+
+    QStringList hosts = parser.positionalArguments();
+    if (hosts.isEmpty())
+        for (const store::MonitoredPrinter &printer : store::PipRecords(store::globals().iniFile).monitored())
+            hosts << printer.host;
+    if (hosts.isEmpty()) QTextStream(stderr) << "meterlane-cli: no printer in " << store::globals().iniFile << "\n";
+    const store::AlertSettings settings = store::alertSettings(); // says its problems on standard error
+    bool allAnswered = true;
+    QTextStream out(stdout);
+    for (const QString &host : hosts) {
+        const PrinterSupplies report = readSuppliesNow(host);
+        out << (parser.isSet(json) ? suppliesJsonLine(report) : suppliesText(report, settings));
+        out.flush();
+        allAnswered = allAnswered && report.read.answered;
+    }
+    return allAnswered ? ExitOk : ExitFailed;
+}
+
+} // namespace cli
