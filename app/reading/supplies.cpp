@@ -205,6 +205,14 @@ QString colourOf(const QString &colorantValue, const QString &description) {
     const QString colorant = colorantValue.trimmed().toLower();
     if (!colorant.isEmpty() && colorant != QLatin1String("unknown") && colorant != QLatin1String("other"))
         return colorant;
+    // A supply "for black and colour", or for all of cyan, magenta and yellow, is for no single colour.
+    static const QStringList severalColours = {QStringLiteral("color"),   QStringLiteral("colour"),
+                                               QStringLiteral("colors"),  QStringLiteral("colours"),
+                                               QStringLiteral("farbe"),   QStringLiteral("couleur"),
+                                               QStringLiteral("colore"),  QStringLiteral("cmy"),
+                                               QStringLiteral("cmyk")};
+    for (const QString &word : severalColours)
+        if (hasWord(description, word)) return {};
     QString found;
     for (const auto &[word, colour] : colourWords()) {
         if (!hasWord(description, word)) continue;

@@ -85,6 +85,8 @@ TEST(Supplies, RowsGiveKindColourDescriptionAndSerial) {
         {row(7, OtherType, Consumed, 50, 100, "Imaging Unit Black and Cyan"), "Imaging Unit Black and Cyan", "",
          "Imaging Unit Black and Cyan", "", false},
         {row(8, TonerType, Consumed, 50, 100, "Cartouche noire"), "black toner", "black", "Cartouche noire", "", false},
+        {row(9, OtherType, Consumed, 50, 100, "Black and Color Imaging Kit"), "Black and Color Imaging Kit", "",
+         "Black and Color Imaging Kit", "", false},
     };
     for (const auto &c : cases) {
         const Supply supply = supplyOf(c.read, colorants, 20, 10);
