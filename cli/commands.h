@@ -4,6 +4,9 @@
 
 #include <QCommandLineParser>
 #include <QStringList>
+#include <QTextStream>
+
+#include <functional>
 
 namespace cli {
 
@@ -29,6 +32,12 @@ bool useProgramFolder(const QCommandLineParser &parser);
 // Takes the program folder's lock for the rest of the process, as a command that runs a cycle or writes the
 // configuration file must. False after saying why: the copy that holds it, or what keeps it from being taken.
 bool lockProgramFolder();
+
+// The frame of the commands that read printers' condition (status, supplies): --json and --folder, a refusal while
+// StandardPrinterMib is 0 (what names what is not read), the hosts named or else every monitored printer, and for
+// each the text show writes, which says whether the host answered. ExitOk when every host answered.
+using PrinterShow = std::function<bool(const QString &host, bool named, bool json, QTextStream &out)>;
+int eachPrinter(const QString &command, const QStringList &args, const QString &notRead, const PrinterShow &show);
 
 int snmpCommand(const QStringList &args);
 int iniCommand(const QStringList &args);

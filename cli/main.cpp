@@ -2,8 +2,11 @@
 #include "commands.h"
 
 #include "platform/componentfactory.h"
+#include "reading/printermib.h"
+#include "store/alertsettings.h"
 #include "store/folderlock.h"
 #include "store/globals.h"
+#include "store/pips.h"
 
 #include <QCoreApplication>
 #include <QTextStream>
@@ -37,6 +40,33 @@ bool useProgramFolder(const QCommandLineParser &parser) {
     if (store::useProgramFolder(QCoreApplication::applicationDirPath())) return true;
     QTextStream(stderr) << "meterlane-cli: cannot make folder " << store::globals().programFolder << "\n";
     return false;
+}
+
+int eachPrinter(const QString &command, const QStringList &args, const QString &notRead, const PrinterShow &show) {
+    QCommandLineParser parser;
+    const QCommandLineOption json(QStringLiteral("json"));
+    parser.addOptions({json, folderOption()});
+    if (!parseArguments(parser, command, args)) return ExitUsage;
+    if (!useProgramFolder(parser)) return ExitFailed;
+    if (!reading::printermib::enabled()) {
+        QTextStream(stderr) << "meterlane-cli: " << notRead << " not read while StandardPrinterMib is 0 in "
+                            << store::globals().iniFile << "\n";
+        return ExitFailed;
+    }
+    QStringList hosts = parser.positionalArguments();
+    const bool named = !hosts.isEmpty();
+    if (!named)
+        for (const store::MonitoredPrinter &printer : store::PipRecords(store::globals().iniFile).monitored())
+            hosts << printer.host;
+    if (hosts.isEmpty()) QTextStream(stderr) << "meterlane-cli: no printer in " << store::globals().iniFile << "\n";
+    store::alertSettings(); // says its problems on standard error, once
+    bool allAnswered = true;
+    QTextStream out(stdout);
+    for (const QString &host : hosts) {
+        allAnswered = show(host, named, parser.isSet(json), out) && allAnswered;
+        out.flush();
+    }
+    return allAnswered ? ExitOk : ExitFailed;
 }
 
 bool lockProgramFolder() {

@@ -7,19 +7,19 @@
 #include "platform/hostresolution.h"
 #include "reading/conditionread.h"
 #include "reading/conditions.h"
-#include "reading/printermib.h"
 #include "reading/supplyread.h"
 #include "store/alertsettings.h"
 #include "store/conditionstate.h"
 #include "store/globals.h"
 #include "store/log.h"
-#include "store/pips.h"
 
 #include <QDateTime>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QTextStream>
+
+#include <optional>
 
 namespace cli {
 namespace {
@@ -175,34 +175,15 @@ Report remembered(const QString &host, const store::ConditionStates &states) {
 } // namespace
 
 int statusCommand(const QStringList &args) {
-    QCommandLineParser parser;
-    const QCommandLineOption json(QStringLiteral("json"));
-    parser.addOptions({json, folderOption()});
-    if (!parseArguments(parser, QStringLiteral("status"), args)) return ExitUsage;
-    if (!useProgramFolder(parser)) return ExitFailed;
-    if (!reading::printermib::enabled()) {
-        QTextStream(stderr) << "meterlane-cli: conditions are not read while StandardPrinterMib is 0 in "
-                            << store::globals().iniFile << "\n";
-        return ExitFailed;
-    }
-
-    const store::ConditionStates states(store::globals().programFolder);
-    QStringList hosts = parser.positionalArguments();
-    const bool readHosts = !hosts.isEmpty();
-    if (!readHosts)
-        for (const store::MonitoredPrinter &printer : store::PipRecords(store::globals().iniFile).monitored())
-            hosts << printer.host;
-    if (hosts.isEmpty()) QTextStream(stderr) << "meterlane-cli: no printer in " << store::globals().iniFile << "\n";
-    const store::AlertSettings settings = store::alertSettings(); // says its problems on standard error
-    bool allAnswered = true;
-    QTextStream out(stdout);
-    for (const QString &host : hosts) {
-        const Report report = readHosts ? readNow(host, states, settings) : remembered(host, states);
-        out << (parser.isSet(json) ? jsonOf(report) : textOf(report));
-        out.flush();
-        allAnswered = allAnswered && report.answered;
-    }
-    return allAnswered ? ExitOk : ExitFailed;
+    std::optional<store::ConditionStates> states;
+    return eachPrinter(QStringLiteral("status"), args, QStringLiteral("conditions are"),
+                       [&](const QString &host, bool named, bool json, QTextStream &out) {
+                           if (!states) states.emplace(store::globals().programFolder);
+                           const Report report =
+                               named ? readNow(host, *states, store::alertSettings()) : remembered(host, *states);
+                           out << (json ? jsonOf(report) : textOf(report));
+                           return report.answered;
+                       });
 }
 
 } // namespace cli

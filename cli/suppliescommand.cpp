@@ -4,13 +4,10 @@
 #include "commands.h"
 
 #include "platform/hostresolution.h"
-#include "reading/printermib.h"
 #include "reading/supplies.h"
 #include "reading/supplyread.h"
 #include "store/alertsettings.h"
-#include "store/globals.h"
 #include "store/log.h"
-#include "store/pips.h"
 
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -134,32 +131,12 @@ PrinterSupplies readSuppliesNow(const QString &host) {
 } // namespace
 
 int suppliesCommand(const QStringList &args) {
-    QCommandLineParser parser;
-    const QCommandLineOption json(QStringLiteral("json"));
-    parser.addOptions({json, folderOption()});
-    if (!parseArguments(parser, QStringLiteral("supplies"), args)) return ExitUsage;
-    if (!useProgramFolder(parser)) return ExitFailed;
-    if (!reading::printermib::enabled()) {
-        QTextStream(stderr) << "meterlane-cli: supplies are not read while StandardPrinterMib is 0 in "
-                            << store::globals().iniFile << "\n";
-        return ExitFailed;
-    }
-
-    QStringList hosts = parser.positionalArguments();
-    if (hosts.isEmpty())
-        for (const store::MonitoredPrinter &printer : store::PipRecords(store::globals().iniFile).monitored())
-            hosts << printer.host;
-    if (hosts.isEmpty()) QTextStream(stderr) << "meterlane-cli: no printer in " << store::globals().iniFile << "\n";
-    const store::AlertSettings settings = store::alertSettings(); // says its problems on standard error
-    bool allAnswered = true;
-    QTextStream out(stdout);
-    for (const QString &host : hosts) {
-        const PrinterSupplies report = readSuppliesNow(host);
-        out << (parser.isSet(json) ? suppliesJsonLine(report) : suppliesText(report, settings));
-        out.flush();
-        allAnswered = allAnswered && report.read.answered;
-    }
-    return allAnswered ? ExitOk : ExitFailed;
+    return eachPrinter(QStringLiteral("supplies"), args, QStringLiteral("supplies are"),
+                       [](const QString &host, bool, bool json, QTextStream &out) {
+                           const PrinterSupplies report = readSuppliesNow(host);
+                           out << (json ? suppliesJsonLine(report) : suppliesText(report, store::alertSettings()));
+                           return report.read.answered;
+                       });
 }
 
 } // namespace cli
