@@ -179,7 +179,9 @@ int main(int argc, char **argv) {
         const Measured read = measure(site, [&](const QString &to) {
             supplies = int(reading::readSupplies(to, 1).supplies.size());
         });
-        const auto share = [](qint64 part, qint64 whole) { return 100.0 * double(part) / double(std::max<qint64>(whole, 1)); };
+        const auto share = [](qint64 part, qint64 whole) {
+            return 100.0 * double(part) / double(std::max<qint64>(whole, 1));
+        };
         std::printf("version %s: reading %lld ms, %d requests (the agent alone %lld ms); its %d supplies %lld ms, %d "
                     "requests (the agent alone %lld ms): %.0f %% of the reading's time, %.0f %% of its requests; at "
                     "%lld ms a request: reading %lld ms, supplies %lld ms, %.0f %%\n",

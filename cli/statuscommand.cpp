@@ -1,6 +1,6 @@
 // meterlane-cli status: printers' condition, headless. With hosts it reads each now (status objects, the whole alert
-// table, the panel lines, the supplies' levels) and shows the signals and the conditions they give; without, the conditions remembered for
-// every monitored printer. Plain lines, or one JSON object per printer and line. Nothing of the remembered condition
+// table, the panel lines, the supplies' levels) and shows the signals and the conditions they give; without, the
+// conditions remembered for every monitored printer. Plain lines, or one JSON object per printer and line. Nothing of the remembered condition
 // changes: a read here is none of the reads that raise and clear conditions.
 #include "commands.h"
 

@@ -79,7 +79,8 @@ QString colourOf(const QString &address, int device, const AlertRow &row) {
     const auto column = [&](const QString &oid) { return indexed(indexed(oid, device), row.groupIndex); };
     int colorant = 0;
     if (row.group == MarkerColorant) colorant = row.groupIndex;
-    else if (row.group == MarkerSupplies) colorant = numberOf(probeOid(address, column(printermib::SupplyColorantIndex))).value_or(0);
+    else if (row.group == MarkerSupplies)
+        colorant = numberOf(probeOid(address, column(printermib::SupplyColorantIndex))).value_or(0);
     else return {};
     if (colorant > 0) {
         const QString value = probeOid(address, indexed(indexed(printermib::ColorantValue, device), colorant));

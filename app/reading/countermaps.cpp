@@ -272,8 +272,9 @@ QList<SupplyTable> parseSupplyTables(const QByteArray &bytes, const QString &fil
         SupplyTable table = supplyTableOf(ini, section, file);
         if (table.maker.isEmpty()) continue;
         if (table.table.isEmpty()) table.leftOut << QStringLiteral("no whole Table OID: the section is not read");
-        const bool repeated = std::any_of(tables.begin(), tables.end(),
-                                          [&](const SupplyTable &earlier) { return sameName(earlier.maker, table.maker); });
+        const bool repeated = std::any_of(tables.begin(), tables.end(), [&](const SupplyTable &earlier) {
+            return sameName(earlier.maker, table.maker);
+        });
         if (repeated) continue; // the first section of a name is read, as in any ini file
         tables << table;
     }
@@ -346,8 +347,9 @@ Maps load() {
         const QByteArray bytes = file.readAll();
         merge(maps.entries, parse(bytes, path));
         for (const SupplyTable &table : parseSupplyTables(bytes, path)) {
-            const auto same = std::find_if(maps.supplyTables.begin(), maps.supplyTables.end(),
-                                           [&](const SupplyTable &earlier) { return sameName(earlier.maker, table.maker); });
+            const auto same =
+                std::find_if(maps.supplyTables.begin(), maps.supplyTables.end(),
+                             [&](const SupplyTable &earlier) { return sameName(earlier.maker, table.maker); });
             if (same == maps.supplyTables.end()) maps.supplyTables << table;
             else *same = table;
         }

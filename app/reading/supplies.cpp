@@ -67,93 +67,71 @@ QString capitalised(QString text) {
     return text;
 }
 
-Condition condition(const QString &kind, const QString &unit, Severity severity, const QString &text) {
-    return {kind, unit, severity, text, false};
-}
+// How a supply's conditions are named: the kinds at its end and when low, their texts, and the unit of their key.
+// Toner, ink, the drum and the waste toner box are named as the alert table names them, so that a row and a level
+// saying the same thing are one condition.
+struct Naming {
+    QString endKind, lowKind, endText, lowText, unit;
+};
 
-std::optional<Condition> tonerCondition(const Supply &supply) {
-    const bool ink = isInk(supply.type) || (untyped(supply.type) && !hasWord(supply.description, QStringLiteral("toner")));
-    const QString word = ink ? QStringLiteral("Ink") : QStringLiteral("Toner");
-    const QString unit = supply.colour;
-    const QString suffix = unit.isEmpty() ? QString() : QStringLiteral(": ") + unit;
-    if (supply.fill.state == Empty) return condition(QStringLiteral("tonerEmpty"), unit, Severity::Critical, word + QStringLiteral(" empty") + suffix);
-    if (supply.fill.state == Low) return condition(QStringLiteral("tonerLow"), unit, Severity::Warning, word + QStringLiteral(" low") + suffix);
-    return std::nullopt;
-}
-
-std::optional<Condition> drumCondition(const Supply &supply) {
-    const QString unit = supply.colour;
-    const QString suffix = unit.isEmpty() ? QString() : QStringLiteral(": ") + unit;
-    if (supply.fill.state == Empty)
-        return condition(QStringLiteral("drumEnd"), unit, Severity::Critical, QStringLiteral("Drum at end of life") + suffix);
-    if (supply.fill.state == Low)
-        return condition(QStringLiteral("drumLow"), unit, Severity::Warning, QStringLiteral("Drum near end of life") + suffix);
-    return std::nullopt;
-}
-
-std::optional<Condition> receptacleCondition(const Supply &supply) {
-    // The waste toner box is the condition the alert table names wasteFull; other receptacles are named by themselves.
-    const bool wasteToner = supply.type == WasteToner;
-    const QString unit = wasteToner ? supply.colour : supply.name();
+Naming namingOf(const Supply &supply) {
     const QString name = capitalised(supply.name());
-    if (supply.fill.state == Full)
-        return condition(wasteToner ? QStringLiteral("wasteFull") : QStringLiteral("receptacleFull"), unit,
-                         Severity::Critical, name + QStringLiteral(" full"));
-    if (supply.fill.state == NearlyFull)
-        return condition(wasteToner ? QStringLiteral("wasteNearlyFull") : QStringLiteral("receptacleNearlyFull"), unit,
-                         Severity::Warning, name + QStringLiteral(" nearly full"));
-    return std::nullopt;
-}
-
-std::optional<Condition> consumedCondition(const Supply &supply) {
-    const QString name = capitalised(supply.name());
-    const bool part = supply.partLike;
-    if (supply.fill.state == Empty)
-        return condition(part ? QStringLiteral("partEnd") : QStringLiteral("supplyEmpty"), supply.name(),
-                         Severity::Critical, name + (part ? QStringLiteral(" at end of life") : QStringLiteral(" empty")));
-    if (supply.fill.state == Low)
-        return condition(part ? QStringLiteral("partLow") : QStringLiteral("supplyLow"), supply.name(),
-                         Severity::Warning, name + (part ? QStringLiteral(" near end of life") : QStringLiteral(" low")));
-    return std::nullopt;
+    const QString colour = supply.colour.isEmpty() ? QString() : QStringLiteral(": ") + supply.colour;
+    if (supply.receptacle && supply.type == WasteToner)
+        return {QStringLiteral("wasteFull"), QStringLiteral("wasteNearlyFull"), name + QStringLiteral(" full"),
+                name + QStringLiteral(" nearly full"), supply.colour};
+    if (supply.receptacle)
+        return {QStringLiteral("receptacleFull"), QStringLiteral("receptacleNearlyFull"),
+                name + QStringLiteral(" full"), name + QStringLiteral(" nearly full"), supply.name()};
+    if (supply.tonerOrInk) {
+        const bool ink =
+            isInk(supply.type) || (untyped(supply.type) && !hasWord(supply.description, QStringLiteral("toner")));
+        const QString word = ink ? QStringLiteral("Ink") : QStringLiteral("Toner");
+        return {QStringLiteral("tonerEmpty"), QStringLiteral("tonerLow"), word + QStringLiteral(" empty") + colour,
+                word + QStringLiteral(" low") + colour, supply.colour};
+    }
+    if (supply.type == Opc)
+        return {QStringLiteral("drumEnd"), QStringLiteral("drumLow"), QStringLiteral("Drum at end of life") + colour,
+                QStringLiteral("Drum near end of life") + colour, supply.colour};
+    if (supply.partLike)
+        return {QStringLiteral("partEnd"), QStringLiteral("partLow"), name + QStringLiteral(" at end of life"),
+                name + QStringLiteral(" near end of life"), supply.name()};
+    return {QStringLiteral("supplyEmpty"), QStringLiteral("supplyLow"), name + QStringLiteral(" empty"),
+            name + QStringLiteral(" low"), supply.name()};
 }
 
 std::optional<Condition> conditionOf(const Supply &supply) {
-    if (supply.receptacle) return receptacleCondition(supply);
-    if (supply.fill.state == SomeRemaining)
-        return condition(QStringLiteral("someRemaining"), supply.name(), Severity::Notice,
-                         capitalised(supply.name()) + QStringLiteral(": some remaining"));
-    if (supply.tonerOrInk) return tonerCondition(supply);
-    if (supply.type == Opc) return drumCondition(supply);
-    return consumedCondition(supply);
+    const QString &state = supply.fill.state;
+    // A receptacle with "some remaining" has room left: that is no condition.
+    if (state == SomeRemaining && !supply.receptacle)
+        return Condition{QStringLiteral("someRemaining"), supply.name(), Severity::Notice,
+                         capitalised(supply.name()) + QStringLiteral(": some remaining"), false};
+    const Naming naming = namingOf(supply);
+    if (state == Empty || state == Full)
+        return Condition{naming.endKind, naming.unit, Severity::Critical, naming.endText, false};
+    if (state == Low || state == NearlyFull)
+        return Condition{naming.lowKind, naming.unit, Severity::Warning, naming.lowText, false};
+    return std::nullopt;
 }
 
 // The colour words of the five languages (and their feminine forms), each with the colour it names.
 const QList<std::pair<QString, QString>> &colourWords() {
-    static const QList<std::pair<QString, QString>> words = {
-        {QStringLiteral("black"), QStringLiteral("black")},     {QStringLiteral("schwarz"), QStringLiteral("black")},
-        {QStringLiteral("noir"), QStringLiteral("black")},      {QStringLiteral("noire"), QStringLiteral("black")},
-        {QStringLiteral("negro"), QStringLiteral("black")},     {QStringLiteral("negra"), QStringLiteral("black")},
-        {QStringLiteral("nero"), QStringLiteral("black")},      {QStringLiteral("nera"), QStringLiteral("black")},      {QStringLiteral("cyan"), QStringLiteral("cyan")},
-        {QStringLiteral("cian"), QStringLiteral("cyan")},       {QStringLiteral("ciano"), QStringLiteral("cyan")},
-        {QStringLiteral("magenta"), QStringLiteral("magenta")}, {QStringLiteral("yellow"), QStringLiteral("yellow")},
-        {QStringLiteral("gelb"), QStringLiteral("yellow")},     {QStringLiteral("jaune"), QStringLiteral("yellow")},
-        {QStringLiteral("amarillo"), QStringLiteral("yellow")}, {QStringLiteral("amarilla"), QStringLiteral("yellow")},
-        {QStringLiteral("giallo"), QStringLiteral("yellow")},   {QStringLiteral("gialla"), QStringLiteral("yellow")}};
+    static const QList<std::pair<QString, QString>> words = [] {
+        const std::pair<const char *, const char *> named[] = {
+            {"black", "black"},   {"schwarz", "black"}, {"noir", "black"},     {"noire", "black"},
+            {"negro", "black"},   {"negra", "black"},   {"nero", "black"},     {"nera", "black"},
+            {"cyan", "cyan"},     {"cian", "cyan"},     {"ciano", "cyan"},     {"magenta", "magenta"},
+            {"yellow", "yellow"}, {"gelb", "yellow"},   {"jaune", "yellow"},   {"amarillo", "yellow"},
+            {"amarilla", "yellow"}, {"giallo", "yellow"}, {"gialla", "yellow"}};
+        QList<std::pair<QString, QString>> list;
+        for (const auto &[word, colour] : named) list.append({QString::fromLatin1(word), QString::fromLatin1(colour)});
+        return list;
+    }();
     return words;
 }
 
-} // namespace
-
+// The standard's name of a supply type and unit; the empty text for a value it does not define.
 QString typeName(int type) { return type >= 1 && type <= typeNames().size() ? typeNames()[type - 1] : QString(); }
-
-QString className(int supplyClass) {
-    switch (supplyClass) {
-    case 1: return QStringLiteral("other");
-    case ConsumedClass: return QStringLiteral("consumed");
-    case ReceptacleClass: return QStringLiteral("receptacle");
-    }
-    return {};
-}
 
 QString unitName(int unit) {
     static const QMap<int, QString> names = {
@@ -166,6 +144,8 @@ QString unitName(int unit) {
         {19, QStringLiteral("percent")}};
     return names.value(unit);
 }
+
+} // namespace
 
 Level levelOf(bool receptacle, int level, int maxCapacity, int lowPercent) {
     switch (level) {
@@ -247,9 +227,10 @@ Supply supplyOf(const Row &row, const QMap<int, QString> &colorants, int tonerLo
     supply.maxCapacity = row.maxCapacity.value_or(-2);
     supply.partLike = !supply.receptacle && isPartLike(row.type, supply.description);
     // A supply whose type says nothing is toner or ink where its description names it so.
-    supply.tonerOrInk = !supply.receptacle && !supply.partLike &&
-                        (isTonerOrInk(row.type) || (untyped(row.type) && (hasWord(supply.description, QStringLiteral("toner")) ||
-                                                                          hasWord(supply.description, QStringLiteral("ink")))));
+    const bool namedSo = hasWord(supply.description, QStringLiteral("toner")) ||
+                         hasWord(supply.description, QStringLiteral("ink"));
+    supply.tonerOrInk =
+        !supply.receptacle && !supply.partLike && (isTonerOrInk(row.type) || (untyped(row.type) && namedSo));
     const int low = supply.tonerOrInk ? tonerLowPercent : partsLowPercent;
     supply.fill = levelOf(supply.receptacle, supply.level, supply.maxCapacity, low);
     return supply;

@@ -67,11 +67,6 @@ struct Supply {
 // ink, partsLowPercent to every other supply (and to the space left in a receptacle).
 Supply supplyOf(const Row &row, const QMap<int, QString> &colorants, int tonerLowPercent, int partsLowPercent);
 
-// The standard's name of a supply type, class and unit; the empty text for a value it does not define.
-QString typeName(int type);
-QString className(int supplyClass);
-QString unitName(int unit);
-
 // The colour a supply is for: the colorant's value where it has one, else the one colour its description names
 // (black, cyan, magenta or yellow, in English, German, French, Spanish or Italian), else none.
 QString colourOf(const QString &colorantValue, const QString &description);

@@ -57,9 +57,9 @@ void take(Row &row, int column, const QString &text) {
 }
 
 struct Table {
-    QMap<QString, Row> rows;                 // by "DEVICE.SUPPLY"
-    QStringList order;                       // as the agent keeps them
-    QMap<QString, QString> colorants;        // prtMarkerColorantValue by "DEVICE.COLORANT"
+    QMap<QString, Row> rows;          // by "DEVICE.SUPPLY"
+    QStringList order;                // as the agent keeps them
+    QMap<QString, QString> colorants; // prtMarkerColorantValue by "DEVICE.COLORANT"
 };
 
 Table tableOf(const Walked &walked) {
@@ -105,8 +105,8 @@ QMap<int, QString> colorantsOf(const Table &table, int device) {
 std::optional<countermaps::SupplyTable> makerTable(const QString &address) {
     const countermaps::Maps maps = countermaps::load();
     if (maps.supplyTables.isEmpty()) return std::nullopt;
-    const countermaps::Entry *maker = countermaps::makerOf(
-        maps.entries, probeOid(address, printermib::SysObjectId), [&] { return probeOid(address, printermib::SysDescr); });
+    const countermaps::Entry *maker = countermaps::makerOf(maps.entries, probeOid(address, printermib::SysObjectId),
+                                                           [&] { return probeOid(address, printermib::SysDescr); });
     if (!maker) return std::nullopt;
     const countermaps::SupplyTable *table = countermaps::supplyTableOf(maps.supplyTables, maker->maker);
     return table ? std::optional(*table) : std::nullopt;
@@ -166,8 +166,8 @@ void addMakerDetails(const QString &address, int device, QList<supplies::Supply>
 } // namespace
 
 int tonerLowPercent() {
-    const int threshold = store::settingNumber(store::globals().iniFile, QStringLiteral("Settings"),
-                                               QStringLiteral("TonerLow"));
+    const int threshold =
+        store::settingNumber(store::globals().iniFile, QStringLiteral("Settings"), QStringLiteral("TonerLow"));
     return threshold > 0 ? std::max(threshold, 10) : 0; // a threshold under 10 counts as 10; 0 warns of none
 }
 
@@ -176,7 +176,8 @@ int partsLowPercent() { return store::alertSettings().partsLow; }
 SuppliesRead readSupplies(const QString &address, int deviceIndex) {
     SuppliesRead read;
     const QString start = SuppliesEntry + u'.' + QString::number(FirstColumn);
-    const auto walked = probeWalk(address, start, inSuppliesOrColorants, printermib::SupplyRowLimit * CellsPerRow, true);
+    const auto walked =
+        probeWalk(address, start, inSuppliesOrColorants, printermib::SupplyRowLimit * CellsPerRow, true);
     if (!walked) return read;
     read.answered = true;
     const Table table = tableOf(*walked);

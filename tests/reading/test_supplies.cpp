@@ -75,8 +75,8 @@ TEST(Supplies, RowsGiveKindColourDescriptionAndSerial) {
         bool receptacle;
     } cases[] = {
         {row(1, TonerType, Consumed, 50, 100, "Toner", 1), "cyan toner", "cyan", "Toner", "", false},
-        {row(2, TonerType, Consumed, 50, 100, "Gelb Tonerkassette", 2), "yellow toner", "yellow", "Gelb Tonerkassette", "",
-         false},
+        {row(2, TonerType, Consumed, 50, 100, "Gelb Tonerkassette", 2), "yellow toner", "yellow",
+         "Gelb Tonerkassette", "", false},
         {row(3, OpcType, Consumed, 50, 100, QByteArray("Drum\0\0  ", 8)), "drum", "", "Drum", "", false},
         {row(4, InkCartridgeType, Consumed, 50, 100, "Black Cartridge HP 932 S/N:CN12AB34 "), "black ink cartridge",
          "black", "Black Cartridge HP 932", "CN12AB34", false},
