@@ -5,6 +5,8 @@
 #include "store/globals.h"
 #include "store/log.h"
 
+#include <QDir>
+#include <QFileInfo>
 #include <QHash>
 
 namespace upload {
@@ -75,6 +77,9 @@ void storeConditionChanges(const QList<store::ConditionChange> &changes) {
 
 void storeUploadOutcome(const QString &host, const QDateTime &readAt, store::Upload outcome) {
     if (!reading::printermib::enabled()) return;
+    // Without a store the reading is not stored yet: no store is made for its outcome alone.
+    if (!QFileInfo::exists(QDir(store::globals().programFolder).filePath(store::HistoryFileName)))
+        return void(earlyOutcomes().insert(host, {readAt, outcome}));
     store::History history(store::globals().programFolder);
     if (!history.setUpload(host, readAt, outcome) && history.isOpen()) earlyOutcomes().insert(host, {readAt, outcome});
     nameFailure(history);
