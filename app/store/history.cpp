@@ -150,8 +150,9 @@ bool History::open() {
         failure_ = QStringLiteral("Cannot use %1: it was made by a newer version").arg(path_);
         return false;
     }
-    if (readOnly_ || version == SchemaVersion) return version == SchemaVersion || fail(QStringLiteral("empty"));
-    return create(database);
+    if (version == SchemaVersion) return opened_ = true;
+    if (readOnly_) return fail(QStringLiteral("empty"));
+    return opened_ = create(database);
 }
 
 bool History::fail(const QString &why) {
@@ -177,11 +178,12 @@ bool History::create(QSqlDatabase &database) {
     return false;
 }
 
-bool History::isOpen() const { return failure_.isEmpty(); }
+bool History::isOpen() const { return opened_; }
 QString History::failure() const { return failure_; }
 
 bool History::write(const std::function<bool(QSqlQuery &, QString &)> &work) {
     if (!isOpen() || readOnly_) return false;
+    failure_.clear(); // a write that failed before says nothing of this one
     QSqlDatabase database = QSqlDatabase::database(connection_, false);
     QString why;
     if (!database.transaction()) {

@@ -71,7 +71,8 @@ public:
     History(const History &) = delete;
     History &operator=(const History &) = delete;
 
-    // Whether the store can be used; why not otherwise (said once per process by the writers).
+    // Whether the store could be opened; why the last thing tried failed (opening, or a write), empty while all went
+    // well.
     bool isOpen() const;
     QString failure() const;
     QString path() const { return path_; }
@@ -107,6 +108,7 @@ private:
 
     QString path_, connection_, failure_, setAsideAs_;
     bool readOnly_;
+    bool opened_ = false;
 };
 
 constexpr int RawDays = 90;     // rows kept whole

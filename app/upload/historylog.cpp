@@ -15,7 +15,7 @@ namespace {
 // Says a failure of the store once while it lasts: in the log and on the status line.
 void nameFailure(const store::History &history) {
     static QString named;
-    const QString failure = history.isOpen() ? QString() : history.failure();
+    const QString failure = history.failure();
     if (!history.setAsideAs().isEmpty())
         store::WriteLog(history.path() + QStringLiteral(" was no reading history: set aside as ") + history.setAsideAs());
     if (failure == std::exchange(named, failure) || failure.isEmpty()) return;
