@@ -13,7 +13,11 @@
 
 #include <QStringList>
 
+#include <functional>
 #include <optional>
+
+class QSqlDatabase;
+class QSqlQuery;
 
 namespace store {
 
@@ -87,11 +91,21 @@ public:
     // The hosts of the stored readings, in name order.
     QStringList hosts() const;
 
-    // One step of pruning at now: at most rows rows thinned or dropped; the number it removed.
-    int pruneStep(const QDateTime &now, int rows = 500);
+    // One step of pruning at now, which record takes after each reading: the oldest day past 90 days not thinned
+    // yet is thinned, and rows past five years are dropped, a day's worth at most. The number of rows removed.
+    int pruneStep(const QDateTime &now);
+
+    // Where a file that was no reading history went when this object set it aside; empty otherwise.
+    QString setAsideAs() const { return setAsideAs_; }
 
 private:
-    QString path_, connection_, failure_;
+    bool open();
+    bool create(QSqlDatabase &database);
+    bool fail(const QString &why);
+    // Runs work in one transaction; false, with failure set, when it or the commit failed (nothing is kept then).
+    bool write(const std::function<bool(QSqlQuery &query, QString &why)> &work);
+
+    QString path_, connection_, failure_, setAsideAs_;
     bool readOnly_;
 };
 

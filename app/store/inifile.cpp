@@ -1,6 +1,8 @@
 #include "inifile.h"
 
+#include <QDateTime>
 #include <QFile>
+#include <QFileInfo>
 #include <QSaveFile>
 #include <QStringDecoder>
 
@@ -215,6 +217,13 @@ QByteArray IniFile::serialize() const {
 }
 
 bool IniFile::save(const QString &path) const { return writeFileAtomically(path, serialize()); }
+
+QString setAside(const QString &path) {
+    const QString stamp = QDateTime::currentDateTimeUtc().toString(QStringLiteral("yyyyMMdd'T'hhmmss"));
+    QString aside = path + QStringLiteral(".corrupt-") + stamp;
+    for (int n = 2; QFileInfo::exists(aside); ++n) aside = path + QStringLiteral(".corrupt-%1-%2").arg(stamp).arg(n);
+    return QFile::rename(path, aside) ? aside : QString();
+}
 
 bool writeFileAtomically(const QString &path, const QByteArray &bytes) {
     QSaveFile file(path);

@@ -125,15 +125,6 @@ void nameFailure(bool &named, const QString &failure) {
     platform::window().setStatus(failure);
 }
 
-// A file that cannot be parsed goes aside under a name of its own, so that its readings are not lost with it. The
-// name it went under; the empty text when it could not be moved.
-QString setAside(const QString &path) {
-    const QString stamp = QDateTime::currentDateTimeUtc().toString(QStringLiteral("yyyyMMdd'T'hhmmss"));
-    QString aside = path + QStringLiteral(".corrupt-") + stamp;
-    for (int n = 2; QFileInfo::exists(aside); ++n) aside = path + QStringLiteral(".corrupt-%1-%2").arg(stamp).arg(n);
-    return QFile::rename(path, aside) ? aside : QString();
-}
-
 // The file's readings (none without a file); a file that cannot be parsed is set aside, said on the status line,
 // and counts as empty. Nothing when the file is there but cannot be read or set aside. failure says why in either
 // case.
@@ -144,7 +135,7 @@ std::optional<QList<WaitingReading>> readFile(QString &failure) {
     if (file.open(QIODevice::ReadOnly)) {
         if (auto readings = parseOutbox(file.readAll())) return readings;
         file.close();
-        if (const QString aside = setAside(path); !aside.isEmpty()) {
+        if (const QString aside = store::setAside(path); !aside.isEmpty()) {
             failure = path + QStringLiteral(" is not an outbox file: set aside as ") + aside;
             store::WriteLog(failure);
             platform::window().setStatus(failure);
