@@ -10,7 +10,6 @@
 #include <QVariant>
 
 #include <atomic>
-#include <optional>
 
 namespace store {
 namespace {
@@ -21,19 +20,19 @@ constexpr int DayOfRowsAtMost = 5000; // what a step of pruning removes of the r
 
 // The schema of version 1. Times are UTC milliseconds since the epoch; a day is a UTC day.
 const char *const Schema[] = {
-    "CREATE TABLE readings (id INTEGER PRIMARY KEY, time INTEGER NOT NULL, host TEXT NOT NULL, identity TEXT NOT NULL,"
-    " model TEXT NOT NULL, black_and_white INTEGER NOT NULL, colour INTEGER NOT NULL, print_bw INTEGER,"
+    "CREATE TABLE readings (id INTEGER PRIMARY KEY, time INTEGER NOT NULL, host TEXT NOT NULL, identity TEXT,"
+    " model TEXT, black_and_white INTEGER NOT NULL, colour INTEGER NOT NULL, print_bw INTEGER,"
     " print_colour INTEGER, copy_bw INTEGER, copy_colour INTEGER, fax INTEGER, large INTEGER, duplex INTEGER,"
     " upload TEXT NOT NULL)",
     "CREATE INDEX readings_by_host ON readings (host, time)",
     "CREATE INDEX readings_by_time ON readings (time)",
     "CREATE TABLE supplies (id INTEGER PRIMARY KEY, time INTEGER NOT NULL, host TEXT NOT NULL, supply INTEGER NOT NULL,"
-    " kind TEXT NOT NULL, colour TEXT NOT NULL, receptacle INTEGER NOT NULL, percent INTEGER, state TEXT NOT NULL,"
-    " description TEXT NOT NULL, part_number TEXT NOT NULL)",
+    " kind TEXT, colour TEXT, receptacle INTEGER NOT NULL, percent INTEGER, state TEXT,"
+    " description TEXT, part_number TEXT)",
     "CREATE INDEX supplies_by_host ON supplies (host, supply, time)",
     "CREATE INDEX supplies_by_time ON supplies (time)",
     "CREATE TABLE conditions (id INTEGER PRIMARY KEY, host TEXT NOT NULL, key TEXT NOT NULL, kind TEXT NOT NULL,"
-    " text TEXT NOT NULL, severity INTEGER NOT NULL, raised INTEGER NOT NULL, cleared INTEGER)",
+    " text TEXT, severity INTEGER NOT NULL, raised INTEGER NOT NULL, cleared INTEGER)",
     "CREATE INDEX conditions_by_host ON conditions (host, raised)",
     "CREATE TABLE meta (key TEXT PRIMARY KEY, value INTEGER)",
 };
@@ -144,6 +143,7 @@ bool History::open() {
         return false;
     }
     const int version = query.value(0).toInt();
+    query.finish();
     if (version > SchemaVersion) {
         failure_ = QStringLiteral("Cannot use %1: it was made by a newer version").arg(path_);
         return false;
@@ -160,7 +160,9 @@ bool History::fail(const QString &why) {
 bool History::create(QSqlDatabase &database) {
     QSqlQuery query(database);
     QString why;
-    if (!run(query, QStringLiteral("PRAGMA journal_mode=WAL"), {}, why) || !database.transaction()) {
+    const bool wal = run(query, QStringLiteral("PRAGMA journal_mode=WAL"), {}, why);
+    query.finish();
+    if (!wal || !database.transaction()) {
         failure_ = QStringLiteral("Cannot write %1: %2").arg(path_, why.isEmpty() ? database.lastError().text() : why);
         return false;
     }
@@ -393,26 +395,28 @@ int History::pruneStep(const QDateTime &now) {
                         {keptBefore}, why))
                 return false;
         // Past 90 days one row a day is kept, the day's last, of each printer and supply: one day is thinned per step,
-        // from the oldest not thinned yet.
+        // from the oldest not thinned yet; days without rows are skipped.
+        const QString firstDay = QStringLiteral("SELECT min(t) / %1 * %1 FROM (SELECT min(time) AS t FROM readings WHERE"
+                                                " time >= ? UNION ALL SELECT min(time) FROM supplies WHERE time >= ?)")
+                                     .arg(DayMs);
+        qint64 day = 0;
         if (!run(query, QStringLiteral("SELECT value FROM meta WHERE key = 'thinned'"), {}, why)) return false;
-        std::optional<qint64> day = query.next() ? std::optional(query.value(0).toLongLong()) : std::nullopt;
-        if (!day) {
-            if (!run(query, QStringLiteral("SELECT min(time) FROM readings"), {}, why)) return false;
-            if (!query.next() || query.value(0).isNull()) return true;
-            day = query.value(0).toLongLong() / DayMs * DayMs;
-        }
-        const qint64 end = *day + DayMs;
+        if (query.next()) day = query.value(0).toLongLong();
+        if (!run(query, firstDay, {day, day}, why)) return false;
+        if (!query.next() || query.value(0).isNull()) return true;
+        day = query.value(0).toLongLong();
+        const qint64 end = day + DayMs;
         if (end > rawBefore) return true;
         return remove(query,
                       QStringLiteral("DELETE FROM readings WHERE time >= ? AND time < ? AND EXISTS (SELECT 1 FROM"
                                      " readings n WHERE n.host = readings.host AND n.time > readings.time AND"
                                      " n.time < ?)"),
-                      {*day, end, end}, why) &&
+                      {day, end, end}, why) &&
                remove(query,
                       QStringLiteral("DELETE FROM supplies WHERE time >= ? AND time < ? AND EXISTS (SELECT 1 FROM"
                                      " supplies n WHERE n.host = supplies.host AND n.supply = supplies.supply AND"
                                      " n.time > supplies.time AND n.time < ?)"),
-                      {*day, end, end}, why) &&
+                      {day, end, end}, why) &&
                run(query, QStringLiteral("INSERT OR REPLACE INTO meta (key, value) VALUES ('thinned', ?)"), {end}, why);
     });
     return removed;
