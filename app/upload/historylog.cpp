@@ -5,6 +5,8 @@
 #include "store/globals.h"
 #include "store/log.h"
 
+#include <QDir>
+#include <QFileInfo>
 #include <QHash>
 
 namespace upload {
@@ -32,6 +34,7 @@ store::ConditionEntry entryOf(const store::ConditionChange &change, const QDateT
     return {change.host, seen.key, seen.kind, seen.text, seen.severity, change.since, change.raised ? QDateTime() : now};
 }
 
+// The changes as the raised and cleared conditions of record.
 void split(const QList<store::ConditionChange> &changes, const QDateTime &now, store::ReadingRecord &record) {
     for (const store::ConditionChange &change : changes)
         (change.raised ? record.raised : record.cleared) << entryOf(change, now);
@@ -66,15 +69,18 @@ void storeReading(const QString &host, const reading::PrinterReading &read, cons
 
 void storeConditionChanges(const QList<store::ConditionChange> &changes) {
     if (!reading::printermib::enabled() || changes.isEmpty()) return;
-    store::ReadingRecord split_;
-    split(changes, QDateTime::currentDateTimeUtc(), split_);
+    store::ReadingRecord conditions;
+    split(changes, QDateTime::currentDateTimeUtc(), conditions);
     store::History history(store::globals().programFolder);
-    history.recordConditions(split_.raised, split_.cleared);
+    history.recordConditions(conditions.raised, conditions.cleared);
     nameFailure(history);
 }
 
 void storeUploadOutcome(const QString &host, const QDateTime &readAt, store::Upload outcome) {
     if (!reading::printermib::enabled()) return;
+    // Without a store the reading is not stored yet: no store is made for its outcome alone.
+    if (!QFileInfo::exists(QDir(store::globals().programFolder).filePath(store::HistoryFileName)))
+        return void(earlyOutcomes().insert(host, {readAt, outcome}));
     store::History history(store::globals().programFolder);
     if (!history.setUpload(host, readAt, outcome) && history.isOpen()) earlyOutcomes().insert(host, {readAt, outcome});
     nameFailure(history);
