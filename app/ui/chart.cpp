@@ -12,9 +12,9 @@ using namespace Qt::StringLiterals;
 namespace ui {
 namespace {
 
-constexpr double LabelGap = 12;      // between two labels of the time axis
-constexpr double LegendGap = 14;     // between two entries of the legend
-constexpr double GroupShare = 0.8;   // of a group's width its bars take
+constexpr double LabelGap = 12;    // between two labels of the time axis
+constexpr double LegendGap = 14;   // between two entries of the legend
+constexpr double GroupShare = 0.8; // of a group's width its bars take
 constexpr double EstimatedAlpha = 0.4;
 const QString WidestTimeLabel = u"0000-00"_s;
 
@@ -98,15 +98,15 @@ QList<AxisTick> timeTicksOf(const QDateTime &from, const QDateTime &to, const QR
         return ticks;
     }
     const int months = (last.year() - first.year()) * 12 + last.month() - first.month();
-    for (const int step : {1, 2, 3, 6, 12, 24, 60, 120}) {
-        if (months / step + 1 > fitting && step < 120) continue;
-        QDate month(first.year(), first.month(), 1);
-        if (month < first) month = month.addMonths(1);
-        while ((month.month() - 1) % step != 0 && step <= 12) month = month.addMonths(1);
-        for (; month <= last; month = month.addMonths(step))
-            ticks.append({x(QDateTime(month, QTime(0, 0), Qt::UTC)), month.toString(u"yyyy-MM"_s)});
-        break;
-    }
+    static const QList<int> monthSteps = {1, 2, 3, 6, 12, 24, 60, 120};
+    const int step = *std::find_if(monthSteps.begin(), monthSteps.end() - 1,
+                                   [&](int candidate) { return months / candidate + 1 <= fitting; });
+    QDate month(first.year(), first.month(), 1);
+    if (month < first) month = month.addMonths(1);
+    // On the months the step divides the year at: January and July for six.
+    while (step <= 12 && (month.month() - 1) % step != 0) month = month.addMonths(1);
+    for (; month <= last; month = month.addMonths(step))
+        ticks.append({x(QDateTime(month, QTime(0, 0), Qt::UTC)), month.toString(u"yyyy-MM"_s)});
     return ticks;
 }
 
@@ -155,7 +155,8 @@ ChartLayout chartLayout(const ChartData &data, const QRectF &area, const QFontMe
     layout.legend = legendOf(data, area, font);
     layOutValueAxis(layout, data);
     double labelWidth = 0;
-    for (const AxisTick &tick : layout.valueTicks) labelWidth = std::max(labelWidth, font.horizontalAdvance(tick.label));
+    for (const AxisTick &tick : layout.valueTicks)
+        labelWidth = std::max(labelWidth, font.horizontalAdvance(tick.label));
     const double legendBottom = layout.legend.isEmpty() ? area.top() : layout.legend.last().textAt.y() + font.descent();
     const double rightMargin = data.groups.isEmpty() ? font.horizontalAdvance(WidestTimeLabel) / 2 : 4;
     layout.plot = QRectF(QPointF(area.left() + labelWidth + 6, legendBottom + font.height() * 0.75),
@@ -163,11 +164,12 @@ ChartLayout chartLayout(const ChartData &data, const QRectF &area, const QFontMe
     for (qsizetype index = 0; index < layout.values.size(); ++index)
         layout.valueTicks[index].position =
             layout.plot.bottom() - layout.values[index] / layout.values.last() * layout.plot.height();
-    if (data.groups.isEmpty()) layOutLines(layout, data, font);
-    else layOutBars(layout, data, font);
+    if (data.groups.isEmpty())
+        layOutLines(layout, data, font);
+    else
+        layOutBars(layout, data, font);
     return layout;
 }
-
 
 Chart::Chart(QWidget *parent) : QWidget(parent) {}
 
@@ -239,8 +241,10 @@ void Chart::paintLines(QPainter &painter, const ChartLayout &layout) const {
         if (series.fill) pen.setStyle(Qt::DashLine);
         painter.setPen(pen);
         const QPolygonF &points = layout.lines[index];
-        if (points.size() == 1) painter.drawEllipse(points.first(), 2, 2);
-        else painter.drawPolyline(points);
+        if (points.size() == 1)
+            painter.drawEllipse(points.first(), 2, 2);
+        else
+            painter.drawPolyline(points);
     }
     painter.setClipping(false);
 }

@@ -64,12 +64,11 @@ void runAside(QObject *context, std::function<Result()> work, std::function<void
 // "Cyan toner", "Waste toner"; a supply whose kind says nothing by its description.
 QString supplyName(const store::SupplyEntry &entry) {
     const bool untyped = entry.kind.isEmpty() || entry.kind == u"other"_s || entry.kind == u"unknown"_s;
-    const QString noun = !untyped                   ? entry.kind
+    const QString noun = !untyped                      ? entry.kind
                          : entry.description.isEmpty() ? u"supply %1"_s.arg(entry.index)
                                                        : entry.description;
-    QString name = entry.colour.isEmpty() || noun.contains(entry.colour, Qt::CaseInsensitive)
-                       ? noun
-                       : entry.colour + u' ' + noun;
+    QString name =
+        entry.colour.isEmpty() || noun.contains(entry.colour, Qt::CaseInsensitive) ? noun : entry.colour + u' ' + noun;
     if (!name.isEmpty()) name[0] = name[0].toUpper();
     return name;
 }
@@ -120,8 +119,7 @@ QString writeUsage(const QString &folder, const QString &path) {
     const store::History history(folder, /*readOnly*/ true);
     if (!history.isOpen()) return history.failure();
     QList<store::Usage> months;
-    for (const QString &host : history.hosts())
-        months += store::usageOf(history.readings(host), store::Period::Month);
+    for (const QString &host : history.hosts()) months += store::usageOf(history.readings(host), store::Period::Month);
     QSaveFile file(path);
     if (!file.open(QIODevice::WriteOnly)) return file.errorString();
     file.write(usageCsv(months).toUtf8());
@@ -202,12 +200,6 @@ QString usageCsv(const QList<store::Usage> &months) {
     return text;
 }
 
-QString daysLeftText(std::optional<int> days, bool receptacle) {
-    if (!days) return u"not yet known"_s;
-    const QString count = *days == 1 ? u"1 day"_s : u"%1 days"_s.arg(*days);
-    return u"about "_s + count + (receptacle ? u" to full"_s : u" left"_s);
-}
-
 HistoryDialog::HistoryDialog(const QString &host, const QString &model, const QString &description, QWidget *parent)
     : QDialog(parent), host_(host) {
     setObjectName(u"frmHistory"_s);
@@ -270,17 +262,18 @@ void HistoryDialog::showStored(const StoredHistory &stored) {
     loading_ = false;
     if (!stored.failure.isEmpty()) return lblState->setText(stored.failure);
     cmdExport->setEnabled(true);
-    lblState->setText(stored.firstReading.isValid() ? u"Readings stored from %1 to %2"_s.arg(
-                                                          store::shownTime(stored.firstReading),
-                                                          store::shownTime(stored.lastReading))
-                                                    : u"No readings of this printer are stored yet."_s);
+    lblState->setText(stored.firstReading.isValid()
+                          ? u"Readings stored from %1 to %2"_s.arg(store::shownTime(stored.firstReading),
+                                                                   store::shownTime(stored.lastReading))
+                          : u"No readings of this printer are stored yet."_s);
     chtPages->setData(pagesChart(stored.months));
-    lblEstimated->setVisible(
-        std::any_of(stored.months.begin(), stored.months.end(), [](const store::Usage &month) { return !month.complete; }));
+    lblEstimated->setVisible(std::any_of(stored.months.begin(), stored.months.end(),
+                                         [](const store::Usage &month) { return !month.complete; }));
     chtSupplies->setData(suppliesChart(stored.supplies, stored.now));
     lvSupplies->clear();
     for (const SupplyHistory &supply : stored.supplies) {
-        auto *row = new QTreeWidgetItem(lvSupplies, {supply.name, {}, daysLeftText(supply.daysLeft, supply.latest.receptacle)});
+        auto *row = new QTreeWidgetItem(
+            lvSupplies, {supply.name, {}, store::daysLeftText(supply.daysLeft, supply.latest.receptacle)});
         lvSupplies->setItemWidget(row, SupplyLevelColumn, levelBar(supply));
     }
     for (const int column : {SupplyNameColumn, DaysLeftColumn}) lvSupplies->resizeColumnToContents(column);
@@ -299,8 +292,9 @@ void HistoryDialog::exportCsv() {
         [this, path](const QString &failure) {
             exporting_ = false;
             cmdExport->setEnabled(true);
-            lblExport->setText(failure.isEmpty() ? u"Exported to "_s + QDir::toNativeSeparators(path)
-                                                 : u"Cannot export to %1: %2"_s.arg(QDir::toNativeSeparators(path), failure));
+            lblExport->setText(failure.isEmpty()
+                                   ? u"Exported to "_s + QDir::toNativeSeparators(path)
+                                   : u"Cannot export to %1: %2"_s.arg(QDir::toNativeSeparators(path), failure));
         });
 }
 

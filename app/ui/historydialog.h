@@ -9,8 +9,6 @@
 
 #include <QDialog>
 
-#include <optional>
-
 class QLabel;
 class QPushButton;
 class QTreeWidget;
@@ -23,9 +21,6 @@ struct StoredHistory;
 // The monthly usage as a file's text (RFC 4180: commas, CR LF, fields quoted where they must be): a header line,
 // then host, month, black-and-white pages, colour pages and whether the month is complete ("yes"/"no").
 QString usageCsv(const QList<store::Usage> &months);
-
-// "about 12 days left", "about 1 day to full", "not yet known".
-QString daysLeftText(std::optional<int> days, bool receptacle);
 
 class HistoryDialog : public QDialog {
     Q_OBJECT

@@ -80,7 +80,8 @@ TEST_F(ChartTest, LinePointsFollowTimeAndLevel) {
     const QRectF plot = layout.plot;
     EXPECT_EQ(labelsOf(layout.valueTicks), (QStringList{u"0 %"_s, u"25 %"_s, u"50 %"_s, u"75 %"_s, u"100 %"_s}));
     ASSERT_EQ(layout.lines.size(), 2);
-    EXPECT_EQ(layout.lines[0], (QPolygonF{plot.topLeft(), {plot.center().x(), plot.bottom() - plot.height() * 0.9},
+    EXPECT_EQ(layout.lines[0], (QPolygonF{plot.topLeft(),
+                                          {plot.center().x(), plot.bottom() - plot.height() * 0.9},
                                           {plot.right(), layout.valueTicks[3].position}}));
     EXPECT_EQ(layout.lines[1], (QPolygonF{{plot.left() + plot.width() / 4, plot.bottom() - plot.height() / 5}}));
     ASSERT_FALSE(layout.timeTicks.isEmpty());

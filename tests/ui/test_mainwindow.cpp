@@ -1017,7 +1017,8 @@ TEST_F(MainWindowTest, HistoryShowsTheMonthsTheSupplyLevelsAndExportsEveryPrinte
         ASSERT_TRUE(history.isOpen()) << history.failure().toStdString();
         const auto read = [&](const QString &at, const QDateTime &time, qint64 blackAndWhite, qint64 colour,
                               const QList<store::SupplyEntry> &supplies = {}) {
-            EXPECT_GT(history.record({{time, at, u"E1234"_s, u"MP C3003"_s, blackAndWhite, colour}, supplies, {}, {}}), 0) << history.failure().toStdString();
+            const store::ReadingEntry reading{time, at, u"E1234"_s, u"MP C3003"_s, blackAndWhite, colour};
+            EXPECT_GT(history.record({reading, supplies, {}, {}}), 0) << history.failure().toStdString();
         };
         read(host, monthStart(3), 1000, 100);
         read(host, monthStart(2), 1500, 150);
@@ -1032,7 +1033,9 @@ TEST_F(MainWindowTest, HistoryShowsTheMonthsTheSupplyLevelsAndExportsEveryPrinte
             QList<store::SupplyEntry> supplies = {
                 {time, host, 1, u"toner"_s, u"black"_s, u"Black Cartridge"_s, {}, false, 60 + day, u"ok"_s},
                 {time, host, 3, u"waste toner"_s, {}, u"Toner Collection Unit"_s, {}, true, 40 - day, u"ok"_s}};
-            if (day <= 13) supplies.append({time, host, 2, u"toner"_s, u"cyan"_s, u"Cyan Cartridge"_s, {}, false, 37 + day, u"ok"_s});
+            if (day <= 13)
+                supplies.append(
+                    {time, host, 2, u"toner"_s, u"cyan"_s, u"Cyan Cartridge"_s, {}, false, 37 + day, u"ok"_s});
             read(host, time, 950, 95, supplies);
         }
         read(other, monthStart(1), 10, 0);
@@ -1049,15 +1052,16 @@ TEST_F(MainWindowTest, HistoryShowsTheMonthsTheSupplyLevelsAndExportsEveryPrinte
     auto *view = window->findChild<ui::HistoryDialog *>();
     ASSERT_TRUE(view && view->isVisible());
     ASSERT_TRUE(QTest::qWaitFor([&] { return !view->loading(); }, 10000));
-    EXPECT_TRUE(caption(*view, u"lblState"_s).startsWith(u"Readings stored from "_s)) << caption(*view, u"lblState"_s).toStdString();
+    EXPECT_TRUE(caption(*view, u"lblState"_s).startsWith(u"Readings stored from "_s))
+        << caption(*view, u"lblState"_s).toStdString();
 
     auto *pages = child<ui::Chart>(*view, u"chtPages"_s);
     QStringList months;
     for (const ui::BarGroup &group : pages->data().groups)
         months << u"%1 %2 %3"_s.arg(group.label).arg(group.values.value(0)).arg(group.values.value(1)) +
                       (group.estimated ? u" estimated"_s : QString());
-    EXPECT_EQ(months, (QStringList{month(3) + u" 500 50"_s, month(2) + u" 600 60 estimated"_s,
-                                   month(1) + u" 600 60"_s, month(0) + u" 0 0 estimated"_s}));
+    EXPECT_EQ(months, (QStringList{month(3) + u" 500 50"_s, month(2) + u" 600 60 estimated"_s, month(1) + u" 600 60"_s,
+                                   month(0) + u" 0 0 estimated"_s}));
     EXPECT_TRUE(child<QLabel>(*view, u"lblEstimated"_s)->isVisible());
     const QImage drawn = pages->grab().toImage();
     const ui::ChartLayout layout = pages->currentLayout();
@@ -1066,10 +1070,12 @@ TEST_F(MainWindowTest, HistoryShowsTheMonthsTheSupplyLevelsAndExportsEveryPrinte
     EXPECT_GT(barPixel(1).lightness(), barPixel(2).lightness());
 
     QStringList lines;
-    for (const auto &[series, points] : child<ui::Chart>(*view, u"chtSupplies"_s)->data().lines)
-        lines << u"%1 %2 %3-%4"_s.arg(series.name).arg(points.size()).arg(points.first().percent).arg(points.last().percent) +
-                     (series.fill ? u" fill"_s : QString());
-    EXPECT_EQ(lines, (QStringList{u"Black toner 21 80-60"_s, u"Cyan toner 14 50-37"_s, u"Waste toner 21 20-40 fill"_s}));
+    for (const auto &[series, points] : child<ui::Chart>(*view, u"chtSupplies"_s)->data().lines) {
+        const QString levels = u"%1-%2"_s.arg(points.first().percent).arg(points.last().percent);
+        lines << u"%1 %2 %3"_s.arg(series.name).arg(points.size()).arg(levels) + (series.fill ? u" fill"_s : QString());
+    }
+    EXPECT_EQ(lines,
+              (QStringList{u"Black toner 21 80-60"_s, u"Cyan toner 14 50-37"_s, u"Waste toner 21 20-40 fill"_s}));
     auto *supplies = child<QTreeWidget>(*view, u"lvSupplies"_s);
     QStringList rows;
     for (QTreeWidgetItem *row = supplies->topLevelItem(0); row; row = supplies->itemBelow(row))
@@ -1089,13 +1095,13 @@ TEST_F(MainWindowTest, HistoryShowsTheMonthsTheSupplyLevelsAndExportsEveryPrinte
     child<QPushButton>(*view, u"cmdExport"_s)->click();
     ASSERT_TRUE(QTest::qWaitFor([&] { return !view->exporting(); }, 10000));
     EXPECT_EQ(caption(*view, u"lblExport"_s), u"Exported to "_s + path);
-    EXPECT_EQ(readText(path), u"Host,Month,Black and white,Colour,Complete\r\n"_s +
-                                  host + u","_s + month(3) + u",500,50,yes\r\n"_s +
-                                  host + u","_s + month(2) + u",600,60,no\r\n"_s +
-                                  host + u","_s + month(1) + u",600,60,yes\r\n"_s +
-                                  host + u","_s + month(0) + u",0,0,no\r\n"_s +
-                                  other + u","_s + month(1) + u",200,0,yes\r\n"_s +
-                                  other + u","_s + month(0) + u",0,0,no\r\n"_s);
+    const auto csvLine = [&](const QString &at, int back, const QString &pages) {
+        return at + u',' + month(back) + u',' + pages + u"\r\n"_s;
+    };
+    EXPECT_EQ(readText(path), u"Host,Month,Black and white,Colour,Complete\r\n"_s + csvLine(host, 3, u"500,50,yes"_s) +
+                                  csvLine(host, 2, u"600,60,no"_s) + csvLine(host, 1, u"600,60,yes"_s) +
+                                  csvLine(host, 0, u"0,0,no"_s) + csvLine(other, 1, u"200,0,yes"_s) +
+                                  csvLine(other, 0, u"0,0,no"_s));
 }
 
 // Without a store the view says so, and makes none.
@@ -1108,7 +1114,8 @@ TEST_F(MainWindowTest, HistoryWithoutAStoreSaysSo) {
     menu->close();
     auto *view = window->findChild<ui::HistoryDialog *>();
     ASSERT_TRUE(view && QTest::qWaitFor([&] { return !view->loading(); }, 10000));
-    EXPECT_EQ(caption(*view, u"lblState"_s), u"No history is stored yet: it starts with the next read-and-send cycle."_s);
+    EXPECT_EQ(caption(*view, u"lblState"_s),
+              u"No history is stored yet: it starts with the next read-and-send cycle."_s);
     EXPECT_FALSE(child<QPushButton>(*view, u"cmdExport"_s)->isEnabled());
     EXPECT_FALSE(QFile::exists(folder.filePath(store::HistoryFileName)));
 }
