@@ -14,6 +14,7 @@
 #include "ui/csvexport.h"
 #include "ui/customercodedialog.h"
 #include "ui/findprintersdialog.h"
+#include "ui/historydialog.h"
 #include "ui/hostconfigdialog.h"
 #include "ui/links.h"
 #include "ui/programtitle.h"
@@ -468,14 +469,16 @@ void MainWindow::pipListMenu(const QPoint &at) {
     auto *menu = new QMenu(this);
     menu->setObjectName(u"mnuPrinter"_s);
     menu->setAttribute(Qt::WA_DeleteOnClose);
+    const QString model = text(store::PipListModel::Model), description = text(store::PipListModel::Description);
+    const auto open = [](QDialog *view) {
+        view->setAttribute(Qt::WA_DeleteOnClose);
+        view->show();
+    };
     menu->addAction(u"Supplies and status"_s, this,
-                    [this, host, model = text(store::PipListModel::Model),
-                     description = text(store::PipListModel::Description)] {
-                        auto *view = new SuppliesDialog(host, model, description, this);
-                        view->setAttribute(Qt::WA_DeleteOnClose);
-                        view->show();
-                    })
+                    [=, this] { open(new SuppliesDialog(host, model, description, this)); })
         ->setObjectName(u"mnuSupplies"_s);
+    menu->addAction(u"History"_s, this, [=, this] { open(new HistoryDialog(host, model, description, this)); })
+        ->setObjectName(u"mnuHistory"_s);
     menu->popup(global);
 }
 

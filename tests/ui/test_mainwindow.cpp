@@ -2,8 +2,8 @@
 // the development service: start-up with and without branding files and with each StartUpMinimized, hiding and
 // restoring, the height toggle and the diagnostic width, the exit question, the printer dialog from the list, the
 // probe of each make, a read-and-send cycle with its toner notes, the printers' condition in the list, the tip and a
-// notice, a printer's supplies and status from its row's menu, the export and the portal button, and "Find
-// printers..." over a simulated site.
+// notice, a printer's supplies and status and its history from its row's menu, the export and the portal button, and
+// "Find printers..." over a simulated site.
 #include "platform/componentfactory.h"
 #include "platform/eventpump.h"
 #include "platform/programend.h"
@@ -12,9 +12,12 @@
 #include "store/folderlock.h"
 #include "store/globals.h"
 #include "store/history.h"
+#include "store/usage.h"
 #include "ui/art.h"
 #include "ui/consolepanel.h"
+#include "ui/chart.h"
 #include "ui/findprintersdialog.h"
+#include "ui/historydialog.h"
 #include "ui/mainwindow.h"
 #include "ui/runningcopy.h"
 #include "ui/servicebrowser.h"
@@ -44,6 +47,7 @@
 #include <QDirIterator>
 #include <QElapsedTimer>
 #include <QFile>
+#include <QFileDialog>
 #include <QHelpEvent>
 #include <QImage>
 #include <QInputDialog>
@@ -990,9 +994,130 @@ TEST_F(MainWindowTest, TheRowMenuOnlyForAPrinterWhileTheStandardPrinterMibIsRead
             QMenu *menu = rowMenu(*window, row);
             ASSERT_NE(menu, nullptr);
             EXPECT_EQ(menu->objectName(), standard && row == 0 ? u"mnuPrinter"_s : u"mnu"_s) << standard << row;
+            for (const QString &entry : {u"mnuSupplies"_s, u"mnuHistory"_s})
+                EXPECT_EQ(menu->findChild<QAction *>(entry) != nullptr, standard && row == 0) << standard << row;
             menu->close();
         }
     }
+}
+
+// ---- history
+
+// "History" from a printer's row over a store of four months and twenty days: the months as bars, the one whose
+// totals dropped (a board replaced) and the running one estimated and drawn lighter; each supply's levels as a line
+// and its days left; "Export CSV" writes every printer's months to the file chosen.
+TEST_F(MainWindowTest, HistoryShowsTheMonthsTheSupplyLevelsAndExportsEveryPrinter) {
+    const QString host = u"127.100.100.140"_s, other = u"127.100.100.141"_s;
+    const QDateTime now = QDateTime::currentDateTimeUtc();
+    const QDate thisMonth = store::periodStart(store::Period::Month, now.date());
+    const auto monthStart = [&](int back) { return QDateTime(thisMonth.addMonths(-back), QTime(0, 0), Qt::UTC); };
+    const auto month = [&](int back) { return store::periodName(store::Period::Month, thisMonth.addMonths(-back)); };
+    {
+        store::History history(folder.path());
+        ASSERT_TRUE(history.isOpen()) << history.failure().toStdString();
+        const auto read = [&](const QString &at, const QDateTime &time, qint64 blackAndWhite, qint64 colour,
+                              const QList<store::SupplyEntry> &supplies = {}) {
+            const store::ReadingEntry reading{time, at, u"E1234"_s, u"MP C3003"_s, blackAndWhite, colour};
+            EXPECT_GT(history.record({reading, supplies, {}, {}}), 0) << history.failure().toStdString();
+        };
+        read(host, monthStart(3), 1000, 100);
+        read(host, monthStart(2), 1500, 150);
+        read(host, monthStart(2).addDays(14), 1800, 180);
+        read(host, monthStart(2).addDays(15), 50, 5);
+        read(host, monthStart(1), 350, 35);
+        read(host, monthStart(0), 950, 95);
+        // A reading a day for twenty days: black toner down 1 % a day, the waste box up 1 % a day, and cyan toner
+        // known for thirteen days only.
+        for (int day = 20; day >= 0; --day) {
+            const QDateTime time = now.addDays(-day);
+            QList<store::SupplyEntry> supplies = {
+                {time, host, 1, u"toner"_s, u"black"_s, u"Black Cartridge"_s, {}, false, 60 + day, u"ok"_s},
+                {time, host, 3, u"waste toner"_s, {}, u"Toner Collection Unit"_s, {}, true, 40 - day, u"ok"_s}};
+            if (day <= 13)
+                supplies.append(
+                    {time, host, 2, u"toner"_s, u"cyan"_s, u"Cyan Cartridge"_s, {}, false, 37 + day, u"ok"_s});
+            read(host, time, 950, 95, supplies);
+        }
+        read(other, monthStart(1), 10, 0);
+        read(other, monthStart(0), 210, 0);
+    }
+    writeIni({{host, u"Hall"_s}});
+    auto window = start();
+    QMenu *menu = rowMenu(*window, 0);
+    ASSERT_NE(menu, nullptr);
+    auto *entry = menu->findChild<QAction *>(u"mnuHistory"_s);
+    ASSERT_NE(entry, nullptr);
+    EXPECT_EQ(entry->text(), u"History"_s);
+    QTest::mouseClick(menu, Qt::LeftButton, {}, menu->actionGeometry(entry).center());
+    auto *view = window->findChild<ui::HistoryDialog *>();
+    ASSERT_TRUE(view && view->isVisible());
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !view->loading(); }, 10000));
+    EXPECT_TRUE(caption(*view, u"lblState"_s).startsWith(u"Readings stored from "_s))
+        << caption(*view, u"lblState"_s).toStdString();
+
+    auto *pages = child<ui::Chart>(*view, u"chtPages"_s);
+    QStringList months;
+    for (const ui::BarGroup &group : pages->data().groups)
+        months << u"%1 %2 %3"_s.arg(group.label).arg(group.values.value(0)).arg(group.values.value(1)) +
+                      (group.estimated ? u" estimated"_s : QString());
+    EXPECT_EQ(months, (QStringList{month(3) + u" 500 50"_s, month(2) + u" 600 60 estimated"_s, month(1) + u" 600 60"_s,
+                                   month(0) + u" 0 0 estimated"_s}));
+    EXPECT_TRUE(child<QLabel>(*view, u"lblEstimated"_s)->isVisible());
+    const QImage drawn = pages->grab().toImage();
+    const ui::ChartLayout layout = pages->currentLayout();
+    const auto barPixel = [&](int group) { return drawn.pixelColor(layout.bars[group][0].center().toPoint()); };
+    EXPECT_EQ(barPixel(2), ui::barColour(u"black"_s));
+    EXPECT_GT(barPixel(1).lightness(), barPixel(2).lightness());
+
+    QStringList lines;
+    for (const auto &[series, points] : child<ui::Chart>(*view, u"chtSupplies"_s)->data().lines) {
+        const QString levels = u"%1-%2"_s.arg(points.first().percent).arg(points.last().percent);
+        lines << u"%1 %2 %3"_s.arg(series.name).arg(points.size()).arg(levels) + (series.fill ? u" fill"_s : QString());
+    }
+    EXPECT_EQ(lines,
+              (QStringList{u"Black toner 21 80-60"_s, u"Cyan toner 14 50-37"_s, u"Waste toner 21 20-40 fill"_s}));
+    auto *supplies = child<QTreeWidget>(*view, u"lvSupplies"_s);
+    QStringList rows;
+    for (QTreeWidgetItem *row = supplies->topLevelItem(0); row; row = supplies->itemBelow(row))
+        rows << row->text(0) + u'|' + qobject_cast<ui::SupplyBar *>(supplies->itemWidget(row, 1))->text() + u'|' +
+                    row->text(2);
+    EXPECT_EQ(rows, (QStringList{u"Black toner|60 %|about 60 days left"_s, u"Cyan toner|37 %|not yet known"_s,
+                                 u"Waste toner|40 % full|about 60 days to full"_s}));
+
+    const QString path = folder.filePath(u"usage.csv"_s);
+    uitest::BoxAnswerer answerer;
+    answerer.onDialog = [&](QDialog *dialog) {
+        auto *files = qobject_cast<QFileDialog *>(dialog);
+        ASSERT_NE(files, nullptr);
+        files->selectFile(path);
+        dialog->accept();
+    };
+    child<QPushButton>(*view, u"cmdExport"_s)->click();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !view->exporting(); }, 10000));
+    EXPECT_EQ(caption(*view, u"lblExport"_s), u"Exported to "_s + path);
+    const auto csvLine = [&](const QString &at, int back, const QString &pages) {
+        return at + u',' + month(back) + u',' + pages + u"\r\n"_s;
+    };
+    EXPECT_EQ(readText(path), u"Host,Month,Black and white,Colour,Complete\r\n"_s + csvLine(host, 3, u"500,50,yes"_s) +
+                                  csvLine(host, 2, u"600,60,no"_s) + csvLine(host, 1, u"600,60,yes"_s) +
+                                  csvLine(host, 0, u"0,0,no"_s) + csvLine(other, 1, u"200,0,yes"_s) +
+                                  csvLine(other, 0, u"0,0,no"_s));
+}
+
+// Without a store the view says so, and makes none.
+TEST_F(MainWindowTest, HistoryWithoutAStoreSaysSo) {
+    writeIni({{u"127.100.100.140"_s, u"Lab"_s}});
+    auto window = start();
+    QMenu *menu = rowMenu(*window, 0);
+    ASSERT_NE(menu, nullptr);
+    menu->findChild<QAction *>(u"mnuHistory"_s)->trigger();
+    menu->close();
+    auto *view = window->findChild<ui::HistoryDialog *>();
+    ASSERT_TRUE(view && QTest::qWaitFor([&] { return !view->loading(); }, 10000));
+    EXPECT_EQ(caption(*view, u"lblState"_s),
+              u"No history is stored yet: it starts with the next read-and-send cycle."_s);
+    EXPECT_FALSE(child<QPushButton>(*view, u"cmdExport"_s)->isEnabled());
+    EXPECT_FALSE(QFile::exists(folder.filePath(store::HistoryFileName)));
 }
 
 TEST_F(MainWindowTest, ExportBeforeAndAfterACycle) {
