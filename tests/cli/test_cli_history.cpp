@@ -45,7 +45,8 @@ void seed(const QString &folder) {
     testsupport::ensureCoreApplication();
     store::History history(folder);
     ASSERT_TRUE(history.isOpen()) << history.failure().toStdString();
-    store::ConditionEntry condition{u"printer-a"_s, u"tonerLow:black"_s, u"tonerLow"_s, u"Toner low: black"_s, 2, {}, {}};
+    store::ConditionEntry condition{u"printer-a"_s, u"tonerLow:black"_s, u"tonerLow"_s, u"Toner low: black"_s, 2,
+                                    {}, {}};
     for (const Seeded &seeded : Readings) {
         store::ReadingRecord record;
         store::ReadingEntry &reading = record.reading;
@@ -93,7 +94,8 @@ TEST(CliHistory, HistoryShowsAPrintersRowsInTimeOrder) {
     const std::string dir = folder.path().toStdString();
 
     const auto json = runCommand(
-        {Cli, "history", "printer-a", "--since", "2026-12-11", "--until", "2026-12-31", "--json", "--folder", dir}, Utc);
+        {Cli, "history", "printer-a", "--since", "2026-12-11", "--until", "2026-12-31", "--json", "--folder", dir},
+        Utc);
     EXPECT_EQ(json.status, 0) << json.err;
     EXPECT_EQ(json.out,
               R"({"blackAndWhite":100,"colour":40,"identity":"A1","kind":"reading","model":"Laser 1",)"
@@ -146,8 +148,8 @@ TEST(CliHistory, UsageCountsPagesPerPeriodAcrossDropsAndIdentities) {
     EXPECT_EQ(splitLines(months.out)[2], R"({"blackAndWhite":1100,"colour":300,"complete":true,"host":null,)"
                                          R"("period":"2026-11"})");
 
-    const auto weeks =
-        runCommand({Cli, "usage", "printer-a", "--by", "week", "--since", "2026-12-21", "--json", "--folder", dir}, Utc);
+    const auto weeks = runCommand(
+        {Cli, "usage", "printer-a", "--by", "week", "--since", "2026-12-21", "--json", "--folder", dir}, Utc);
     EXPECT_EQ(usageRows(weeks.out), "2026-W52 printer-a 140 35 complete|2026-W52 total 140 35 complete|"
                                     "2026-W53 printer-a 140 26 complete|2026-W53 total 140 26 complete|"
                                     "2027-W01 printer-a 140 14 complete|2027-W01 total 140 14 complete|"

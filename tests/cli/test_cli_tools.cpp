@@ -468,7 +468,8 @@ TEST(CliTools, SuppliesReadsEveryRowTheWayTheStandardMeansIt) {
     }
     EXPECT_EQ(lines[2]["deviceIndex"].toInt(), 2);
     EXPECT_EQ(QJsonDocument(lines[2]["supplies"][3].toObject()).toJson(QJsonDocument::Compact),
-              R"({"cartridgeType":null,"class":"consumed","colour":null,"daysLeft":null,"description":"Maintenance Kit","index":4,)"
+              R"({"cartridgeType":null,"class":"consumed","colour":null,"daysLeft":null,)"
+              R"("description":"Maintenance Kit","index":4,)"
               R"("kind":"other","level":190000,"max":200000,"pagesAtInstall":null,"partNumber":null,"percent":95,)"
               R"("serial":"ABC123","state":"ok","unit":"impressions"})");
     EXPECT_EQ(lines[4]["supplies"], lines[0]["supplies"]) << "through GetBulk";
@@ -477,11 +478,13 @@ TEST(CliTools, SuppliesReadsEveryRowTheWayTheStandardMeansIt) {
 
     const auto text = runCommand({Cli, "supplies", "--folder", folder.path().toStdString()});
     EXPECT_EQ(text.status, 0) << text.err;
-    EXPECT_NE(text.out.find("  3 toner cyan: 15 % left (low), about 15 days left, 15 of 100 percent, \"Toner TN-328C\"\n"),
-              std::string::npos)
+    EXPECT_NE(
+        text.out.find("  3 toner cyan: 15 % left (low), about 15 days left, 15 of 100 percent, \"Toner TN-328C\"\n"),
+        std::string::npos)
         << text.out;
     EXPECT_TRUE(text.out.ends_with(
-        "  11 waste toner: 95 % full (nearly full), days left not yet known, space 5 of 100 percent, \"Waste Toner Box\"\n"
+        "  11 waste toner: 95 % full (nearly full), days left not yet known, space 5 of 100 percent, "
+        "\"Waste Toner Box\"\n"
         "  warning: Toner low: cyan\n  critical: Drum at end of life: cyan\n  warning: Waste toner box nearly full\n" +
         device2 + ": answers, device 2\n"
         "  1 toner black: some remaining, maximum 100 percent, \"Black Toner Cartridge\"\n"
