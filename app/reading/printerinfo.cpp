@@ -267,6 +267,7 @@ PrinterReading readPrinter(short brand, const QString &storedHost, const QString
         }
     }
 
+    out.counters = c;
     out.totalBW = QString::number(c[2]);
     out.totalColour = QString::number(c[3]);
     if (!rule.run([&] {

@@ -4,6 +4,8 @@
 
 #include <QString>
 
+#include <array>
+
 namespace reading {
 
 // The number at the start of a text (blanks skipped; 0 for none), rounded half to even; -1 beyond 32 bits.
@@ -17,6 +19,7 @@ struct PrinterReading {
     QString totalBW;      // black-and-white and colour totals before offsets
     QString totalColour;
     QString tonerWarning; // one line per cartridge, CR LF between lines
+    std::array<qint32, 27> counters{}; // slots 2 to 26 by number, as read, before the upload's offsets
 };
 
 // The model and identity of the printer at address as a reading by rules reads them (empty where the rules read

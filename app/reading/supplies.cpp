@@ -176,7 +176,7 @@ QString Supply::name() const {
     if (type == Opc) noun = QStringLiteral("drum");
     else if (type == WasteToner) noun = QStringLiteral("waste toner box");
     else if (type == WasteInk) noun = QStringLiteral("waste ink box");
-    else if (untyped(type))
+    else if (untyped(type) || kind.isEmpty())
         noun = description.isEmpty() ? QStringLiteral("supply ") + QString::number(index) : description;
     return colour.isEmpty() || hasWord(noun, colour) ? noun : colour + u' ' + noun;
 }

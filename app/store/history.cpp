@@ -10,39 +10,40 @@
 #include <QVariant>
 
 #include <atomic>
-#include <optional>
 
 namespace store {
 namespace {
 
 constexpr int SchemaVersion = 1;
-constexpr qint64 DayMs = 24 * 3600 * 1000;
+constexpr qint64 Day = 24 * 3600; // seconds
 constexpr int DayOfRowsAtMost = 5000; // what a step of pruning removes of the rows past five years, at most
 
-// The schema of version 1. Times are UTC milliseconds since the epoch; a day is a UTC day.
+// The schema of version 1. Times are UTC seconds since the epoch; a day is a UTC day. A supply's names are stored
+// once (supply_names) and its levels as small rows beside them, for they are the most numerous.
 const char *const Schema[] = {
-    "CREATE TABLE readings (id INTEGER PRIMARY KEY, time INTEGER NOT NULL, host TEXT NOT NULL, identity TEXT NOT NULL,"
-    " model TEXT NOT NULL, black_and_white INTEGER NOT NULL, colour INTEGER NOT NULL, print_bw INTEGER,"
+    "CREATE TABLE readings (id INTEGER PRIMARY KEY, time INTEGER NOT NULL, host TEXT NOT NULL, identity TEXT,"
+    " model TEXT, black_and_white INTEGER NOT NULL, colour INTEGER NOT NULL, print_bw INTEGER,"
     " print_colour INTEGER, copy_bw INTEGER, copy_colour INTEGER, fax INTEGER, large INTEGER, duplex INTEGER,"
     " upload TEXT NOT NULL)",
     "CREATE INDEX readings_by_host ON readings (host, time)",
     "CREATE INDEX readings_by_time ON readings (time)",
-    "CREATE TABLE supplies (id INTEGER PRIMARY KEY, time INTEGER NOT NULL, host TEXT NOT NULL, supply INTEGER NOT NULL,"
-    " kind TEXT NOT NULL, colour TEXT NOT NULL, receptacle INTEGER NOT NULL, percent INTEGER, state TEXT NOT NULL,"
-    " description TEXT NOT NULL, part_number TEXT NOT NULL)",
-    "CREATE INDEX supplies_by_host ON supplies (host, supply, time)",
+    "CREATE TABLE supply_names (id INTEGER PRIMARY KEY, host TEXT NOT NULL, supply INTEGER NOT NULL, kind TEXT,"
+    " colour TEXT, receptacle INTEGER NOT NULL, description TEXT, part_number TEXT)",
+    "CREATE INDEX supply_names_by_host ON supply_names (host, supply)",
+    "CREATE TABLE supplies (name INTEGER NOT NULL, time INTEGER NOT NULL, percent INTEGER, state TEXT,"
+    " PRIMARY KEY (name, time)) WITHOUT ROWID",
     "CREATE INDEX supplies_by_time ON supplies (time)",
     "CREATE TABLE conditions (id INTEGER PRIMARY KEY, host TEXT NOT NULL, key TEXT NOT NULL, kind TEXT NOT NULL,"
-    " text TEXT NOT NULL, severity INTEGER NOT NULL, raised INTEGER NOT NULL, cleared INTEGER)",
+    " text TEXT, severity INTEGER NOT NULL, raised INTEGER NOT NULL, cleared INTEGER)",
     "CREATE INDEX conditions_by_host ON conditions (host, raised)",
     "CREATE TABLE meta (key TEXT PRIMARY KEY, value INTEGER)",
 };
 
 const char *const UploadNames[] = {"pending", "accepted", "waiting", "failed"};
 
-qint64 msOf(const QDateTime &time) { return time.toMSecsSinceEpoch(); }
+qint64 secondsOf(const QDateTime &time) { return time.toSecsSinceEpoch(); }
 QDateTime timeOf(const QVariant &value) {
-    return value.isNull() ? QDateTime() : QDateTime::fromMSecsSinceEpoch(value.toLongLong(), Qt::UTC);
+    return value.isNull() ? QDateTime() : QDateTime::fromSecsSinceEpoch(value.toLongLong(), Qt::UTC);
 }
 QVariant countOf(qint64 count) { return count < 0 ? QVariant() : QVariant(count); }
 qint64 countFrom(const QVariant &value) { return value.isNull() ? -1 : value.toLongLong(); }
@@ -81,11 +82,11 @@ std::pair<QString, QVariantList> window(const QString &host, const QDateTime &si
     }
     if (since.isValid()) {
         where << QStringLiteral("%1 >= ?").arg(QLatin1String(timeColumn));
-        values << msOf(since);
+        values << secondsOf(since);
     }
     if (until.isValid()) {
         where << QStringLiteral("%1 <= ?").arg(QLatin1String(timeColumn));
-        values << msOf(until);
+        values << secondsOf(until);
     }
     return {where.isEmpty() ? QString() : QStringLiteral(" WHERE ") + where.join(QStringLiteral(" AND ")), values};
 }
@@ -144,6 +145,7 @@ bool History::open() {
         return false;
     }
     const int version = query.value(0).toInt();
+    query.finish();
     if (version > SchemaVersion) {
         failure_ = QStringLiteral("Cannot use %1: it was made by a newer version").arg(path_);
         return false;
@@ -160,7 +162,9 @@ bool History::fail(const QString &why) {
 bool History::create(QSqlDatabase &database) {
     QSqlQuery query(database);
     QString why;
-    if (!run(query, QStringLiteral("PRAGMA journal_mode=WAL"), {}, why) || !database.transaction()) {
+    const bool wal = run(query, QStringLiteral("PRAGMA journal_mode=WAL"), {}, why);
+    query.finish();
+    if (!wal || !database.transaction()) {
         failure_ = QStringLiteral("Cannot write %1: %2").arg(path_, why.isEmpty() ? database.lastError().text() : why);
         return false;
     }
@@ -198,37 +202,44 @@ bool insertReading(QSqlQuery &query, const ReadingEntry &reading, QString &why) 
                QStringLiteral("INSERT INTO readings (time, host, identity, model, black_and_white, colour, print_bw,"
                               " print_colour, copy_bw, copy_colour, fax, large, duplex, upload)"
                               " VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?)"),
-               {msOf(reading.time), reading.host, reading.identity, reading.model, reading.blackAndWhite,
+               {secondsOf(reading.time), reading.host, reading.identity, reading.model, reading.blackAndWhite,
                 reading.colour, countOf(reading.printBlackAndWhite), countOf(reading.printColour),
                 countOf(reading.copyBlackAndWhite), countOf(reading.copyColour), countOf(reading.fax),
                 countOf(reading.large), countOf(reading.duplex), uploadName(reading.upload)},
                why);
 }
 
-// Whether the supply's level is stored already: the last row of the supply says the same, on the same day.
-bool storedAlready(QSqlQuery &query, const SupplyEntry &supply, QString &why, bool &failed) {
-    failed = !run(query,
-                  QStringLiteral("SELECT time, percent, state, kind FROM supplies WHERE host = ? AND supply = ?"
-                                 " ORDER BY time DESC LIMIT 1"),
-                  {supply.host, supply.index}, why);
-    if (failed || !query.next()) return false;
-    const bool sameDay = query.value(0).toLongLong() / DayMs == msOf(supply.time) / DayMs;
-    const QVariant percent = supply.percent ? QVariant(*supply.percent) : QVariant();
-    return sameDay && query.value(1) == percent && query.value(2).toString() == supply.state &&
-           query.value(3).toString() == supply.kind;
+// The id of the supply's names (kind, colour, description, part number), stored once; 0 on a failure.
+qint64 nameOf(QSqlQuery &query, const SupplyEntry &supply, QString &why) {
+    const QVariantList names = {supply.host,        supply.index,       supply.kind,       supply.colour,
+                                supply.receptacle ? 1 : 0, supply.description, supply.partNumber};
+    if (!run(query,
+             QStringLiteral("SELECT id FROM supply_names WHERE host = ? AND supply = ? AND kind IS ? AND colour IS ?"
+                            " AND receptacle = ? AND description IS ? AND part_number IS ?"),
+             names, why))
+        return 0;
+    if (query.next()) return query.value(0).toLongLong();
+    if (!run(query,
+             QStringLiteral("INSERT INTO supply_names (host, supply, kind, colour, receptacle, description,"
+                            " part_number) VALUES (?, ?, ?, ?, ?, ?, ?)"),
+             names, why))
+        return 0;
+    return query.lastInsertId().toLongLong();
 }
 
+// A supply's level, unless its last stored level says the same on the same day.
 bool insertSupply(QSqlQuery &query, const SupplyEntry &supply, QString &why) {
-    bool failed = false;
-    if (storedAlready(query, supply, why, failed)) return true;
-    if (failed) return false;
-    return run(query,
-               QStringLiteral("INSERT INTO supplies (time, host, supply, kind, colour, receptacle, percent, state,"
-                              " description, part_number) VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?)"),
-               {msOf(supply.time), supply.host, supply.index, supply.kind, supply.colour, supply.receptacle ? 1 : 0,
-                supply.percent ? QVariant(*supply.percent) : QVariant(), supply.state, supply.description,
-                supply.partNumber},
-               why);
+    const qint64 name = nameOf(query, supply, why);
+    if (!name) return false;
+    const QVariant percent = supply.percent ? QVariant(*supply.percent) : QVariant();
+    if (!run(query, QStringLiteral("SELECT time, percent, state FROM supplies WHERE name = ? ORDER BY time DESC LIMIT 1"),
+             {name}, why))
+        return false;
+    if (query.next() && query.value(0).toLongLong() / Day == secondsOf(supply.time) / Day &&
+        query.value(1) == percent && query.value(2).toString() == supply.state)
+        return true;
+    return run(query, QStringLiteral("INSERT OR REPLACE INTO supplies (name, time, percent, state) VALUES (?, ?, ?, ?)"),
+               {name, secondsOf(supply.time), percent, supply.state}, why);
 }
 
 bool insertConditions(QSqlQuery &query, const QList<ConditionEntry> &raised, const QList<ConditionEntry> &cleared,
@@ -237,14 +248,14 @@ bool insertConditions(QSqlQuery &query, const QList<ConditionEntry> &raised, con
         if (!run(query,
                  QStringLiteral("INSERT INTO conditions (host, key, kind, text, severity, raised) VALUES (?, ?, ?, ?, ?, ?)"),
                  {condition.host, condition.key, condition.kind, condition.text, condition.severity,
-                  msOf(condition.raised)},
+                  secondsOf(condition.raised)},
                  why))
             return false;
     for (const ConditionEntry &condition : cleared)
         if (!run(query,
                  QStringLiteral("UPDATE conditions SET cleared = ? WHERE id = (SELECT id FROM conditions WHERE host = ?"
                                 " AND key = ? AND cleared IS NULL ORDER BY raised DESC LIMIT 1)"),
-                 {msOf(condition.cleared), condition.host, condition.key}, why))
+                 {secondsOf(condition.cleared), condition.host, condition.key}, why))
             return false;
     return true;
 }
@@ -285,7 +296,7 @@ bool History::setUpload(const QString &host, const QDateTime &time, Upload uploa
     bool found = false;
     const bool stored = write([&](QSqlQuery &query, QString &why) {
         if (!run(query, QStringLiteral("UPDATE readings SET upload = ? WHERE host = ? AND time = ?"),
-                 {uploadName(upload), host, msOf(time)}, why))
+                 {uploadName(upload), host, secondsOf(time)}, why))
             return false;
         found = query.numRowsAffected() > 0;
         return true;
@@ -336,8 +347,8 @@ QList<SupplyEntry> History::supplies(const QString &host, const QDateTime &since
     QString why;
     if (!run(query,
              QStringLiteral("SELECT time, host, supply, kind, colour, receptacle, percent, state, description,"
-                            " part_number FROM supplies") +
-                 where + QStringLiteral(" ORDER BY time, id"),
+                            " part_number FROM supplies JOIN supply_names ON supply_names.id = supplies.name") +
+                 where + QStringLiteral(" ORDER BY time, supply"),
              values, why))
         return rows;
     while (query.next()) {
@@ -387,8 +398,8 @@ QStringList History::hosts() const {
 }
 
 int History::pruneStep(const QDateTime &now) {
-    const qint64 rawBefore = msOf(now) - qint64(RawDays) * DayMs;
-    const qint64 keptBefore = msOf(now.addYears(-KeptYears));
+    const qint64 rawBefore = secondsOf(now) - qint64(RawDays) * Day;
+    const qint64 keptBefore = secondsOf(now.addYears(-KeptYears));
     int removed = 0;
     const auto remove = [&](QSqlQuery &query, const QString &statement, const QVariantList &values, QString &why) {
         if (!run(query, statement, values, why)) return false;
@@ -399,31 +410,46 @@ int History::pruneStep(const QDateTime &now) {
         // Past five years every row goes, a day's worth at a time at most.
         const QString oldest = QStringLiteral("DELETE FROM %1 WHERE id IN (SELECT id FROM %1 WHERE %2 < ? ORDER BY %2"
                                               " LIMIT %3)");
-        for (const auto &[table, column] : {std::pair{"readings", "time"}, {"supplies", "time"}, {"conditions", "raised"}})
+        for (const auto &[table, column] : {std::pair{"readings", "time"}, {"conditions", "raised"}})
             if (!remove(query, oldest.arg(QLatin1String(table), QLatin1String(column)).arg(DayOfRowsAtMost),
                         {keptBefore}, why))
                 return false;
-        // Past 90 days one row a day is kept, the day's last, of each printer and supply: one day is thinned per step,
-        // from the oldest not thinned yet.
+        if (!remove(query,
+                    QStringLiteral("DELETE FROM supplies WHERE (name, time) IN (SELECT name, time FROM supplies WHERE"
+                                   " time < ? ORDER BY time LIMIT %1)")
+                        .arg(DayOfRowsAtMost),
+                    {keptBefore}, why))
+            return false;
+        // Past 90 days one row a day is kept, the day's last, of each printer, and of each supply where its level
+        // changed: one day is thinned per step, from the oldest not thinned yet; days without rows are skipped.
+        const QString firstDay = QStringLiteral("SELECT min(t) / %1 * %1 FROM (SELECT min(time) AS t FROM readings WHERE"
+                                                " time >= ? UNION ALL SELECT min(time) FROM supplies WHERE time >= ?)")
+                                     .arg(Day);
+        qint64 day = 0;
         if (!run(query, QStringLiteral("SELECT value FROM meta WHERE key = 'thinned'"), {}, why)) return false;
-        std::optional<qint64> day = query.next() ? std::optional(query.value(0).toLongLong()) : std::nullopt;
-        if (!day) {
-            if (!run(query, QStringLiteral("SELECT min(time) FROM readings"), {}, why)) return false;
-            if (!query.next() || query.value(0).isNull()) return true;
-            day = query.value(0).toLongLong() / DayMs * DayMs;
-        }
-        const qint64 end = *day + DayMs;
+        if (query.next()) day = query.value(0).toLongLong();
+        if (!run(query, firstDay, {day, day}, why)) return false;
+        if (!query.next() || query.value(0).isNull()) return true;
+        day = query.value(0).toLongLong();
+        const qint64 end = day + Day;
         if (end > rawBefore) return true;
         return remove(query,
                       QStringLiteral("DELETE FROM readings WHERE time >= ? AND time < ? AND EXISTS (SELECT 1 FROM"
                                      " readings n WHERE n.host = readings.host AND n.time > readings.time AND"
                                      " n.time < ?)"),
-                      {*day, end, end}, why) &&
+                      {day, end, end}, why) &&
                remove(query,
                       QStringLiteral("DELETE FROM supplies WHERE time >= ? AND time < ? AND EXISTS (SELECT 1 FROM"
-                                     " supplies n WHERE n.host = supplies.host AND n.supply = supplies.supply AND"
-                                     " n.time > supplies.time AND n.time < ?)"),
-                      {*day, end, end}, why) &&
+                                     " supplies n WHERE n.name = supplies.name AND n.time > supplies.time AND"
+                                     " n.time < ?)"),
+                      {day, end, end}, why) &&
+               // and of a supply, only a level that differs from the one kept before it
+               remove(query,
+                      QStringLiteral("DELETE FROM supplies WHERE time >= ? AND time < ? AND EXISTS (SELECT 1 FROM"
+                                     " supplies p WHERE p.name = supplies.name AND p.time = (SELECT max(time) FROM"
+                                     " supplies q WHERE q.name = supplies.name AND q.time < ?) AND p.percent IS"
+                                     " supplies.percent AND p.state IS supplies.state)"),
+                      {day, end, day}, why) &&
                run(query, QStringLiteral("INSERT OR REPLACE INTO meta (key, value) VALUES ('thinned', ?)"), {end}, why);
     });
     return removed;

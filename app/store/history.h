@@ -1,8 +1,8 @@
 // The site's reading history, history.sqlite in the program folder (SQLite through Qt Sql, write-ahead log): every
 // reading with its totals and how its upload went, every supply level that changed (and one a day), and every
 // condition raised and cleared. The file is ours alone: meterlane.ini's renewal never touches it. It stays bounded:
-// rows are kept whole for 90 days, then one per printer (and supply) and day, the day's last, for five years; pruning
-// goes in small steps at each write. A store that cannot be written is said once (log, standard error and the
+// rows are kept whole for 90 days, then one per printer and day, the day's last (of a supply, where its level
+// changed), for five years; pruning goes in small steps at each write. A store that cannot be written is said once (log, standard error and the
 // window's status line) and never stops a reading or an upload; a file that is not a database is set aside and a new
 // one started. Readers (the command line, the window's views) open it on their own connection while a cycle writes.
 #pragma once

@@ -1,6 +1,7 @@
 #include "conditionwatch.h"
 
 #include "cycle.h"
+#include "historylog.h"
 #include "platform/fault.h"
 #include "platform/hostresolution.h"
 #include "platform/window.h"
@@ -162,8 +163,9 @@ void tell(store::ConditionStates &states, const QString &host, const QString &de
 
 } // namespace
 
-void watchAfterReading(const QString &host, const QString &address, const QString &description) {
-    if (!reading::printermib::enabled()) return;
+Watched watchAfterReading(const QString &host, const QString &address, const QString &description) {
+    Watched watched;
+    if (!reading::printermib::enabled()) return watched;
     try {
         const store::AlertSettings settings = store::alertSettings();
         store::ConditionStates states(store::globals().programFolder);
@@ -171,15 +173,15 @@ void watchAfterReading(const QString &host, const QString &address, const QStrin
         QString model;
         const auto read = reading::readConditionSignals(address, memoryOf(printer), false, &model);
         if (!model.isEmpty()) printer.model = model;
-        const reading::SuppliesRead supplies =
-            read.answered ? reading::readSupplies(address, read.deviceIndex) : reading::SuppliesRead();
-        const QList<store::ConditionChange> changes = take(states, host, address, read, settings, &supplies);
+        if (read.answered) watched.supplies = reading::readSupplies(address, read.deviceIndex);
+        watched.changes = take(states, host, address, read, settings, &watched.supplies);
         states.save();
-        tell(states, host, description, changes, settings);
+        tell(states, host, description, watched.changes, settings);
         showAttentionCount(states);
     } catch (const platform::Fault &fault) {
         store::WriteLog(QStringLiteral("Condition of %1 not read: %2").arg(host, fault.description));
     }
+    return watched;
 }
 
 bool conditionPollRunning() { return pollRunning; }
@@ -208,9 +210,13 @@ bool runConditionPoll() {
                 changes[printer.host] = take(states, printer.host, address, read[address], settings);
         }
         states.save();
+        QList<store::ConditionChange> all;
         for (const Monitored &printer : printers)
-            if (changes.contains(printer.host))
+            if (changes.contains(printer.host)) {
                 tell(states, printer.host, printer.description, changes[printer.host], settings);
+                all << changes[printer.host];
+            }
+        storeConditionChanges(all);
         showAttentionCount(states);
     } catch (const platform::Fault &fault) {
         store::WriteLog(QStringLiteral("Condition poll ended: %1").arg(fault.description));

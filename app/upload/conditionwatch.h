@@ -5,13 +5,24 @@
 // asked for during a cycle starts none. Nothing of it runs while StandardPrinterMib is 0.
 #pragma once
 
+#include "reading/supplyread.h"
+#include "store/conditionstate.h"
+
+#include <QList>
 #include <QString>
 
 namespace upload {
 
+// What the watch read after a reading: the supplies, and the conditions it raised and cleared.
+struct Watched {
+    reading::SuppliesRead supplies;
+    QList<store::ConditionChange> changes;
+};
+
 // Reads the condition and the supplies of the printer just read (host as its slot names it, address resolved),
-// remembers them and tells the window; the poll reads the condition alone. Quiet and outside the cycle's fault count: it never changes the reading or its log lines.
-void watchAfterReading(const QString &host, const QString &address, const QString &description);
+// remembers them and tells the window; the poll reads the condition alone. Quiet and outside the cycle's fault count:
+// it never changes the reading or its log lines.
+Watched watchAfterReading(const QString &host, const QString &address, const QString &description);
 
 // One poll of every monitored printer, unless a cycle or another poll runs; false when it started none.
 bool runConditionPoll();

@@ -2,6 +2,7 @@
 
 #include "conditionwatch.h"
 #include "download.h"
+#include "historylog.h"
 #include "outbox.h"
 #include "platform/hostresolution.h"
 #include "platform/window.h"
@@ -106,8 +107,9 @@ SlotOutcome Cycle::handleSlot(int slot) {
 
 void Cycle::sendReading(int slot, short rules, const QString &host, const QString &address,
                         const QString &description, const QString &keyPoint, const QString &identity) {
-    QString record;
-    if (!step([&] { record = reading::getPrinterInfo(rules, host, address, description, keyPoint, identity); })) return;
+    reading::PrinterReading read;
+    if (!step([&] { read = reading::readPrinter(rules, host, address, description, keyPoint, identity); })) return;
+    const QString &record = read.record;
     if (record == QLatin1String("-2")) {
         step([&] {
             records.reset(slot, host);
@@ -117,14 +119,16 @@ void Cycle::sendReading(int slot, short rules, const QString &host, const QStrin
         return;
     }
     ServiceRequest request;
+    const QDateTime readAt = QDateTime::currentDateTimeUtc();
     for (const auto &action : std::initializer_list<std::function<void()>>{
              [&] { request = uploadRequest(values.vendorId, record, values.appCode); },
              [&] { window.setStatus(QStringLiteral("Sending ") + host); },
              [&] { window.setStatus(QStringLiteral(" ")); },
              [&] { store::WriteLog(request.text()); },
-             [&] { upload::sendReading(host, request.url()); }})
+             [&] { upload::sendReading(host, request.url(), readAt); }})
         if (!step(action)) return;
-    watchAfterReading(host, address, description);
+    const Watched watched = watchAfterReading(host, address, description);
+    storeReading(host, read, readAt, watched.supplies, watched.changes);
 }
 
 } // namespace

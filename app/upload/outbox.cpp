@@ -1,6 +1,7 @@
 #include "outbox.h"
 
 #include "cycle.h"
+#include "historylog.h"
 #include "platform/window.h"
 #include "store/globals.h"
 #include "store/inifile.h"
@@ -198,13 +199,15 @@ void answered(const WaitingReading &sent, const QDateTime &sentAt, const QString
     const auto found = memory().printers.find(sent.host);
     if (found == memory().printers.end()) return; // sent for another program folder
     PrinterReadings &printer = *found;
+    const bool taken = failure.isEmpty();
     if (!sameReading(printer.newest, sent)) {
-        if (!failure.isEmpty())
+        if (!taken)
             store::WriteLog(QStringLiteral("Outbox: failed ") + describe(sent) +
                             QStringLiteral(" dropped: a newer reading was handed over"));
+        storeUploadOutcome(sent.host, sent.readAt, taken ? store::Upload::Accepted : store::Upload::Failed);
         return;
     }
-    const bool taken = failure.isEmpty();
+    storeUploadOutcome(sent.host, sent.readAt, taken ? store::Upload::Accepted : store::Upload::Waiting);
     printer.out = false;
     printer.taken = taken;
     QList<WaitingReading> readings = load(); // drops a reading the service took
@@ -270,10 +273,10 @@ std::optional<QList<WaitingReading>> readOutbox(QString *failure) {
     return readings;
 }
 
-void sendReading(const QString &host, const QUrl &address) {
+void sendReading(const QString &host, const QUrl &address, const QDateTime &readAt) {
     if (!sendable(address)) return platform::window().navigate(address); // nothing a later try could send
     const QDateTime now = QDateTime::currentDateTimeUtc();
-    const WaitingReading reading{host, address, now, 0, {}, now};
+    const WaitingReading reading{host, address, readAt.isValid() ? readAt : now, 0, {}, now};
     QList<WaitingReading> readings = load();
     const qsizetype at = indexOfHost(readings, host);
     memory().printers.insert(host, {reading});
@@ -292,6 +295,7 @@ int retryWaitingReadings(bool dueOnly, QString *failure) {
         if (reading.readAt.addDays(OutboxKeptDays) > now) return false;
         store::WriteLog(QStringLiteral("Outbox: ") + describe(reading) +
                         QStringLiteral(" dropped after %1 days").arg(OutboxKeptDays));
+        storeUploadOutcome(reading.host, reading.readAt, store::Upload::Failed);
         return true;
     };
     if (readings.removeIf(expired) > 0) save(readings);

@@ -49,7 +49,8 @@ std::optional<QList<WaitingReading>> readOutbox(QString *failure = nullptr);
 // Hands a reading just made to the window; from now on it is the host's newest. A waiting reading of the same host
 // gives way to it: replaced in the file at once, so that it is never sent after the newer one. The reading waits in
 // the outbox when its upload fails, unless a newer one was handed over meanwhile.
-void sendReading(const QString &host, const QUrl &address);
+// readAt: when the reading was made (now where invalid).
+void sendReading(const QString &host, const QUrl &address, const QDateTime &readAt = {});
 
 // Sends again, oldest first, the waiting readings whose wait is over (dueOnly) or all of them, except those whose
 // request is still out; readings older than 30 days are dropped first, with a log line. The number sent. failure,

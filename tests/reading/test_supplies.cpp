@@ -87,6 +87,7 @@ TEST(Supplies, RowsGiveKindColourDescriptionAndSerial) {
         {row(8, TonerType, Consumed, 50, 100, "Cartouche noire"), "black toner", "black", "Cartouche noire", "", false},
         {row(9, OtherType, Consumed, 50, 100, "Black and Color Imaging Kit"), "Black and Color Imaging Kit", "",
          "Black and Color Imaging Kit", "", false},
+        {row(10, 99, Consumed, 50, 100, ""), "supply 10", "", "", "", false}, // a type the standard does not define
     };
     for (const auto &c : cases) {
         const Supply supply = supplyOf(c.read, colorants, 20, 10);

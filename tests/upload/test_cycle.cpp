@@ -4,6 +4,7 @@
 #include "platform/eventpump.h"
 #include "store/config.h"
 #include "store/globals.h"
+#include "store/history.h"
 #include "store/inifile.h"
 #include "store/pips.h"
 #include "upload/conditionwatch.h"
@@ -387,6 +388,15 @@ TEST_F(Cycle, AFailedUploadWaitsInTheOutboxUntilTheServiceTakesIt) {
     EXPECT_EQ(upload::retryWaitingReadings(false), 1);
     window.answerAll({});
     EXPECT_TRUE(waiting().isEmpty());
+
+    // The history holds both readings and how their uploads went: the first dropped for the newer one.
+    const QList<store::ReadingEntry> stored = store::History(folder.path(), true).readings({});
+    ASSERT_EQ(stored.size(), 2);
+    EXPECT_EQ(stored[0].time, first[0].readAt);
+    EXPECT_EQ(stored[0].upload, store::Upload::Failed);
+    EXPECT_EQ(stored[1].upload, store::Upload::Accepted);
+    EXPECT_EQ(stored[1].host, QString::fromStdString(hp.address()));
+    EXPECT_GT(stored[1].blackAndWhite, 0);
 }
 
 // Which of a printer's readings is newer is the order they were handed over in, never their times: an older reading

@@ -2,6 +2,7 @@
 // the development service decodes and stores what arrives.
 #include "store/config.h"
 #include "store/folderlock.h"
+#include "store/history.h"
 #include "upload/outbox.h"
 #include "store/servicetable.h"
 
@@ -233,9 +234,13 @@ TEST_F(EndToEnd, EachMakersOwnCountersGiveTheTotalsStoredAtEveryReading) {
 
     const QString conditions = program.filePath("condition-state.json");
     ASSERT_TRUE(QFile::remove(conditions)) << "each reading reads the printer's condition";
+    const auto storedReadings = [&] { return store::History(program.path(), true).readings({}).size(); };
+    const qsizetype kept = storedReadings();
+    EXPECT_GT(kept, 0) << "each reading is stored";
     ASSERT_EQ(runCommand({Cli, "ini", "set", ini.toStdString(), "Settings", "StandardPrinterMib", "0"}).status, 0);
     EXPECT_EQ(cycle(service.root()).status, 0);
     EXPECT_FALSE(QFile::exists(conditions)) << "with StandardPrinterMib=0 no condition is read or kept";
+    EXPECT_EQ(storedReadings(), kept) << "nor any reading stored";
     EXPECT_EQ(this->stored()[address(11)], std::make_tuple(QString("CNCRP4K21M"), lifeCount(machines[11]), qint64{0}));
     QFile again(log);
     ASSERT_TRUE(again.open(QIODevice::ReadOnly));
