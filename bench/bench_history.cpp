@@ -111,15 +111,24 @@ private:
 
 // The rows of a printer's readings from start to end as the store keeps them at end: the supplies that record
 // stores (changed since the last stored, or the day's first), and before the last 90 days only the day's last
-// reading and the day's last row of each supply.
+// reading and the day's last level of each supply where it differs from the one kept before.
 QList<store::ReadingRecord> keptRows(Printer &printer, qint64 startMs, qint64 endMs, int *supplyRows) {
     const qint64 firstRawDay = (endMs - qint64(store::RawDays) * DayMs) / DayMs;
     QList<store::ReadingRecord> kept;
     std::optional<store::ReadingRecord> day; // the thinned day being gathered
-    QMap<int, store::SupplyEntry> lastStored;
+    QMap<int, store::SupplyEntry> lastStored, lastKept;
     const auto closeDay = [&] {
         if (!day) return;
-        *supplyRows += int(day->supplies.size());
+        QList<store::SupplyEntry> changed;
+        for (const store::SupplyEntry &supply : day->supplies) {
+            const auto before = lastKept.constFind(supply.index);
+            if (before != lastKept.cend() && before->percent == supply.percent && before->state == supply.state)
+                continue;
+            lastKept.insert(supply.index, supply);
+            changed << supply;
+        }
+        day->supplies = changed;
+        *supplyRows += int(changed.size());
         kept << *day;
         day.reset();
     };
