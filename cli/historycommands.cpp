@@ -98,9 +98,11 @@ QString jsonLine(const QJsonObject &object) {
 }
 
 // A CSV field as RFC 4180 quotes it: in double quotes, its own doubled, where it holds a comma, a quote or a line end.
+// Every number here is a whole one (counters, percents, indexes): written in full, never in exponent form.
 QString csvField(const QJsonValue &value) {
-    QString text = value.isBool() ? QString::fromLatin1(value.toBool() ? "true" : "false")
-                                  : value.toVariant().toString(); // null and undefined: empty
+    QString text = value.isBool()     ? QString::fromLatin1(value.toBool() ? "true" : "false")
+                   : value.isDouble() ? QString::number(value.toInteger())
+                                      : value.toString(); // null and undefined: empty
     static const QRegularExpression special(QStringLiteral("[,\"\r\n]"));
     if (!text.contains(special)) return text;
     return u'"' + text.replace(u'"', QStringLiteral("\"\"")) + u'"';
@@ -166,8 +168,8 @@ Row rowOf(const store::SupplyEntry &supply) {
         {QStringLiteral("state"), supply.state},
         {QStringLiteral("description"), supply.description},
         {QStringLiteral("partNumber"), textOrNull(supply.partNumber)}};
-    QString text = QStringLiteral("supply %1 %2").arg(supply.index).arg(supply.kind);
-    if (!supply.colour.isEmpty()) text += u' ' + supply.colour;
+    QString text = QStringLiteral("supply %1 %2").arg(supply.index).arg(store::oneLine(supply.kind));
+    if (!supply.colour.isEmpty()) text += u' ' + store::oneLine(supply.colour);
     text += QStringLiteral(": ");
     if (supply.percent)
         text += QStringLiteral("%1 % %2").arg(*supply.percent).arg(supply.receptacle ? u"full" : u"left") +
@@ -290,10 +292,9 @@ QList<store::Usage> usageWithTotals(const store::History &history, const QString
 
 QString usageText(const store::Usage &usage) {
     return QStringLiteral("%1 %2: %3 black-and-white, %4 colour%5\n")
-        .arg(usage.period, usage.host.isEmpty() ? QStringLiteral("total") : usage.host)
-        .arg(usage.blackAndWhite)
-        .arg(usage.colour)
-        .arg(usage.complete ? QString() : QStringLiteral(", estimated"));
+        .arg(usage.period, usage.host.isEmpty() ? QStringLiteral("total") : store::oneLine(usage.host),
+             QString::number(usage.blackAndWhite), QString::number(usage.colour),
+             usage.complete ? QString() : QStringLiteral(", estimated"));
 }
 
 QJsonObject usageJson(const store::Usage &usage) {
