@@ -139,12 +139,13 @@ struct Row {
 
 Row rowOf(const store::ReadingEntry &reading) {
     QJsonObject fields{{QStringLiteral("kind"), QStringLiteral("reading")},
-                       {QStringLiteral("identity"), reading.identity},
+                       {QStringLiteral("identity"), textOrNull(reading.identity)},
                        {QStringLiteral("model"), textOrNull(reading.model)},
                        {QStringLiteral("blackAndWhite"), reading.blackAndWhite},
                        {QStringLiteral("colour"), reading.colour},
                        {QStringLiteral("upload"), store::uploadName(reading.upload)}};
-    QString text = QStringLiteral("reading %1").arg(store::oneLine(reading.identity));
+    QString text = QStringLiteral("reading");
+    if (!reading.identity.isEmpty()) text += u' ' + store::oneLine(reading.identity);
     if (!reading.model.isEmpty()) text += QStringLiteral(" \"%1\"").arg(store::oneLine(reading.model));
     text += QStringLiteral(": %1 black-and-white, %2 colour").arg(reading.blackAndWhite).arg(reading.colour);
     for (const Slot &slot : Slots) {
