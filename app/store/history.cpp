@@ -15,10 +15,10 @@ namespace store {
 namespace {
 
 constexpr int SchemaVersion = 1;
-constexpr qint64 Day = 24 * 3600; // seconds
+constexpr qint64 Day = 24 * 3600 * 1000; // milliseconds
 constexpr int DayOfRowsAtMost = 5000; // what a step of pruning removes of the rows past five years, at most
 
-// The schema of version 1. Times are UTC seconds since the epoch; a day is a UTC day. A supply's names are stored
+// The schema of version 1. Times are UTC milliseconds since the epoch; a day is a UTC day. A supply's names are stored
 // once (supply_names) and its levels as small rows beside them, for they are the most numerous.
 const char *const Schema[] = {
     "CREATE TABLE readings (id INTEGER PRIMARY KEY, time INTEGER NOT NULL, host TEXT NOT NULL, identity TEXT,"
@@ -41,9 +41,9 @@ const char *const Schema[] = {
 
 const char *const UploadNames[] = {"pending", "accepted", "waiting", "failed"};
 
-qint64 secondsOf(const QDateTime &time) { return time.toSecsSinceEpoch(); }
+qint64 msOf(const QDateTime &time) { return time.toMSecsSinceEpoch(); }
 QDateTime timeOf(const QVariant &value) {
-    return value.isNull() ? QDateTime() : QDateTime::fromSecsSinceEpoch(value.toLongLong(), Qt::UTC);
+    return value.isNull() ? QDateTime() : QDateTime::fromMSecsSinceEpoch(value.toLongLong(), Qt::UTC);
 }
 QVariant countOf(qint64 count) { return count < 0 ? QVariant() : QVariant(count); }
 qint64 countFrom(const QVariant &value) { return value.isNull() ? -1 : value.toLongLong(); }
@@ -82,11 +82,11 @@ std::pair<QString, QVariantList> window(const QString &host, const QDateTime &si
     }
     if (since.isValid()) {
         where << QStringLiteral("%1 >= ?").arg(QLatin1String(timeColumn));
-        values << secondsOf(since);
+        values << msOf(since);
     }
     if (until.isValid()) {
         where << QStringLiteral("%1 <= ?").arg(QLatin1String(timeColumn));
-        values << secondsOf(until);
+        values << msOf(until);
     }
     return {where.isEmpty() ? QString() : QStringLiteral(" WHERE ") + where.join(QStringLiteral(" AND ")), values};
 }
@@ -202,7 +202,7 @@ bool insertReading(QSqlQuery &query, const ReadingEntry &reading, QString &why) 
                QStringLiteral("INSERT INTO readings (time, host, identity, model, black_and_white, colour, print_bw,"
                               " print_colour, copy_bw, copy_colour, fax, large, duplex, upload)"
                               " VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?)"),
-               {secondsOf(reading.time), reading.host, reading.identity, reading.model, reading.blackAndWhite,
+               {msOf(reading.time), reading.host, reading.identity, reading.model, reading.blackAndWhite,
                 reading.colour, countOf(reading.printBlackAndWhite), countOf(reading.printColour),
                 countOf(reading.copyBlackAndWhite), countOf(reading.copyColour), countOf(reading.fax),
                 countOf(reading.large), countOf(reading.duplex), uploadName(reading.upload)},
@@ -235,11 +235,11 @@ bool insertSupply(QSqlQuery &query, const SupplyEntry &supply, QString &why) {
     if (!run(query, QStringLiteral("SELECT time, percent, state FROM supplies WHERE name = ? ORDER BY time DESC LIMIT 1"),
              {name}, why))
         return false;
-    if (query.next() && query.value(0).toLongLong() / Day == secondsOf(supply.time) / Day &&
+    if (query.next() && query.value(0).toLongLong() / Day == msOf(supply.time) / Day &&
         query.value(1) == percent && query.value(2).toString() == supply.state)
         return true;
     return run(query, QStringLiteral("INSERT OR REPLACE INTO supplies (name, time, percent, state) VALUES (?, ?, ?, ?)"),
-               {name, secondsOf(supply.time), percent, supply.state}, why);
+               {name, msOf(supply.time), percent, supply.state}, why);
 }
 
 bool insertConditions(QSqlQuery &query, const QList<ConditionEntry> &raised, const QList<ConditionEntry> &cleared,
@@ -248,14 +248,14 @@ bool insertConditions(QSqlQuery &query, const QList<ConditionEntry> &raised, con
         if (!run(query,
                  QStringLiteral("INSERT INTO conditions (host, key, kind, text, severity, raised) VALUES (?, ?, ?, ?, ?, ?)"),
                  {condition.host, condition.key, condition.kind, condition.text, condition.severity,
-                  secondsOf(condition.raised)},
+                  msOf(condition.raised)},
                  why))
             return false;
     for (const ConditionEntry &condition : cleared)
         if (!run(query,
                  QStringLiteral("UPDATE conditions SET cleared = ? WHERE id = (SELECT id FROM conditions WHERE host = ?"
                                 " AND key = ? AND cleared IS NULL ORDER BY raised DESC LIMIT 1)"),
-                 {secondsOf(condition.cleared), condition.host, condition.key}, why))
+                 {msOf(condition.cleared), condition.host, condition.key}, why))
             return false;
     return true;
 }
@@ -296,7 +296,7 @@ bool History::setUpload(const QString &host, const QDateTime &time, Upload uploa
     bool found = false;
     const bool stored = write([&](QSqlQuery &query, QString &why) {
         if (!run(query, QStringLiteral("UPDATE readings SET upload = ? WHERE host = ? AND time = ?"),
-                 {uploadName(upload), host, secondsOf(time)}, why))
+                 {uploadName(upload), host, msOf(time)}, why))
             return false;
         found = query.numRowsAffected() > 0;
         return true;
@@ -398,8 +398,8 @@ QStringList History::hosts() const {
 }
 
 int History::pruneStep(const QDateTime &now) {
-    const qint64 rawBefore = secondsOf(now) - qint64(RawDays) * Day;
-    const qint64 keptBefore = secondsOf(now.addYears(-KeptYears));
+    const qint64 rawBefore = msOf(now) - qint64(RawDays) * Day;
+    const qint64 keptBefore = msOf(now.addYears(-KeptYears));
     int removed = 0;
     const auto remove = [&](QSqlQuery &query, const QString &statement, const QVariantList &values, QString &why) {
         if (!run(query, statement, values, why)) return false;

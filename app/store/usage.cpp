@@ -135,4 +135,18 @@ std::optional<int> daysLeft(const QList<SupplyEntry> &levels, const QDateTime &n
     return int(std::max(0.0, std::round(left / towardsEnd - since)));
 }
 
+QMap<int, std::optional<int>> daysLeftBySupply(const QList<SupplyEntry> &levels, const QDateTime &now) {
+    QMap<int, QList<SupplyEntry>> bySupply;
+    for (const SupplyEntry &level : levels) bySupply[level.index] << level;
+    QMap<int, std::optional<int>> days;
+    for (auto supply = bySupply.begin(); supply != bySupply.end(); ++supply)
+        days.insert(supply.key(), daysLeft(*supply, now));
+    return days;
+}
+
+QString daysLeftText(const std::optional<int> &days, bool receptacle) {
+    if (!days) return QStringLiteral("not yet known");
+    return QStringLiteral("about %1 %2 %3").arg(*days).arg(*days == 1 ? "day" : "days", receptacle ? "to full" : "left");
+}
+
 } // namespace store

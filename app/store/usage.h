@@ -6,6 +6,7 @@
 
 #include <QDate>
 #include <QList>
+#include <QMap>
 #include <QString>
 
 #include <optional>
@@ -40,5 +41,11 @@ QList<Usage> usageOf(const QList<ReadingEntry> &readings, Period by, const QDate
 std::optional<int> daysLeft(const QList<SupplyEntry> &levels, const QDateTime &now);
 
 constexpr int LeastDaysForDaysLeft = 14;
+
+// daysLeft of each supply of one printer's stored levels, by the supply's index.
+QMap<int, std::optional<int>> daysLeftBySupply(const QList<SupplyEntry> &levels, const QDateTime &now);
+
+// "about 12 days left", "about 12 days to full" (a receptacle), "not yet known".
+QString daysLeftText(const std::optional<int> &days, bool receptacle);
 
 } // namespace store

@@ -6,6 +6,8 @@
 #include "store/alertsettings.h"
 #include "store/conditionstate.h"
 #include "store/globals.h"
+#include "store/history.h"
+#include "store/usage.h"
 
 #include <QApplication>
 #include <QDateTime>
@@ -30,7 +32,7 @@ using reading::conditions::Severity;
 using reading::supplies::Supply;
 
 enum ConditionColumn { SeverityColumn, TextColumn, SinceColumn };
-enum SupplyColumn { NameColumn, LevelColumn, StateColumn, DescriptionColumn, PartColumn, SerialColumn };
+enum SupplyColumn { NameColumn, LevelColumn, DaysColumn, StateColumn, DescriptionColumn, PartColumn, SerialColumn };
 
 struct ShownCondition {
     Condition condition;
@@ -44,6 +46,7 @@ struct PrinterRead {
     QString status;  // "device down, printer other"
     QList<ShownCondition> conditions;
     QList<Supply> supplies;
+    QMap<int, std::optional<int>> daysLeft; // by supply index, from the reading history
 };
 
 QString statusWords(const reading::conditions::Signals &observed) {
@@ -77,6 +80,8 @@ PrinterRead readPrinter(const QString &host) {
     }
     read.status = statusWords(observed);
     read.supplies = reading::readSupplies(address, observed.deviceIndex).supplies;
+    const store::History history(store::globals().programFolder, /*readOnly*/ true);
+    read.daysLeft = store::daysLeftBySupply(history.supplies(host), QDateTime::currentDateTimeUtc());
     const store::AlertSettings settings = store::alertSettings();
     const QList<Condition> found = reading::supplies::merged(reading::conditions::conditionsOf(observed),
                                                              reading::supplies::conditionsOf(read.supplies));
@@ -139,14 +144,15 @@ void fillConditions(QTreeWidget &list, const QList<ShownCondition> &conditions) 
     for (const int column : {SeverityColumn, TextColumn}) list.resizeColumnToContents(column);
 }
 
-void fillSupplies(QTreeWidget &list, const QList<Supply> &supplies) {
+void fillSupplies(QTreeWidget &list, const QList<Supply> &supplies, const QMap<int, std::optional<int>> &daysLeft) {
     list.clear();
     for (const Supply &supply : supplies) {
-        auto *row = new QTreeWidgetItem(&list, {capitalised(supply.name()), {}, stateText(supply), supply.description,
-                                                supply.maker.partNumber, supply.maker.serial});
+        const QString days = store::daysLeftText(daysLeft.value(supply.index), supply.receptacle);
+        auto *row = new QTreeWidgetItem(&list, {capitalised(supply.name()), {}, days, stateText(supply),
+                                                supply.description, supply.maker.partNumber, supply.maker.serial});
         list.setItemWidget(row, LevelColumn, new SupplyBar(supply));
     }
-    for (const int column : {NameColumn, StateColumn, DescriptionColumn, PartColumn})
+    for (const int column : {NameColumn, DaysColumn, StateColumn, DescriptionColumn, PartColumn})
         list.resizeColumnToContents(column);
 }
 
@@ -233,7 +239,9 @@ SuppliesDialog::SuppliesDialog(const QString &host, const QString &model, const 
     lblState->setTextFormat(Qt::PlainText);
     lvConditions = table(u"lvConditions"_s, {u"Severity"_s, u"Condition"_s, u"Since"_s}, this);
     lvSupplies = table(u"lvSupplies"_s,
-                       {u"Supply"_s, u"Level"_s, u"State"_s, u"Description"_s, u"Part number"_s, u"Serial"_s}, this);
+                       {u"Supply"_s, u"Level"_s, u"Days left"_s, u"State"_s, u"Description"_s, u"Part number"_s,
+                        u"Serial"_s},
+                       this);
     lvSupplies->header()->resizeSection(LevelColumn, 180);
     cmdRead = new QPushButton(u"Read again"_s, this);
     cmdRead->setObjectName(u"cmdRead"_s);
@@ -276,7 +284,7 @@ void SuppliesDialog::readNow() {
     cmdRead->setEnabled(true);
     if (!read.model.isEmpty()) showPrinter(read.model);
     fillConditions(*lvConditions, read.conditions);
-    fillSupplies(*lvSupplies, read.supplies);
+    fillSupplies(*lvSupplies, read.supplies, read.daysLeft);
     if (!read.failure.isEmpty()) return lblState->setText(read.failure);
     QString state = u"Read "_s + store::shownTime(QDateTime::currentDateTime());
     if (!read.status.isEmpty()) state += u": "_s + read.status;

@@ -34,6 +34,7 @@ store::ConditionEntry entryOf(const store::ConditionChange &change, const QDateT
     return {change.host, seen.key, seen.kind, seen.text, seen.severity, change.since, change.raised ? QDateTime() : now};
 }
 
+// The changes as the raised and cleared conditions of record.
 void split(const QList<store::ConditionChange> &changes, const QDateTime &now, store::ReadingRecord &record) {
     for (const store::ConditionChange &change : changes)
         (change.raised ? record.raised : record.cleared) << entryOf(change, now);
@@ -68,10 +69,10 @@ void storeReading(const QString &host, const reading::PrinterReading &read, cons
 
 void storeConditionChanges(const QList<store::ConditionChange> &changes) {
     if (!reading::printermib::enabled() || changes.isEmpty()) return;
-    store::ReadingRecord split_;
-    split(changes, QDateTime::currentDateTimeUtc(), split_);
+    store::ReadingRecord conditions;
+    split(changes, QDateTime::currentDateTimeUtc(), conditions);
     store::History history(store::globals().programFolder);
-    history.recordConditions(split_.raised, split_.cleared);
+    history.recordConditions(conditions.raised, conditions.cleared);
     nameFailure(history);
 }
 

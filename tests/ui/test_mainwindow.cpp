@@ -11,6 +11,7 @@
 #include "store/conditionstate.h"
 #include "store/folderlock.h"
 #include "store/globals.h"
+#include "store/history.h"
 #include "ui/art.h"
 #include "ui/consolepanel.h"
 #include "ui/findprintersdialog.h"
@@ -878,6 +879,23 @@ TEST_F(MainWindowTest, SuppliesAndStatusShowTheConditionsAndEverySupply) {
             u"wasteNearlyFull"_s, {{u"wasteNearlyFull"_s, u"wasteNearlyFull"_s, {}, u"Waste"_s, 2}, since, true, 0});
         ASSERT_TRUE(states.save());
     }
+    {
+        // The cyan toner's history: 24 % twenty days ago, 5 % yesterday.
+        store::History history(folder.path());
+        for (const auto &[daysAgo, percent] : {std::pair{20, 24}, {1, 5}}) {
+            store::ReadingRecord record;
+            record.reading.time = QDateTime::currentDateTimeUtc().addDays(-daysAgo);
+            record.reading.host = address;
+            store::SupplyEntry cyan;
+            cyan.time = record.reading.time;
+            cyan.host = address;
+            cyan.index = 3;
+            cyan.percent = percent;
+            cyan.state = u"ok"_s;
+            record.supplies = {cyan};
+            ASSERT_GT(history.record(record), 0) << history.failure().toStdString();
+        }
+    }
     QFile mute(folder.filePath(u"alerts.ini"_s));
     ASSERT_TRUE(mute.open(QIODevice::WriteOnly) && mute.write("[Conditions]\r\nMute=someRemaining\r\n") > 0);
     mute.close();
@@ -914,13 +932,15 @@ TEST_F(MainWindowTest, SuppliesAndStatusShowTheConditionsAndEverySupply) {
               (QStringList{u"critical|Paper jam: tray 2|"_s, u"warning|Toner low: cyan|"_s,
                            u"warning|Waste toner box nearly full|"_s + store::shownTime(since)}));
     auto *supplies = child<QTreeWidget>(*view, u"lvSupplies"_s);
-    EXPECT_EQ(shown(supplies), (QStringList{u"Black toner|62 %||Black Cartridge HP CF360X||"_s,
-                                            u"Magenta toner|48 %||Magenta Cartridge HP CF363X||"_s,
-                                            u"Cyan toner|4 %|low|Cyan Cartridge HP CF361X||"_s,
-                                            u"Yellow toner|55 %||Yellow Cartridge HP CF362X||"_s,
-                                            u"Waste toner box|95 % full|nearly full|Toner Collection Unit||"_s,
-                                            u"Black drum|some remaining||Black Imaging Drum||"_s,
-                                            u"Fuser|unknown||Fuser Kit||FK0042"_s}));
+    const QString unknown = u"not yet known"_s;
+    EXPECT_EQ(shown(supplies), (QStringList{u"Black toner|62 %|"_s + unknown + u"||Black Cartridge HP CF360X||"_s,
+                                            u"Magenta toner|48 %|"_s + unknown + u"||Magenta Cartridge HP CF363X||"_s,
+                                            u"Cyan toner|4 %|about 4 days left|low|Cyan Cartridge HP CF361X||"_s,
+                                            u"Yellow toner|55 %|"_s + unknown + u"||Yellow Cartridge HP CF362X||"_s,
+                                            u"Waste toner box|95 % full|"_s + unknown +
+                                                u"|nearly full|Toner Collection Unit||"_s,
+                                            u"Black drum|some remaining|"_s + unknown + u"||Black Imaging Drum||"_s,
+                                            u"Fuser|unknown|"_s + unknown + u"||Fuser Kit||FK0042"_s}));
     const auto bar = [&](int row) {
         return qobject_cast<ui::SupplyBar *>(supplies->itemWidget(supplies->topLevelItem(row), 1));
     };

@@ -399,6 +399,23 @@ TEST_F(Cycle, AFailedUploadWaitsInTheOutboxUntilTheServiceTakesIt) {
     EXPECT_GT(stored[1].blackAndWhite, 0);
 }
 
+// A history the program cannot use (here a folder where the file should be) stops no reading and no upload, and is
+// named once on the status line however many readings find it so.
+TEST_F(Cycle, AHistoryThatCannotBeWrittenIsNamedOnceAndStopsNothing) {
+    SimulatedPrinter hp("hp");
+    ASSERT_AGENT(hp);
+    write("Pips", "pip001", QString::fromStdString(hp.address()));
+    ASSERT_TRUE(QDir(folder.path()).mkdir(store::HistoryFileName));
+    EXPECT_TRUE(upload::runCycle());
+    EXPECT_TRUE(upload::runCycle());
+    EXPECT_EQ(window.navigations.size(), 2u) << "both readings were sent";
+    QStringList named;
+    for (const QString &status : window.statuses)
+        if (status.contains(store::HistoryFileName)) named << status;
+    EXPECT_EQ(named.size(), 1) << named.join(u'\n');
+    EXPECT_TRUE(named.value(0).startsWith("Cannot open " + folder.filePath(store::HistoryFileName))) << named.value(0);
+}
+
 // Which of a printer's readings is newer is the order they were handed over in, never their times: an older reading
 // still out when a newer one is handed over is dropped when it fails, whether the service took the newer one (the
 // outbox stays empty) or not (the newer one waits alone), also after the clock was stepped back between the two.
