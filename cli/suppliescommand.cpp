@@ -12,7 +12,7 @@
 #include "store/log.h"
 #include "store/usage.h"
 
-#include <QHash>
+#include <QMap>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -29,7 +29,7 @@ using reading::supplies::Supply;
 struct PrinterSupplies {
     QString host, address; // address: empty when the host did not resolve
     reading::SuppliesRead read;
-    QHash<int, int> daysLeft; // by supply index, where the stored levels tell
+    QMap<int, std::optional<int>> daysLeft; // by supply index, from the levels the history store keeps
 };
 
 // The standard's name of the supply's type, or its number where the standard names none.
@@ -63,11 +63,9 @@ QString levelText(const Supply &supply) {
 }
 
 // "about 12 days left", "about 30 days to full", "days left not yet known"; nothing for a supply without a fill.
-QString daysLeftText(const Supply &supply, std::optional<int> days) {
+QString daysLeftPart(const Supply &supply, std::optional<int> days) {
     if (!supply.fill.percent) return QString();
-    if (!days) return QStringLiteral("days left not yet known");
-    return QStringLiteral("about %1 %2 %3").arg(*days).arg(*days == 1 ? u"day" : u"days",
-                                                          supply.receptacle ? u"to full" : u"left");
+    return (days ? QString() : QStringLiteral("days left ")) + store::daysLeftText(days, supply.receptacle);
 }
 
 // "  3 toner cyan: 4 % left (low), about 5 days left, 4 of 100 percent, "Cyan Cartridge", part 71B0020, serial C5X01"
@@ -75,7 +73,7 @@ QString supplyLine(const Supply &supply, std::optional<int> days) {
     QStringList parts{QString::number(supply.index) + u' ' + kindOf(supply) +
                       (supply.colour.isEmpty() ? QString() : u' ' + supply.colour) + QStringLiteral(": ") +
                       fillText(supply)};
-    if (const QString left = daysLeftText(supply, days); !left.isEmpty()) parts << left;
+    if (const QString left = daysLeftPart(supply, days); !left.isEmpty()) parts << left;
     if (const QString level = levelText(supply); !level.isEmpty()) parts << level;
     if (!supply.description.isEmpty()) parts << u'"' + store::oneLine(supply.description) + u'"';
     const reading::supplies::MakerDetails &maker = supply.maker;
@@ -86,18 +84,13 @@ QString supplyLine(const Supply &supply, std::optional<int> days) {
     return QStringLiteral("  ") + parts.join(QStringLiteral(", ")) + u'\n';
 }
 
-std::optional<int> daysOf(const PrinterSupplies &report, const Supply &supply) {
-    const auto found = report.daysLeft.constFind(supply.index);
-    return found == report.daysLeft.cend() ? std::nullopt : std::optional<int>(*found);
-}
-
 QString suppliesText(const PrinterSupplies &report, const store::AlertSettings &settings) {
     const reading::SuppliesRead &read = report.read;
     if (!read.answered) return report.host + QStringLiteral(": not answering\n");
     QString text = report.host + QStringLiteral(": answers");
     if (read.deviceIndex != 1) text += QStringLiteral(", device ") + QString::number(read.deviceIndex);
     text += u'\n';
-    for (const Supply &supply : read.supplies) text += supplyLine(supply, daysOf(report, supply));
+    for (const Supply &supply : read.supplies) text += supplyLine(supply, report.daysLeft.value(supply.index));
     if (read.supplies.isEmpty()) text += QStringLiteral("  no supply\n");
     for (const auto &condition : reading::supplies::conditionsOf(read.supplies))
         if (!settings.muted(report.address, condition.kind, condition.unit))
@@ -129,25 +122,14 @@ QJsonObject supplyJson(const Supply &supply, std::optional<int> days) {
 
 QString suppliesJsonLine(const PrinterSupplies &report) {
     QJsonArray supplies;
-    for (const Supply &supply : report.read.supplies) supplies.append(supplyJson(supply, daysOf(report, supply)));
+    for (const Supply &supply : report.read.supplies)
+        supplies.append(supplyJson(supply, report.daysLeft.value(supply.index)));
     const QJsonObject object{
         {QStringLiteral("host"), report.host},
         {QStringLiteral("answered"), report.read.answered},
         {QStringLiteral("deviceIndex"), report.read.answered ? QJsonValue(report.read.deviceIndex) : QJsonValue()},
         {QStringLiteral("supplies"), supplies}};
     return QString::fromUtf8(QJsonDocument(object).toJson(QJsonDocument::Compact)) + u'\n';
-}
-
-// The days left of each supply of the host with a fill, from the levels the store keeps of its index.
-QHash<int, int> daysLeftOf(const store::History &history, const QString &host, const QList<Supply> &supplies) {
-    QHash<int, QList<store::SupplyEntry>> levels;
-    for (const store::SupplyEntry &level : history.supplies(host)) levels[level.index] << level;
-    const QDateTime now = QDateTime::currentDateTimeUtc();
-    QHash<int, int> days;
-    for (const Supply &supply : supplies)
-        if (supply.fill.percent)
-            if (const auto left = store::daysLeft(levels.value(supply.index), now)) days.insert(supply.index, *left);
-    return days;
 }
 
 PrinterSupplies readSuppliesNow(const QString &host, const store::History *history) {
@@ -159,7 +141,8 @@ PrinterSupplies readSuppliesNow(const QString &host, const store::History *histo
         return report;
     }
     report.read = reading::readSupplies(report.address);
-    if (history && report.read.answered) report.daysLeft = daysLeftOf(*history, host, report.read.supplies);
+    if (history && report.read.answered)
+        report.daysLeft = store::daysLeftBySupply(history->supplies(host), QDateTime::currentDateTimeUtc());
     return report;
 }
 
