@@ -3,10 +3,16 @@
 #pragma once
 
 #include <QCommandLineParser>
+#include <QJsonValue>
 #include <QStringList>
 #include <QTextStream>
 
 #include <functional>
+#include <memory>
+
+namespace store {
+class History;
+}
 
 namespace cli {
 
@@ -39,6 +45,13 @@ bool lockProgramFolder();
 using PrinterShow = std::function<bool(const QString &host, bool named, bool json, QTextStream &out)>;
 int eachPrinter(const QString &command, const QStringList &args, const QString &notRead, const PrinterShow &show);
 
+// A text for JSON: null where it is empty.
+inline QJsonValue textOrNull(const QString &text) { return text.isEmpty() ? QJsonValue() : QJsonValue(text); }
+
+// The program folder's history store opened read-only, so that a cycle may write it meanwhile. Nothing where the
+// folder has none yet (said on standard error where sayMissing) or where it cannot be read (said).
+std::unique_ptr<store::History> readHistory(bool sayMissing);
+
 int snmpCommand(const QStringList &args);
 int iniCommand(const QStringList &args);
 int encodeCommand(const QStringList &args);
@@ -58,5 +71,7 @@ int runCommand(const QStringList &args);
 int outboxCommand(const QStringList &args);
 int statusCommand(const QStringList &args);
 int suppliesCommand(const QStringList &args);
+int historyCommand(const QStringList &args);
+int usageCommand(const QStringList &args);
 
 } // namespace cli

@@ -6,9 +6,11 @@
 #include "store/alertsettings.h"
 #include "store/folderlock.h"
 #include "store/globals.h"
+#include "store/history.h"
 #include "store/pips.h"
 
 #include <QCoreApplication>
+#include <QFileInfo>
 #include <QTextStream>
 
 #include <optional>
@@ -67,6 +69,19 @@ int eachPrinter(const QString &command, const QStringList &args, const QString &
         out.flush();
     }
     return allAnswered ? ExitOk : ExitFailed;
+}
+
+std::unique_ptr<store::History> readHistory(bool sayMissing) {
+    const QString folder = store::globals().programFolder;
+    QTextStream err(stderr);
+    if (!QFileInfo::exists(folder + u'/' + store::HistoryFileName)) {
+        if (sayMissing) err << "meterlane-cli: no history kept in " << folder << " yet\n";
+        return nullptr;
+    }
+    auto history = std::make_unique<store::History>(folder, /*readOnly*/ true);
+    if (history->isOpen()) return history;
+    err << "meterlane-cli: " << history->failure() << "\n";
+    return nullptr;
 }
 
 bool lockProgramFolder() {
@@ -152,7 +167,21 @@ constexpr Command Commands[] = {
      "with its kind, colour, fill (what is left, or how full a waste box is; a word where there is no percent),\n"
      "level and maximum, description, and the part and serial number where the printer gives them, then the\n"
      "conditions the levels give. --json gives one JSON object per printer a line. It exits 1 when a printer does\n"
-     "not answer, and while StandardPrinterMib is 0."},
+     "not answer, and while StandardPrinterMib is 0. Each supply with a fill has its days left (to full, for a\n"
+     "receptacle) from the levels history.sqlite keeps: \"not yet known\" (null) before two distinct levels 14 days\n"
+     "apart."},
+    {"history", cli::historyCommand, "history HOST [--since DATE] [--until DATE] [--csv|--json] [--folder DIR]",
+     "The readings, supply levels and conditions history.sqlite keeps of a printer, in time order, one a line.\n"
+     "DATE is YYYY-MM-DD, a local day (from its start with --since, to its end with --until), or an ISO 8601 date\n"
+     "and time. --csv gives a header line and a line per row; --json one JSON object per row a line. It exits 1\n"
+     "where no history is kept (none yet, or while StandardPrinterMib is 0)."},
+    {"usage", cli::usageCommand, "usage [HOST...] [--by day|week|month] [--since DATE] [--csv|--json] [--folder DIR]",
+     "The pages of each printer (without hosts: of every printer history.sqlite keeps) per day, week or month\n"
+     "(by default), black-and-white and colour, from the differences of its totals, and whether the period has\n"
+     "readings at both ends (complete) or is estimated; after each period's printers, their total. A total that\n"
+     "drops, or another identity at the address, starts a new series: the jump is never counted. --csv gives a\n"
+     "header line and a line per row (the total's host empty); --json one JSON object per row a line (the total's\n"
+     "host null). It exits 1 where no history is kept (none yet, or while StandardPrinterMib is 0)."},
     {"outbox", cli::outboxCommand, "outbox [--send] [--folder DIR]",
      "The readings waiting to be sent, one a line: host, when it was read (UTC), tries, the last failure.\n"
      "--send sends them now; it exits 1 unless the service took every one, and when the outbox cannot be read or\n"

@@ -1,18 +1,25 @@
 // meterlane-cli supplies: every supply of printers read now, headless: the named hosts, else every monitored printer.
-// A line per supply (kind, colour, fill, level, description and what the maker's own table adds) and the conditions
-// the levels give, or one JSON object per printer and line. Nothing stored changes.
+// A line per supply (kind, colour, fill, days left from the levels the history store keeps, level, description and
+// what the maker's own table adds) and the conditions the levels give, or one JSON object per printer and line.
+// Nothing stored changes: the history store is opened read-only.
 #include "commands.h"
 
 #include "platform/hostresolution.h"
 #include "reading/supplies.h"
 #include "reading/supplyread.h"
 #include "store/alertsettings.h"
+#include "store/history.h"
 #include "store/log.h"
+#include "store/usage.h"
 
+#include <QMap>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QTextStream>
+
+#include <memory>
+#include <optional>
 
 namespace cli {
 namespace {
@@ -22,6 +29,7 @@ using reading::supplies::Supply;
 struct PrinterSupplies {
     QString host, address; // address: empty when the host did not resolve
     reading::SuppliesRead read;
+    QMap<int, std::optional<int>> daysLeft; // by supply index, from the levels the history store keeps
 };
 
 // The standard's name of the supply's type, or its number where the standard names none.
@@ -54,11 +62,18 @@ QString levelText(const Supply &supply) {
     return supply.unit.isEmpty() ? text : text + u' ' + supply.unit;
 }
 
-// "  3 toner cyan: 4 % left (low), 4 of 100 percent, "Cyan Cartridge", part 71B0020, serial C5X01"
-QString supplyLine(const Supply &supply) {
+// "about 12 days left", "about 30 days to full", "days left not yet known"; nothing for a supply without a fill.
+QString daysLeftPart(const Supply &supply, std::optional<int> days) {
+    if (!supply.fill.percent) return QString();
+    return (days ? QString() : QStringLiteral("days left ")) + store::daysLeftText(days, supply.receptacle);
+}
+
+// "  3 toner cyan: 4 % left (low), about 5 days left, 4 of 100 percent, "Cyan Cartridge", part 71B0020, serial C5X01"
+QString supplyLine(const Supply &supply, std::optional<int> days) {
     QStringList parts{QString::number(supply.index) + u' ' + kindOf(supply) +
                       (supply.colour.isEmpty() ? QString() : u' ' + supply.colour) + QStringLiteral(": ") +
                       fillText(supply)};
+    if (const QString left = daysLeftPart(supply, days); !left.isEmpty()) parts << left;
     if (const QString level = levelText(supply); !level.isEmpty()) parts << level;
     if (!supply.description.isEmpty()) parts << u'"' + store::oneLine(supply.description) + u'"';
     const reading::supplies::MakerDetails &maker = supply.maker;
@@ -75,7 +90,7 @@ QString suppliesText(const PrinterSupplies &report, const store::AlertSettings &
     QString text = report.host + QStringLiteral(": answers");
     if (read.deviceIndex != 1) text += QStringLiteral(", device ") + QString::number(read.deviceIndex);
     text += u'\n';
-    for (const Supply &supply : read.supplies) text += supplyLine(supply);
+    for (const Supply &supply : read.supplies) text += supplyLine(supply, report.daysLeft.value(supply.index));
     if (read.supplies.isEmpty()) text += QStringLiteral("  no supply\n");
     for (const auto &condition : reading::supplies::conditionsOf(read.supplies))
         if (!settings.muted(report.address, condition.kind, condition.unit))
@@ -84,9 +99,7 @@ QString suppliesText(const PrinterSupplies &report, const store::AlertSettings &
     return text;
 }
 
-QJsonValue textOrNull(const QString &text) { return text.isEmpty() ? QJsonValue() : QJsonValue(text); }
-
-QJsonObject supplyJson(const Supply &supply) {
+QJsonObject supplyJson(const Supply &supply, std::optional<int> days) {
     const reading::supplies::MakerDetails &maker = supply.maker;
     return {{QStringLiteral("index"), supply.index},
             {QStringLiteral("kind"), kindOf(supply)},
@@ -94,6 +107,7 @@ QJsonObject supplyJson(const Supply &supply) {
             {QStringLiteral("colour"), textOrNull(supply.colour)},
             {QStringLiteral("percent"), supply.fill.percent ? QJsonValue(*supply.fill.percent) : QJsonValue()},
             {QStringLiteral("state"), supply.fill.state},
+            {QStringLiteral("daysLeft"), days ? QJsonValue(*days) : QJsonValue()},
             // The special values (-1, -2, -3) are no amounts: the state names them.
             {QStringLiteral("level"), supply.level >= 0 ? QJsonValue(supply.level) : QJsonValue()},
             {QStringLiteral("max"), supply.maxCapacity >= 0 ? QJsonValue(supply.maxCapacity) : QJsonValue()},
@@ -108,7 +122,8 @@ QJsonObject supplyJson(const Supply &supply) {
 
 QString suppliesJsonLine(const PrinterSupplies &report) {
     QJsonArray supplies;
-    for (const Supply &supply : report.read.supplies) supplies.append(supplyJson(supply));
+    for (const Supply &supply : report.read.supplies)
+        supplies.append(supplyJson(supply, report.daysLeft.value(supply.index)));
     const QJsonObject object{
         {QStringLiteral("host"), report.host},
         {QStringLiteral("answered"), report.read.answered},
@@ -117,23 +132,28 @@ QString suppliesJsonLine(const PrinterSupplies &report) {
     return QString::fromUtf8(QJsonDocument(object).toJson(QJsonDocument::Compact)) + u'\n';
 }
 
-PrinterSupplies readSuppliesNow(const QString &host) {
+PrinterSupplies readSuppliesNow(const QString &host, const store::History *history) {
     PrinterSupplies report;
     report.host = host;
     report.address = platform::ResolveHost(host);
-    if (report.address.isEmpty())
+    if (report.address.isEmpty()) {
         QTextStream(stderr) << "meterlane-cli: cannot resolve " << host << "\n";
-    else
-        report.read = reading::readSupplies(report.address);
+        return report;
+    }
+    report.read = reading::readSupplies(report.address);
+    if (history && report.read.answered)
+        report.daysLeft = store::daysLeftBySupply(history->supplies(host), QDateTime::currentDateTimeUtc());
     return report;
 }
 
 } // namespace
 
 int suppliesCommand(const QStringList &args) {
+    std::optional<std::unique_ptr<store::History>> history; // opened at the first printer, once the folder is known
     return eachPrinter(QStringLiteral("supplies"), args, QStringLiteral("supplies are"),
-                       [](const QString &host, bool, bool json, QTextStream &out) {
-                           const PrinterSupplies report = readSuppliesNow(host);
+                       [&](const QString &host, bool, bool json, QTextStream &out) {
+                           if (!history) history = readHistory(/*sayMissing*/ false);
+                           const PrinterSupplies report = readSuppliesNow(host, history->get());
                            out << (json ? suppliesJsonLine(report) : suppliesText(report, store::alertSettings()));
                            return report.read.answered;
                        });

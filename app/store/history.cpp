@@ -262,20 +262,31 @@ bool insertConditions(QSqlQuery &query, const QList<ConditionEntry> &raised, con
     return true;
 }
 
+// The reading's row (its id in id), its supplies that changed and its conditions.
+bool insertRecord(QSqlQuery &query, const ReadingRecord &record, qint64 &id, QString &why) {
+    if (!insertReading(query, record.reading, why)) return false;
+    id = query.lastInsertId().toLongLong();
+    for (const SupplyEntry &supply : record.supplies)
+        if (!insertSupply(query, supply, why)) return false;
+    return insertConditions(query, record.raised, record.cleared, why);
+}
+
 } // namespace
 
 qint64 History::record(const ReadingRecord &record) {
     qint64 id = 0;
-    const bool stored = write([&](QSqlQuery &query, QString &why) {
-        if (!insertReading(query, record.reading, why)) return false;
-        id = query.lastInsertId().toLongLong();
-        for (const SupplyEntry &supply : record.supplies)
-            if (!insertSupply(query, supply, why)) return false;
-        return insertConditions(query, record.raised, record.cleared, why);
-    });
-    if (!stored) return 0;
+    if (!write([&](QSqlQuery &query, QString &why) { return insertRecord(query, record, id, why); })) return 0;
     pruneStep(record.reading.time);
     return id;
+}
+
+bool History::recordAll(const QList<ReadingRecord> &records) {
+    return write([&](QSqlQuery &query, QString &why) {
+        qint64 id = 0;
+        for (const ReadingRecord &record : records)
+            if (!insertRecord(query, record, id, why)) return false;
+        return true;
+    });
 }
 
 bool History::recordConditions(const QList<ConditionEntry> &raised, const QList<ConditionEntry> &cleared) {

@@ -80,6 +80,9 @@ public:
     // Stores one reading (with its supplies and conditions) in one transaction, then prunes a small step. The row's
     // id, 0 when it could not be stored.
     qint64 record(const ReadingRecord &record);
+    // Stores many readings, each as record stores it, in one transaction and without pruning: for seeding a store
+    // with years of a site at once (the benchmark). False, with nothing stored, when one could not be stored.
+    bool recordAll(const QList<ReadingRecord> &records);
     // The conditions a poll raised and cleared.
     bool recordConditions(const QList<ConditionEntry> &raised, const QList<ConditionEntry> &cleared);
     // How the upload of the host's reading handed over at time went.

@@ -2,8 +2,11 @@
 // folder the programs choose, and their options.
 #include "support/files.h"
 #include "support/printers.h"
+#include "support/qtapplication.h"
 #include "support/qtprint.h"
 #include "support/realagents.h"
+
+#include "store/history.h"
 
 #include <gtest/gtest.h>
 
@@ -65,6 +68,24 @@ QString joined(const QJsonValue &array, const QStringList &keys = {}, bool sorte
 }
 
 const QStringList ConditionKeys{u"kind"_s, u"severity"_s, u"text"_s, u"since"_s};
+
+// Stored levels of the host's supplies, as the cycle stores them once a day, ending 30 hours ago (a quarter day away
+// from where the days left round): supply 3 falling a point a day for 19 days to 16 %, supply 1 for 13 days.
+void seedLevels(const QString &folder, const std::string &host) {
+    testsupport::ensureCoreApplication();
+    store::History history(folder);
+    const QDateTime last = QDateTime::currentDateTimeUtc().addSecs(-30 * 3600);
+    for (int day = 19; day >= 0; --day) {
+        store::ReadingRecord record;
+        record.reading = {last.addDays(-day), QString::fromStdString(host), u"X1"_s, u"Laser"_s, 1000, 0};
+        for (const auto &[index, lastPercent, days] : {std::tuple{3, 16, 19}, std::tuple{1, 64, 13}}) {
+            if (day > days) continue;
+            record.supplies << store::SupplyEntry{record.reading.time, record.reading.host, index, u"toner"_s,
+                                                  u"cyan"_s, u"Toner"_s, u"TN"_s, false, lastPercent + day, u"ok"_s};
+        }
+        ASSERT_NE(history.record(record), 0) << history.failure().toStdString();
+    }
+}
 
 } // namespace
 
@@ -392,7 +413,9 @@ TEST(CliTools, StatusWithoutHostsShowsTheRememberedConditions) {
 // words, a receptacle's fill as how full it is, -2 and -3 as words without a percent, a level above its maximum as
 // full, NUL bytes dropped and a serial split off, the maker's part and serial numbers matched by description. A
 // printer asked by a version 2c profile (GetBulk; snmpd, which answers nothing else) gives the same supplies, and a
-// silent host makes the status 1. Without hosts, the monitored printers as text with the conditions of the levels.
+// silent host makes the status 1. Days left come from the levels history.sqlite keeps of the host: known after 19
+// days of a falling level, not after 13. Without hosts, the monitored printers as text with the conditions of the
+// levels.
 TEST(CliTools, SuppliesReadsEveryRowTheWayTheStandardMeansIt) {
     const auto printers =
         testsupport::startPrinters({"supplies-laser", "supplies-inkjet", "supplies-device2", "supplies-lexmark"});
@@ -413,25 +436,28 @@ TEST(CliTools, SuppliesReadsEveryRowTheWayTheStandardMeansIt) {
     }
     ASSERT_AGENT(v2c);
     command.insert(command.end(), {v2c.address(), "127.100.100.139"});
+    for (const std::string &host : {printers[0]->address(), v2c.address()}) seedLevels(folder.path(), host);
 
     const auto json = runCommand(command, {{"QUORREL_TIMEOUT_MS", "300"}, {"QUORREL_RETRIES", "0"}});
     EXPECT_EQ(json.status, 1) << json.err;
     const std::vector<QJsonObject> lines = jsonLines(json.out);
     ASSERT_EQ(lines.size(), 6u) << json.out;
-    const QStringList keys{u"kind"_s, u"class"_s, u"colour"_s, u"percent"_s, u"state"_s, u"level"_s, u"max"_s,
-                           u"unit"_s, u"description"_s, u"partNumber"_s, u"serial"_s, u"cartridgeType"_s,
+    const QStringList keys{u"kind"_s, u"class"_s, u"colour"_s, u"percent"_s, u"state"_s, u"daysLeft"_s, u"level"_s,
+                           u"max"_s, u"unit"_s, u"description"_s, u"partNumber"_s, u"serial"_s, u"cartridgeType"_s,
                            u"pagesAtInstall"_s};
     const struct {
         int printer, index;
         const char *fields;
     } rows[] = {
-        {0, 3, "toner|consumed|cyan|15|low|15|100|percent|Toner TN-328C|null|null|null|null"},
-        {0, 11, "waste toner|receptacle|null|95|nearly full|5|100|percent|Waste Toner Box|null|null|null|null"},
-        {1, 4, "ink cartridge|consumed|yellow|8|low|8|100|percent|Tintenpatrone Gelb T9444|null|null|null|null"},
-        {1, 5, "other|receptacle|null|70|ok|30|100|percent|Maintenance Box|null|null|null|null"},
-        {2, 1, "toner|consumed|black|null|some remaining|null|100|percent|Black Toner Cartridge|null|null|null|null"},
-        {3, 6, "drum (opc)|consumed|null|80|ok|120000|150000|impressions|Imaging Unit|74C0ZV0|IU4A7B1234|shipped with "
-               "the printer|0"},
+        {0, 1, "toner|consumed|yellow|64|ok|null|64|100|percent|Toner TN-328Y|null|null|null|null"},
+        {0, 3, "toner|consumed|cyan|15|low|15|15|100|percent|Toner TN-328C|null|null|null|null"},
+        {0, 11, "waste toner|receptacle|null|95|nearly full|null|5|100|percent|Waste Toner Box|null|null|null|null"},
+        {1, 4, "ink cartridge|consumed|yellow|8|low|null|8|100|percent|Tintenpatrone Gelb T9444|null|null|null|null"},
+        {1, 5, "other|receptacle|null|70|ok|null|30|100|percent|Maintenance Box|null|null|null|null"},
+        {2, 1, "toner|consumed|black|null|some remaining|null|null|100|percent|Black Toner Cartridge|null|null|null|"
+               "null"},
+        {3, 6, "drum (opc)|consumed|null|80|ok|null|120000|150000|impressions|Imaging Unit|74C0ZV0|IU4A7B1234|shipped "
+               "with the printer|0"},
     };
     for (const auto &row : rows) {
         const QJsonValue supply = lines[row.printer]["supplies"][row.index - 1];
@@ -442,7 +468,8 @@ TEST(CliTools, SuppliesReadsEveryRowTheWayTheStandardMeansIt) {
     }
     EXPECT_EQ(lines[2]["deviceIndex"].toInt(), 2);
     EXPECT_EQ(QJsonDocument(lines[2]["supplies"][3].toObject()).toJson(QJsonDocument::Compact),
-              R"({"cartridgeType":null,"class":"consumed","colour":null,"description":"Maintenance Kit","index":4,)"
+              R"({"cartridgeType":null,"class":"consumed","colour":null,"daysLeft":null,)"
+              R"("description":"Maintenance Kit","index":4,)"
               R"("kind":"other","level":190000,"max":200000,"pagesAtInstall":null,"partNumber":null,"percent":95,)"
               R"("serial":"ABC123","state":"ok","unit":"impressions"})");
     EXPECT_EQ(lines[4]["supplies"], lines[0]["supplies"]) << "through GetBulk";
@@ -451,14 +478,20 @@ TEST(CliTools, SuppliesReadsEveryRowTheWayTheStandardMeansIt) {
 
     const auto text = runCommand({Cli, "supplies", "--folder", folder.path().toStdString()});
     EXPECT_EQ(text.status, 0) << text.err;
+    EXPECT_NE(
+        text.out.find("  3 toner cyan: 15 % left (low), about 15 days left, 15 of 100 percent, \"Toner TN-328C\"\n"),
+        std::string::npos)
+        << text.out;
     EXPECT_TRUE(text.out.ends_with(
-        "  11 waste toner: 95 % full (nearly full), space 5 of 100 percent, \"Waste Toner Box\"\n"
+        "  11 waste toner: 95 % full (nearly full), days left not yet known, space 5 of 100 percent, "
+        "\"Waste Toner Box\"\n"
         "  warning: Toner low: cyan\n  critical: Drum at end of life: cyan\n  warning: Waste toner box nearly full\n" +
         device2 + ": answers, device 2\n"
         "  1 toner black: some remaining, maximum 100 percent, \"Black Toner Cartridge\"\n"
         "  2 drum (opc): unknown, maximum 80000 impressions, \"Drum Cartridge\"\n"
-        "  3 fuser: 100 % left (above its maximum), 112000 of 100000 impressions, \"Fuser\"\n"
-        "  4 other: 95 % left, 190000 of 200000 impressions, \"Maintenance Kit\", serial ABC123\n"
+        "  3 fuser: 100 % left (above its maximum), days left not yet known, 112000 of 100000 impressions, \"Fuser\"\n"
+        "  4 other: 95 % left, days left not yet known, 190000 of 200000 impressions, \"Maintenance Kit\", serial "
+        "ABC123\n"
         "  notice: Black toner: some remaining\n"))
         << text.out;
 
