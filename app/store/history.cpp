@@ -32,7 +32,6 @@ const char *const Schema[] = {
     "CREATE INDEX supply_names_by_host ON supply_names (host, supply)",
     "CREATE TABLE supplies (name INTEGER NOT NULL, time INTEGER NOT NULL, percent INTEGER, state TEXT,"
     " PRIMARY KEY (name, time)) WITHOUT ROWID",
-    "CREATE INDEX supplies_by_time ON supplies (time)",
     "CREATE TABLE conditions (id INTEGER PRIMARY KEY, host TEXT NOT NULL, key TEXT NOT NULL, kind TEXT NOT NULL,"
     " text TEXT, severity INTEGER NOT NULL, raised INTEGER NOT NULL, cleared INTEGER)",
     "CREATE INDEX conditions_by_host ON conditions (host, raised)",
@@ -416,21 +415,21 @@ int History::pruneStep(const QDateTime &now) {
             if (!remove(query, oldest.arg(QLatin1String(table), QLatin1String(column)).arg(DayOfRowsAtMost),
                         {keptBefore}, why))
                 return false;
-        if (!remove(query,
-                    QStringLiteral("DELETE FROM supplies WHERE (name, time) IN (SELECT name, time FROM supplies WHERE"
-                                   " time < ? ORDER BY time LIMIT %1)")
-                        .arg(DayOfRowsAtMost),
-                    {keptBefore}, why))
+        // A supply's levels are as old as the readings they came with: they are looked for only while readings that
+        // old were there, supply by supply along the levels' key.
+        if (removed > 0 && !remove(query,
+                                   QStringLiteral("DELETE FROM supplies WHERE name IN (SELECT id FROM supply_names)"
+                                                  " AND time < ?"),
+                                   {keptBefore}, why))
             return false;
         // Past 90 days one row a day is kept, the day's last, of each printer, and of each supply where its level
         // changed: one day is thinned per step, from the oldest not thinned yet; days without rows are skipped.
-        const QString firstDay = QStringLiteral("SELECT min(t) / %1 * %1 FROM (SELECT min(time) AS t FROM readings WHERE"
-                                                " time >= ? UNION ALL SELECT min(time) FROM supplies WHERE time >= ?)")
-                                     .arg(Day);
+        // A supply's level is stored with a reading: the readings' days are every day there is to thin.
+        const QString firstDay = QStringLiteral("SELECT min(time) / %1 * %1 FROM readings WHERE time >= ?").arg(Day);
         qint64 day = 0;
         if (!run(query, QStringLiteral("SELECT value FROM meta WHERE key = 'thinned'"), {}, why)) return false;
         if (query.next()) day = query.value(0).toLongLong();
-        if (!run(query, firstDay, {day, day}, why)) return false;
+        if (!run(query, firstDay, {day}, why)) return false;
         if (!query.next() || query.value(0).isNull()) return true;
         day = query.value(0).toLongLong();
         const qint64 end = day + Day;
@@ -441,16 +440,17 @@ int History::pruneStep(const QDateTime &now) {
                                      " n.time < ?)"),
                       {day, end, end}, why) &&
                remove(query,
-                      QStringLiteral("DELETE FROM supplies WHERE time >= ? AND time < ? AND EXISTS (SELECT 1 FROM"
-                                     " supplies n WHERE n.name = supplies.name AND n.time > supplies.time AND"
-                                     " n.time < ?)"),
+                      QStringLiteral("DELETE FROM supplies WHERE name IN (SELECT id FROM supply_names) AND"
+                                     " time >= ? AND time < ? AND EXISTS (SELECT 1 FROM supplies n WHERE"
+                                     " n.name = supplies.name AND n.time > supplies.time AND n.time < ?)"),
                       {day, end, end}, why) &&
                // and of a supply, only a level that differs from the one kept before it
                remove(query,
-                      QStringLiteral("DELETE FROM supplies WHERE time >= ? AND time < ? AND EXISTS (SELECT 1 FROM"
-                                     " supplies p WHERE p.name = supplies.name AND p.time = (SELECT max(time) FROM"
-                                     " supplies q WHERE q.name = supplies.name AND q.time < ?) AND p.percent IS"
-                                     " supplies.percent AND p.state IS supplies.state)"),
+                      QStringLiteral("DELETE FROM supplies WHERE name IN (SELECT id FROM supply_names) AND"
+                                     " time >= ? AND time < ? AND EXISTS (SELECT 1 FROM supplies p WHERE"
+                                     " p.name = supplies.name AND p.time = (SELECT max(time) FROM supplies q WHERE"
+                                     " q.name = supplies.name AND q.time < ?) AND p.percent IS supplies.percent AND"
+                                     " p.state IS supplies.state)"),
                       {day, end, day}, why) &&
                run(query, QStringLiteral("INSERT OR REPLACE INTO meta (key, value) VALUES ('thinned', ?)"), {end}, why);
     });
