@@ -305,86 +305,73 @@ bool History::setUpload(const QString &host, const QDateTime &time, Upload uploa
     return stored && found;
 }
 
-QList<ReadingEntry> History::readings(const QString &host, const QDateTime &since, const QDateTime &until) const {
-    QList<ReadingEntry> rows;
-    if (!isOpen()) return rows;
-    const auto [where, values] = window(host, since, until, "time");
+void History::select(const QString &columns, const char *timeColumn, const QString &order, const QString &host,
+                     const QDateTime &since, const QDateTime &until,
+                     const std::function<void(const QSqlQuery &row)> &take) const {
+    if (!isOpen()) return;
+    const auto [where, values] = window(host, since, until, timeColumn);
     QSqlQuery query(QSqlDatabase::database(connection_, false));
     query.setForwardOnly(true);
     QString why;
-    if (!run(query,
-             QStringLiteral("SELECT time, host, identity, model, black_and_white, colour, print_bw, print_colour,"
-                            " copy_bw, copy_colour, fax, large, duplex, upload FROM readings") +
-                 where + QStringLiteral(" ORDER BY time, id"),
-             values, why))
-        return rows;
-    while (query.next()) {
-        ReadingEntry row;
-        row.time = timeOf(query.value(0));
-        row.host = query.value(1).toString();
-        row.identity = query.value(2).toString();
-        row.model = query.value(3).toString();
-        row.blackAndWhite = query.value(4).toLongLong();
-        row.colour = query.value(5).toLongLong();
-        row.printBlackAndWhite = countFrom(query.value(6));
-        row.printColour = countFrom(query.value(7));
-        row.copyBlackAndWhite = countFrom(query.value(8));
-        row.copyColour = countFrom(query.value(9));
-        row.fax = countFrom(query.value(10));
-        row.large = countFrom(query.value(11));
-        row.duplex = countFrom(query.value(12));
-        row.upload = uploadNamed(query.value(13).toString());
-        rows << row;
-    }
+    if (!run(query, QStringLiteral("SELECT ") + columns + where + QStringLiteral(" ORDER BY ") + order, values, why))
+        return;
+    while (query.next()) take(query);
+}
+
+QList<ReadingEntry> History::readings(const QString &host, const QDateTime &since, const QDateTime &until) const {
+    QList<ReadingEntry> rows;
+    select(QStringLiteral("time, host, identity, model, black_and_white, colour, print_bw, print_colour, copy_bw,"
+                          " copy_colour, fax, large, duplex, upload FROM readings"),
+           "time", QStringLiteral("time, id"), host, since, until, [&](const QSqlQuery &query) {
+               ReadingEntry row;
+               row.time = timeOf(query.value(0));
+               row.host = query.value(1).toString();
+               row.identity = query.value(2).toString();
+               row.model = query.value(3).toString();
+               row.blackAndWhite = query.value(4).toLongLong();
+               row.colour = query.value(5).toLongLong();
+               row.printBlackAndWhite = countFrom(query.value(6));
+               row.printColour = countFrom(query.value(7));
+               row.copyBlackAndWhite = countFrom(query.value(8));
+               row.copyColour = countFrom(query.value(9));
+               row.fax = countFrom(query.value(10));
+               row.large = countFrom(query.value(11));
+               row.duplex = countFrom(query.value(12));
+               row.upload = uploadNamed(query.value(13).toString());
+               rows << row;
+           });
     return rows;
 }
 
 QList<SupplyEntry> History::supplies(const QString &host, const QDateTime &since, const QDateTime &until) const {
     QList<SupplyEntry> rows;
-    if (!isOpen()) return rows;
-    const auto [where, values] = window(host, since, until, "time");
-    QSqlQuery query(QSqlDatabase::database(connection_, false));
-    query.setForwardOnly(true);
-    QString why;
-    if (!run(query,
-             QStringLiteral("SELECT time, host, supply, kind, colour, receptacle, percent, state, description,"
-                            " part_number FROM supplies JOIN supply_names ON supply_names.id = supplies.name") +
-                 where + QStringLiteral(" ORDER BY time, supply"),
-             values, why))
-        return rows;
-    while (query.next()) {
-        SupplyEntry row;
-        row.time = timeOf(query.value(0));
-        row.host = query.value(1).toString();
-        row.index = query.value(2).toInt();
-        row.kind = query.value(3).toString();
-        row.colour = query.value(4).toString();
-        row.receptacle = query.value(5).toInt() != 0;
-        if (!query.value(6).isNull()) row.percent = query.value(6).toInt();
-        row.state = query.value(7).toString();
-        row.description = query.value(8).toString();
-        row.partNumber = query.value(9).toString();
-        rows << row;
-    }
+    select(QStringLiteral("time, host, supply, kind, colour, receptacle, percent, state, description, part_number"
+                          " FROM supplies JOIN supply_names ON supply_names.id = supplies.name"),
+           "time", QStringLiteral("time, supply"), host, since, until, [&](const QSqlQuery &query) {
+               SupplyEntry row;
+               row.time = timeOf(query.value(0));
+               row.host = query.value(1).toString();
+               row.index = query.value(2).toInt();
+               row.kind = query.value(3).toString();
+               row.colour = query.value(4).toString();
+               row.receptacle = query.value(5).toInt() != 0;
+               if (!query.value(6).isNull()) row.percent = query.value(6).toInt();
+               row.state = query.value(7).toString();
+               row.description = query.value(8).toString();
+               row.partNumber = query.value(9).toString();
+               rows << row;
+           });
     return rows;
 }
 
 QList<ConditionEntry> History::conditions(const QString &host, const QDateTime &since, const QDateTime &until) const {
     QList<ConditionEntry> rows;
-    if (!isOpen()) return rows;
-    const auto [where, values] = window(host, since, until, "raised");
-    QSqlQuery query(QSqlDatabase::database(connection_, false));
-    query.setForwardOnly(true);
-    QString why;
-    if (!run(query,
-             QStringLiteral("SELECT host, key, kind, text, severity, raised, cleared FROM conditions") + where +
-                 QStringLiteral(" ORDER BY raised, id"),
-             values, why))
-        return rows;
-    while (query.next())
-        rows << ConditionEntry{query.value(0).toString(), query.value(1).toString(), query.value(2).toString(),
-                               query.value(3).toString(), query.value(4).toInt(), timeOf(query.value(5)),
-                               timeOf(query.value(6))};
+    select(QStringLiteral("host, key, kind, text, severity, raised, cleared FROM conditions"), "raised",
+           QStringLiteral("raised, id"), host, since, until, [&](const QSqlQuery &query) {
+               rows << ConditionEntry{query.value(0).toString(), query.value(1).toString(), query.value(2).toString(),
+                                      query.value(3).toString(), query.value(4).toInt(),   timeOf(query.value(5)),
+                                      timeOf(query.value(6))};
+           });
     return rows;
 }
 
