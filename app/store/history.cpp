@@ -19,7 +19,8 @@ constexpr qint64 Day = 24 * 3600 * 1000; // milliseconds
 constexpr int DayOfRowsAtMost = 5000; // what a step of pruning removes of the rows past five years, at most
 
 // The schema of version 1. Times are UTC milliseconds since the epoch; a day is a UTC day. A supply's names are stored
-// once (supply_names) and its levels as small rows beside them, for they are the most numerous.
+// once (supply_names) and its levels as small rows beside them, for they are the most numerous: their times in
+// seconds, and the state "ok" as none.
 const char *const Schema[] = {
     "CREATE TABLE readings (id INTEGER PRIMARY KEY, time INTEGER NOT NULL, host TEXT NOT NULL, identity TEXT,"
     " model TEXT, black_and_white INTEGER NOT NULL, colour INTEGER NOT NULL, print_bw INTEGER,"
@@ -41,9 +42,14 @@ const char *const Schema[] = {
 const char *const UploadNames[] = {"pending", "accepted", "waiting", "failed"};
 
 qint64 msOf(const QDateTime &time) { return time.toMSecsSinceEpoch(); }
-QDateTime timeOf(const QVariant &value) {
-    return value.isNull() ? QDateTime() : QDateTime::fromMSecsSinceEpoch(value.toLongLong(), Qt::UTC);
+QDateTime timeOf(const QVariant &value, qint64 unit = 1) {
+    return value.isNull() ? QDateTime() : QDateTime::fromMSecsSinceEpoch(value.toLongLong() * unit, Qt::UTC);
 }
+constexpr qint64 Second = 1000; // a supply level's unit of time, in milliseconds
+const QString OkState = QStringLiteral("ok");
+
+QVariant stateValue(const QString &state) { return state == OkState ? QVariant() : QVariant(state); }
+QString stateOf(const QVariant &value) { return value.isNull() ? OkState : value.toString(); }
 QVariant countOf(qint64 count) { return count < 0 ? QVariant() : QVariant(count); }
 qint64 countFrom(const QVariant &value) { return value.isNull() ? -1 : value.toLongLong(); }
 
@@ -72,7 +78,7 @@ bool run(QSqlQuery &query, const QString &statement, const QVariantList &values,
 
 // The clause and values that keep rows of host (all hosts where empty) from since to until.
 std::pair<QString, QVariantList> window(const QString &host, const QDateTime &since, const QDateTime &until,
-                                        const char *timeColumn) {
+                                        const char *timeColumn, qint64 unit) {
     QStringList where;
     QVariantList values;
     if (!host.isEmpty()) {
@@ -81,11 +87,11 @@ std::pair<QString, QVariantList> window(const QString &host, const QDateTime &si
     }
     if (since.isValid()) {
         where << QStringLiteral("%1 >= ?").arg(QLatin1String(timeColumn));
-        values << msOf(since);
+        values << msOf(since) / unit;
     }
     if (until.isValid()) {
         where << QStringLiteral("%1 <= ?").arg(QLatin1String(timeColumn));
-        values << msOf(until);
+        values << msOf(until) / unit;
     }
     return {where.isEmpty() ? QString() : QStringLiteral(" WHERE ") + where.join(QStringLiteral(" AND ")), values};
 }
@@ -236,11 +242,11 @@ bool insertSupply(QSqlQuery &query, const SupplyEntry &supply, QString &why) {
     if (!run(query, QStringLiteral("SELECT time, percent, state FROM supplies WHERE name = ? ORDER BY time DESC LIMIT 1"),
              {name}, why))
         return false;
-    if (query.next() && query.value(0).toLongLong() / Day == msOf(supply.time) / Day &&
-        query.value(1) == percent && query.value(2).toString() == supply.state)
+    if (query.next() && query.value(0).toLongLong() * Second / Day == msOf(supply.time) / Day &&
+        query.value(1) == percent && stateOf(query.value(2)) == supply.state)
         return true;
     return run(query, QStringLiteral("INSERT OR REPLACE INTO supplies (name, time, percent, state) VALUES (?, ?, ?, ?)"),
-               {name, msOf(supply.time), percent, supply.state}, why);
+               {name, msOf(supply.time) / Second, percent, stateValue(supply.state)}, why);
 }
 
 bool insertConditions(QSqlQuery &query, const QList<ConditionEntry> &raised, const QList<ConditionEntry> &cleared,
@@ -305,11 +311,11 @@ bool History::setUpload(const QString &host, const QDateTime &time, Upload uploa
     return stored && found;
 }
 
-void History::select(const QString &columns, const char *timeColumn, const QString &order, const QString &host,
-                     const QDateTime &since, const QDateTime &until,
+void History::select(const QString &columns, const char *timeColumn, qint64 unit, const QString &order,
+                     const QString &host, const QDateTime &since, const QDateTime &until,
                      const std::function<void(const QSqlQuery &row)> &take) const {
     if (!isOpen()) return;
-    const auto [where, values] = window(host, since, until, timeColumn);
+    const auto [where, values] = window(host, since, until, timeColumn, unit);
     QSqlQuery query(QSqlDatabase::database(connection_, false));
     query.setForwardOnly(true);
     QString why;
@@ -322,7 +328,7 @@ QList<ReadingEntry> History::readings(const QString &host, const QDateTime &sinc
     QList<ReadingEntry> rows;
     select(QStringLiteral("time, host, identity, model, black_and_white, colour, print_bw, print_colour, copy_bw,"
                           " copy_colour, fax, large, duplex, upload FROM readings"),
-           "time", QStringLiteral("time, id"), host, since, until, [&](const QSqlQuery &query) {
+           "time", 1, QStringLiteral("time, id"), host, since, until, [&](const QSqlQuery &query) {
                ReadingEntry row;
                row.time = timeOf(query.value(0));
                row.host = query.value(1).toString();
@@ -347,16 +353,16 @@ QList<SupplyEntry> History::supplies(const QString &host, const QDateTime &since
     QList<SupplyEntry> rows;
     select(QStringLiteral("time, host, supply, kind, colour, receptacle, percent, state, description, part_number"
                           " FROM supplies JOIN supply_names ON supply_names.id = supplies.name"),
-           "time", QStringLiteral("time, supply"), host, since, until, [&](const QSqlQuery &query) {
+           "time", Second, QStringLiteral("time, supply"), host, since, until, [&](const QSqlQuery &query) {
                SupplyEntry row;
-               row.time = timeOf(query.value(0));
+               row.time = timeOf(query.value(0), Second);
                row.host = query.value(1).toString();
                row.index = query.value(2).toInt();
                row.kind = query.value(3).toString();
                row.colour = query.value(4).toString();
                row.receptacle = query.value(5).toInt() != 0;
                if (!query.value(6).isNull()) row.percent = query.value(6).toInt();
-               row.state = query.value(7).toString();
+               row.state = stateOf(query.value(7));
                row.description = query.value(8).toString();
                row.partNumber = query.value(9).toString();
                rows << row;
@@ -366,7 +372,7 @@ QList<SupplyEntry> History::supplies(const QString &host, const QDateTime &since
 
 QList<ConditionEntry> History::conditions(const QString &host, const QDateTime &since, const QDateTime &until) const {
     QList<ConditionEntry> rows;
-    select(QStringLiteral("host, key, kind, text, severity, raised, cleared FROM conditions"), "raised",
+    select(QStringLiteral("host, key, kind, text, severity, raised, cleared FROM conditions"), "raised", 1,
            QStringLiteral("raised, id"), host, since, until, [&](const QSqlQuery &query) {
                rows << ConditionEntry{query.value(0).toString(), query.value(1).toString(), query.value(2).toString(),
                                       query.value(3).toString(), query.value(4).toInt(),   timeOf(query.value(5)),
@@ -407,7 +413,7 @@ int History::pruneStep(const QDateTime &now) {
         if (removed > 0 && !remove(query,
                                    QStringLiteral("DELETE FROM supplies WHERE name IN (SELECT id FROM supply_names)"
                                                   " AND time < ?"),
-                                   {keptBefore}, why))
+                                   {keptBefore / Second}, why))
             return false;
         // Past 90 days one row a day is kept, the day's last, of each printer, and of each supply where its level
         // changed: one day is thinned per step, from the oldest not thinned yet; days without rows are skipped.
@@ -430,7 +436,7 @@ int History::pruneStep(const QDateTime &now) {
                       QStringLiteral("DELETE FROM supplies WHERE name IN (SELECT id FROM supply_names) AND"
                                      " time >= ? AND time < ? AND EXISTS (SELECT 1 FROM supplies n WHERE"
                                      " n.name = supplies.name AND n.time > supplies.time AND n.time < ?)"),
-                      {day, end, end}, why) &&
+                      {day / Second, end / Second, end / Second}, why) &&
                // and of a supply, only a level that differs from the one kept before it
                remove(query,
                       QStringLiteral("DELETE FROM supplies WHERE name IN (SELECT id FROM supply_names) AND"
@@ -438,7 +444,7 @@ int History::pruneStep(const QDateTime &now) {
                                      " p.name = supplies.name AND p.time = (SELECT max(time) FROM supplies q WHERE"
                                      " q.name = supplies.name AND q.time < ?) AND p.percent IS supplies.percent AND"
                                      " p.state IS supplies.state)"),
-                      {day, end, day}, why) &&
+                      {day / Second, end / Second, day / Second}, why) &&
                run(query, QStringLiteral("INSERT OR REPLACE INTO meta (key, value) VALUES ('thinned', ?)"), {end}, why);
     });
     return removed;

@@ -106,9 +106,9 @@ private:
     bool open();
     bool create(QSqlDatabase &database);
     bool fail(const QString &why);
-    // Hands each row of "SELECT columns" (a FROM clause included) of host from since to until by timeColumn, in
-    // order, to take.
-    void select(const QString &columns, const char *timeColumn, const QString &order, const QString &host,
+    // Hands each row of "SELECT columns" (a FROM clause included) of host from since to until by timeColumn (in
+    // milliseconds over unit), in order, to take.
+    void select(const QString &columns, const char *timeColumn, qint64 unit, const QString &order, const QString &host,
                 const QDateTime &since, const QDateTime &until,
                 const std::function<void(const QSqlQuery &row)> &take) const;
     // Runs work in one transaction; false, with failure set, when it or the commit failed (nothing is kept then).
