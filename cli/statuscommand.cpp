@@ -5,10 +5,8 @@
 #include "commands.h"
 
 #include "platform/hostresolution.h"
-#include "reading/conditionread.h"
 #include "reading/conditions.h"
 #include "reading/supplyread.h"
-#include "store/alertsettings.h"
 #include "store/conditionstate.h"
 #include "store/globals.h"
 #include "store/log.h"
@@ -118,9 +116,8 @@ QString jsonOf(const Report &report) {
     return QString::fromUtf8(QJsonDocument(object).toJson(QJsonDocument::Compact)) + u'\n';
 }
 
-// The host read now; its conditions without those alerts.ini mutes at its address, each since when the remembered
-// condition of the host holds it.
-Report readNow(const QString &host, const store::ConditionStates &states, const store::AlertSettings &settings) {
+// The host read now: the signals and the conditions as readConditionNow gives them.
+Report readNow(const QString &host) {
     Report report;
     report.host = host;
     report.state = QStringLiteral("not answering");
@@ -129,10 +126,8 @@ Report readNow(const QString &host, const store::ConditionStates &states, const 
         QTextStream(stderr) << "meterlane-cli: cannot resolve " << host << "\n";
         return report;
     }
-    const store::PrinterCondition remembered = states.printers().value(host);
-    reading::ConditionMemory memory;
-    memory.deviceIndex = remembered.deviceIndex; // the whole table is walked: the rest of the memory is of no use
-    const Signals read = reading::readConditionSignals(address, memory, /*walkAlerts*/ true);
+    const reading::ConditionNow now = reading::readConditionNow(host, address);
+    const Signals &read = now.observed;
     if (!read.answered) return report;
     report.state = QStringLiteral("answers");
     report.answered = true;
@@ -141,13 +136,8 @@ Report readNow(const QString &host, const store::ConditionStates &states, const 
     report.errorBits = errorBitNames(read.errorState.value_or(QByteArray()));
     report.alerts = read.alerts;
     report.panel = read.panel;
-    const reading::SuppliesRead supplies = reading::readSupplies(address, read.deviceIndex);
-    for (const Condition &condition :
-         reading::supplies::merged(conditionsOf(read), reading::supplies::conditionsOf(supplies.supplies))) {
-        if (settings.muted(address, condition.kind, condition.unit)) continue;
-        report.conditions.append({condition.kind, int(condition.severity), condition.text,
-                                  remembered.conditions.value(condition.key()).since});
-    }
+    for (const auto &[condition, since] : now.conditions)
+        report.conditions.append({condition.kind, int(condition.severity), condition.text, since});
     return report;
 }
 
@@ -178,9 +168,8 @@ int statusCommand(const QStringList &args) {
     std::optional<store::ConditionStates> states;
     return eachPrinter(QStringLiteral("status"), args, QStringLiteral("conditions are"),
                        [&](const QString &host, bool named, bool json, QTextStream &out) {
-                           if (!states) states.emplace(store::globals().programFolder);
-                           const Report report =
-                               named ? readNow(host, *states, store::alertSettings()) : remembered(host, *states);
+                           if (!named && !states) states.emplace(store::globals().programFolder);
+                           const Report report = named ? readNow(host) : remembered(host, *states);
                            out << (json ? jsonOf(report) : textOf(report));
                            return report.answered;
                        });

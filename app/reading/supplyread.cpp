@@ -5,6 +5,7 @@
 #include "oidreader.h"
 #include "printermib.h"
 #include "store/alertsettings.h"
+#include "store/conditionstate.h"
 #include "store/config.h"
 #include "store/globals.h"
 
@@ -192,6 +193,23 @@ SuppliesRead readSupplies(const QString &address, int deviceIndex) {
     for (const Row &row : rows) read.supplies << supplies::supplyOf(row, colorants, tonerLow, partsLow);
     addMakerDetails(address, read.deviceIndex, read.supplies);
     return read;
+}
+
+ConditionNow readConditionNow(const QString &host, const QString &address) {
+    ConditionNow now;
+    const store::PrinterCondition remembered =
+        store::ConditionStates(store::globals().programFolder).printers().value(host);
+    ConditionMemory memory;
+    memory.deviceIndex = remembered.deviceIndex; // the whole table is walked: the rest of the memory is of no use
+    now.observed = readConditionSignals(address, memory, /*walkAlerts*/ true, &now.model);
+    if (!now.observed.answered) return now;
+    now.supplies = readSupplies(address, now.observed.deviceIndex);
+    const store::AlertSettings settings = store::alertSettings();
+    for (const conditions::Condition &condition :
+         supplies::merged(conditions::conditionsOf(now.observed), supplies::conditionsOf(now.supplies.supplies)))
+        if (!settings.muted(address, condition.kind, condition.unit))
+            now.conditions.append({condition, remembered.conditions.value(condition.key()).since});
+    return now;
 }
 
 } // namespace reading

@@ -6,6 +6,7 @@
 
 #include "supplies.h"
 
+#include <QDateTime>
 #include <QList>
 #include <QString>
 
@@ -21,6 +22,21 @@ struct SuppliesRead {
 // alerts.ini's PartsLow.
 int tonerLowPercent();
 int partsLowPercent();
+
+// A printer's condition read now to be shown (status HOST, the Supplies and status view): the status signals with the
+// whole alert table and hrDeviceDescr, the supplies, and the conditions of both as one list, without those alerts.ini
+// mutes at the address, each with since when host's remembered condition holds it (invalid otherwise).
+struct ConditionNow {
+    conditions::Signals observed;
+    QString model;
+    SuppliesRead supplies;
+    struct Shown {
+        conditions::Condition condition;
+        QDateTime since;
+    };
+    QList<Shown> conditions;
+};
+ConditionNow readConditionNow(const QString &host, const QString &address);
 
 // Reads the printer's supplies now. deviceIndex: the printer's device index where known, else 0 (found as the
 // condition read finds it). Rows under another device index are read where none are under the printer's.

@@ -1,9 +1,7 @@
 #include "suppliesdialog.h"
 
 #include "platform/hostresolution.h"
-#include "reading/conditionread.h"
 #include "reading/supplyread.h"
-#include "store/alertsettings.h"
 #include "store/conditionstate.h"
 #include "store/globals.h"
 #include "store/history.h"
@@ -34,10 +32,7 @@ using reading::supplies::Supply;
 enum ConditionColumn { SeverityColumn, TextColumn, SinceColumn };
 enum SupplyColumn { NameColumn, LevelColumn, DaysColumn, StateColumn, DescriptionColumn, PartColumn, SerialColumn };
 
-struct ShownCondition {
-    Condition condition;
-    QDateTime since; // invalid: not remembered
-};
+using ShownCondition = reading::ConditionNow::Shown;
 
 // One read of the printer as the view shows it.
 struct PrinterRead {
@@ -58,9 +53,8 @@ QString statusWords(const reading::conditions::Signals &observed) {
     return words.join(u", "_s);
 }
 
-// The printer of host read now: its status signals with the whole alert table, and its supplies; the conditions of
-// both as one list, without those alerts.ini mutes at its address, each since when the remembered state holds it.
-// The waits run the window's events: nothing here may belong to the view.
+// The printer of host read now, as the view shows it, with each supply's days left from the reading history. The
+// waits run the window's events: nothing here may belong to the view.
 PrinterRead readPrinter(const QString &host) {
     PrinterRead read;
     const QString address = platform::ResolveHost(host);
@@ -68,26 +62,17 @@ PrinterRead readPrinter(const QString &host) {
         read.failure = u"Cannot resolve "_s + host;
         return read;
     }
-    const store::PrinterCondition remembered =
-        store::ConditionStates(store::globals().programFolder).printers().value(host);
-    reading::ConditionMemory memory;
-    memory.deviceIndex = remembered.deviceIndex; // the whole table is walked: the rest of the memory is of no use
-    const reading::conditions::Signals observed =
-        reading::readConditionSignals(address, memory, /*walkAlerts*/ true, &read.model);
-    if (!observed.answered) {
+    const reading::ConditionNow now = reading::readConditionNow(host, address);
+    read.model = now.model;
+    if (!now.observed.answered) {
         read.failure = u"The printer does not answer"_s;
         return read;
     }
-    read.status = statusWords(observed);
-    read.supplies = reading::readSupplies(address, observed.deviceIndex).supplies;
+    read.status = statusWords(now.observed);
+    read.supplies = now.supplies.supplies;
+    read.conditions = now.conditions;
     const store::History history(store::globals().programFolder, /*readOnly*/ true);
     read.daysLeft = store::daysLeftBySupply(history.supplies(host), QDateTime::currentDateTimeUtc());
-    const store::AlertSettings settings = store::alertSettings();
-    const QList<Condition> found = reading::supplies::merged(reading::conditions::conditionsOf(observed),
-                                                             reading::supplies::conditionsOf(read.supplies));
-    for (const Condition &condition : found)
-        if (!settings.muted(address, condition.kind, condition.unit))
-            read.conditions.append({condition, remembered.conditions.value(condition.key()).since});
     return read;
 }
 
