@@ -202,6 +202,20 @@ protected:
         return qobject_cast<QMenu *>(QApplication::activePopupWidget());
     }
 
+    // Right-clicks the row and clicks the entry of that object name in its menu; the entry's text, empty (the menu
+    // closed) when the menu has none.
+    static QString chooseInRowMenu(QWidget &window, int row, const QString &entryName) {
+        QMenu *menu = rowMenu(window, row);
+        QAction *entry = menu ? menu->findChild<QAction *>(entryName) : nullptr;
+        if (!entry) {
+            if (menu) menu->close();
+            return {};
+        }
+        const QString text = entry->text();
+        QTest::mouseClick(menu, Qt::LeftButton, {}, menu->actionGeometry(entry).center());
+        return text;
+    }
+
     static int rowCount(QWidget &window) { return child<QTreeView>(window, u"lvPips"_s)->model()->rowCount(); }
 
     static QString cell(QWidget &window, int row, int column, int role = Qt::DisplayRole) {
@@ -905,12 +919,7 @@ TEST_F(MainWindowTest, SuppliesAndStatusShowTheConditionsAndEverySupply) {
     mute.close();
     writeIni({{address, u"Hall"_s}});
     auto window = start();
-    QMenu *menu = rowMenu(*window, 0);
-    ASSERT_NE(menu, nullptr);
-    auto *entry = menu->findChild<QAction *>(u"mnuSupplies"_s);
-    ASSERT_NE(entry, nullptr);
-    EXPECT_EQ(entry->text(), u"Supplies and status"_s);
-    QTest::mouseClick(menu, Qt::LeftButton, {}, menu->actionGeometry(entry).center());
+    ASSERT_EQ(chooseInRowMenu(*window, 0, u"mnuSupplies"_s), u"Supplies and status"_s);
     auto *view = window->findChild<ui::SuppliesDialog *>();
     ASSERT_TRUE(view && view->isVisible());
     EXPECT_EQ(caption(*view, u"lblState"_s), QString()); // the read starts once the view is shown
@@ -964,10 +973,7 @@ TEST_F(MainWindowTest, SuppliesAndStatusShowTheConditionsAndEverySupply) {
 TEST_F(MainWindowTest, SuppliesAndStatusOfASilentPrinterMayBeClosedWhileReading) {
     writeIni({{u"127.100.100.140"_s, u"Lab"_s}});
     auto window = start();
-    QMenu *menu = rowMenu(*window, 0);
-    ASSERT_NE(menu, nullptr);
-    menu->findChild<QAction *>(u"mnuSupplies"_s)->trigger();
-    menu->close();
+    ASSERT_EQ(chooseInRowMenu(*window, 0, u"mnuSupplies"_s), u"Supplies and status"_s);
     QPointer view = window->findChild<ui::SuppliesDialog *>();
     const QString silent = u"The printer does not answer"_s;
     ASSERT_TRUE(QTest::qWaitFor([&] { return caption(*view, u"lblState"_s) == silent; }, 10000));
@@ -1043,12 +1049,7 @@ TEST_F(MainWindowTest, HistoryShowsTheMonthsTheSupplyLevelsAndExportsEveryPrinte
     }
     writeIni({{host, u"Hall"_s}});
     auto window = start();
-    QMenu *menu = rowMenu(*window, 0);
-    ASSERT_NE(menu, nullptr);
-    auto *entry = menu->findChild<QAction *>(u"mnuHistory"_s);
-    ASSERT_NE(entry, nullptr);
-    EXPECT_EQ(entry->text(), u"History"_s);
-    QTest::mouseClick(menu, Qt::LeftButton, {}, menu->actionGeometry(entry).center());
+    ASSERT_EQ(chooseInRowMenu(*window, 0, u"mnuHistory"_s), u"History"_s);
     auto *view = window->findChild<ui::HistoryDialog *>();
     ASSERT_TRUE(view && view->isVisible());
     ASSERT_TRUE(QTest::qWaitFor([&] { return !view->loading(); }, 10000));
@@ -1108,10 +1109,7 @@ TEST_F(MainWindowTest, HistoryShowsTheMonthsTheSupplyLevelsAndExportsEveryPrinte
 TEST_F(MainWindowTest, HistoryWithoutAStoreSaysSo) {
     writeIni({{u"127.100.100.140"_s, u"Lab"_s}});
     auto window = start();
-    QMenu *menu = rowMenu(*window, 0);
-    ASSERT_NE(menu, nullptr);
-    menu->findChild<QAction *>(u"mnuHistory"_s)->trigger();
-    menu->close();
+    ASSERT_EQ(chooseInRowMenu(*window, 0, u"mnuHistory"_s), u"History"_s);
     auto *view = window->findChild<ui::HistoryDialog *>();
     ASSERT_TRUE(view && QTest::qWaitFor([&] { return !view->loading(); }, 10000));
     EXPECT_EQ(caption(*view, u"lblState"_s),
