@@ -7,6 +7,7 @@ METERLANE_PACKAGES=(
     snmpd snmp snmpsim libsnmp-dev libssl-dev
     iproute2 util-linux iputils-ping fping xvfb xauth fonts-dejavu-core qt6-qpa-plugins dbus-daemon x11-utils
     qt6-httpserver-dev qt6-websockets-dev libqt6sql6-sqlite qt6-svg-dev
+    libcurl4-openssl-dev python3-aiosmtpd openssl
     systemd desktop-file-utils dpkg-dev file lintian logrotate
 )
 
