@@ -73,5 +73,6 @@ int statusCommand(const QStringList &args);
 int suppliesCommand(const QStringList &args);
 int historyCommand(const QStringList &args);
 int usageCommand(const QStringList &args);
+int alertsCommand(const QStringList &args);
 
 } // namespace cli

@@ -58,7 +58,7 @@ int eachPrinter(const QString &command, const QStringList &args, const QString &
     QStringList hosts = parser.positionalArguments();
     const bool named = !hosts.isEmpty();
     if (!named)
-        for (const store::MonitoredPrinter &printer : store::PipRecords(store::globals().iniFile).monitored())
+        for (const store::MonitoredPrinter &printer : store::monitoredPrinters())
             hosts << printer.host;
     if (hosts.isEmpty()) QTextStream(stderr) << "meterlane-cli: no printer in " << store::globals().iniFile << "\n";
     store::alertSettings(); // says its problems on standard error, once
@@ -154,7 +154,7 @@ constexpr Command Commands[] = {
      "outbox, and the cycle exits 1."},
     {"run", cli::runCommand, "run [--folder DIR]",
      "The timed read-and-send cycles, until SIGINT or SIGTERM (honoured between printers); at every tick the\n"
-     "waiting readings whose wait is over are sent again."},
+     "waiting readings and alerts whose wait is over are sent again, and the daily summaries due are made."},
     {"status", cli::statusCommand, "status [HOST...] [--json] [--folder DIR]",
      "With hosts: reads each printer now (device and printer status, the error bits, every alert row, the panel\n"
      "lines) and shows the conditions they give, less those alerts.ini mutes. Without: the conditions remembered for\n"
@@ -186,6 +186,13 @@ constexpr Command Commands[] = {
      "The readings waiting to be sent, one a line: host, when it was read (UTC), tries, the last failure.\n"
      "--send sends them now; it exits 1 unless the service took every one, and when the outbox cannot be read or\n"
      "is no outbox file (it is set aside), saying why on standard error."},
+    {"alerts", cli::alertsCommand, "alerts [test [CHANNEL] | --send] [--folder DIR]",
+     "The mail and webhook channels of alerts.ini ($CREDENTIALS_DIRECTORY, else the program folder, else\n"
+     "/etc/meterlane), with passwords, the webhook's query and header values masked, what each takes, a channel's\n"
+     "failure while it lasts, then the messages waiting in the alerts outbox: channel, made (UTC), tries, subject,\n"
+     "last failure. test sends a test message through every channel (or the one named) at once and exits 1 unless\n"
+     "every one took it. --send sends what waits now; it exits 1 unless every message was taken or refused for\n"
+     "good."},
 };
 
 const Command *findCommand(const QString &name) {

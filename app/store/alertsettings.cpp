@@ -99,6 +99,7 @@ AlertSettings parseAlertSettings(const QByteArray &bytes) {
     readNumber(ini, QStringLiteral("PollMinutes"), 0, 24 * 60, settings.pollMinutes, settings.problems);
     readNumber(ini, QStringLiteral("PartsLow"), 0, 99, settings.partsLow, settings.problems);
     readNumber(ini, QStringLiteral("SilentHours"), 0, 24 * 365, settings.silentHours, settings.problems);
+    readNumber(ini, QStringLiteral("NoReadingDays"), 0, 365, settings.noReadingDays, settings.problems);
     readNotifyFrom(ini, settings);
     settings.mutedEverywhere = listOf(ini.value(Conditions, QStringLiteral("Mute")).value_or(QString()));
     readMutes(ini, settings);
@@ -108,7 +109,7 @@ AlertSettings parseAlertSettings(const QByteArray &bytes) {
 AlertSettings alertSettings() {
     static AlertSettings loaded;
     static QString loadedStamp;
-    const QString path = programFile(AlertsFileName);
+    const QString path = handedInFile(AlertsFileName);
     const QFileInfo info(path);
     const QString stamp = info.exists() ? QStringLiteral("%1|%2|%3").arg(path).arg(info.size())
                                               .arg(info.lastModified().toMSecsSinceEpoch())

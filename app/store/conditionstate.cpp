@@ -51,6 +51,8 @@ QJsonObject printerJson(const PrinterCondition &printer) {
                        {QStringLiteral("deviceStatus"), printer.deviceStatus},
                        {QStringLiteral("printerStatus"), printer.printerStatus},
                        {QStringLiteral("model"), printer.model},
+                       {QStringLiteral("address"), printer.address},
+                       {QStringLiteral("watchedSince"), isoTime(printer.watchedSince)},
                        {QStringLiteral("panel"), QJsonArray::fromStringList(printer.panel)},
                        {QStringLiteral("supplyKeys"), QJsonArray::fromStringList(printer.supplyKeys)},
                        {QStringLiteral("conditions"), conditions}};
@@ -71,6 +73,8 @@ PrinterCondition printerOf(const QJsonObject &object) {
     printer.deviceStatus = object.value(QStringLiteral("deviceStatus")).toInt();
     printer.printerStatus = object.value(QStringLiteral("printerStatus")).toInt();
     printer.model = object.value(QStringLiteral("model")).toString();
+    printer.address = object.value(QStringLiteral("address")).toString();
+    printer.watchedSince = timeOf(object.value(QStringLiteral("watchedSince")));
     for (const QJsonValue line : object.value(QStringLiteral("panel")).toArray()) printer.panel << line.toString();
     for (const QJsonValue key : object.value(QStringLiteral("supplyKeys")).toArray())
         if (!key.toString().isEmpty()) printer.supplyKeys << key.toString();
@@ -132,6 +136,7 @@ QList<ConditionChange> ConditionStates::observe(const QString &host, const std::
     PrinterCondition &printer = printers_[host];
     QList<ConditionChange> changes;
     auto &conditions = printer.conditions;
+    if (!printer.watchedSince.isValid()) printer.watchedSince = now;
     if (!shown) {
         if (!printer.silentSince.isValid()) printer.silentSince = now;
         if (!conditions.contains(NotAnsweringKind) && printer.silentSince.secsTo(now) >= qint64(silentHours) * 3600) {
@@ -162,7 +167,7 @@ QList<ConditionChange> ConditionStates::observe(const QString &host, const std::
         }
     }
     for (auto tracked = conditions.begin(); tracked != conditions.end();) {
-        if (seenKeys.contains(tracked.key()) || unread.contains(tracked.key())) {
+        if (seenKeys.contains(tracked.key()) || unread.contains(tracked.key()) || tracked.key() == NoReadingKind) {
             ++tracked;
         } else if (!tracked->raised) {
             tracked = conditions.erase(tracked); // pending, not confirmed
@@ -174,6 +179,27 @@ QList<ConditionChange> ConditionStates::observe(const QString &host, const std::
         }
     }
     return changes;
+}
+
+QList<ConditionChange> ConditionStates::observeReadings(const QString &host, const QDateTime &lastTaken,
+                                                       const QDateTime &now, int days) {
+    PrinterCondition &printer = printers_[host];
+    if (!printer.watchedSince.isValid()) printer.watchedSince = now;
+    const QDateTime waitingSince = lastTaken.isValid() ? lastTaken : printer.watchedSince;
+    const bool late = days > 0 && waitingSince.secsTo(now) >= qint64(days) * 24 * 3600;
+    const auto held = printer.conditions.constFind(NoReadingKind);
+    if (late == (held != printer.conditions.cend())) return {};
+    if (!late) {
+        const ConditionChange cleared{host, held->seen, held->since, false};
+        printer.conditions.erase(held);
+        return {cleared};
+    }
+    const SeenCondition noReading{NoReadingKind, NoReadingKind, {},
+                                  days == 1 ? QStringLiteral("No reading for 1 day")
+                                            : QStringLiteral("No reading for %1 days").arg(days),
+                                  2};
+    printer.conditions.insert(NoReadingKind, {noReading, waitingSince, true, 0});
+    return {{host, noReading, waitingSince, true}};
 }
 
 bool ConditionStates::save() {

@@ -19,6 +19,8 @@ namespace store {
 inline const QString ConditionStateFileName = QStringLiteral("condition-state.json");
 // The condition of a printer that has not answered for the operator's hours.
 inline const QString NotAnsweringKind = QStringLiteral("notAnswering");
+// The condition of a printer whose readings the service has not taken for the operator's days.
+inline const QString NoReadingKind = QStringLiteral("noReading");
 
 // A condition as a read shows it: severity 1 notice, 2 warning, 3 critical.
 struct SeenCondition {
@@ -41,7 +43,9 @@ struct PrinterCondition {
     bool alertsActive = false; // a raised or pending condition came from the alert table
     QDateTime lastAnswer, silentSince;
     int deviceStatus = 0, printerStatus = 0;
-    QString model; // hrDeviceDescr, for the notices
+    QString model;   // hrDeviceDescr, for the notices
+    QString address; // as last read, for the alerts
+    QDateTime watchedSince; // first seen by a read: the start of its wait for a reading while none was taken
     QStringList panel;
     QMap<QString, TrackedCondition> conditions; // by key
     QStringList supplyKeys; // the conditions the last read of the supplies gave, which a poll does not read
@@ -79,6 +83,12 @@ public:
     // unread: the keys of conditions the read did not look at (those of the supplies, at a poll), kept as they are.
     QList<ConditionChange> observe(const QString &host, const std::optional<QList<SeenCondition>> &shown,
                                    const QDateTime &now, int silentHours, const QStringList &unread = {});
+
+    // Whether the service has taken a reading of host within days before now: the newest it took at lastTaken
+    // (invalid: none), else since the printer was first watched. Silent that long, it is the condition noReading
+    // (warning), raised and cleared at once; days 0 never raises it.
+    QList<ConditionChange> observeReadings(const QString &host, const QDateTime &lastTaken, const QDateTime &now,
+                                           int days);
 
     // Writes the file when something changed since it was read or written; false with the error logged.
     bool save();

@@ -56,6 +56,12 @@ QString programFile(const QString &name) {
     return QFileInfo::exists(shared) ? shared : own;
 }
 
+QString handedInFile(const QString &name) {
+    const QString handedIn = qEnvironmentVariable("CREDENTIALS_DIRECTORY");
+    const QString path = handedIn.isEmpty() ? QString() : QDir(handedIn).filePath(name);
+    return !path.isEmpty() && QFileInfo::exists(path) ? path : programFile(name);
+}
+
 QString programFileName() { return QFileInfo(QCoreApplication::applicationFilePath()).fileName(); }
 
 } // namespace store

@@ -40,6 +40,10 @@ QString systemFolder();
 // in the system folder when that holds it; else the program folder's path, where it is missing.
 QString programFile(const QString &name);
 
+// The path of a file with secrets the program only reads: first in the folder systemd's LoadCredential= hands in
+// ($CREDENTIALS_DIRECTORY) when that holds it, else as programFile finds it.
+QString handedInFile(const QString &name);
+
 // The name of the running program's executable file, which names its ini file; never argv[0], which a renamed link
 // or "exec -a" sets to anything. Needs the application object.
 QString programFileName();

@@ -391,6 +391,17 @@ QStringList History::hosts() const {
     return found;
 }
 
+QDateTime History::lastAccepted(const QString &host) const {
+    if (!isOpen()) return {};
+    QSqlQuery query(QSqlDatabase::database(connection_, false));
+    QString why;
+    if (!run(query, QStringLiteral("SELECT time FROM readings WHERE host = ? AND upload = ? ORDER BY time DESC LIMIT 1"),
+             {host, QString::fromLatin1(UploadNames[int(Upload::Accepted)])}, why) ||
+        !query.next())
+        return {};
+    return timeOf(query.value(0));
+}
+
 int History::pruneStep(const QDateTime &now) {
     const qint64 rawBefore = msOf(now) - qint64(RawDays) * Day;
     const qint64 keptBefore = msOf(now.addYears(-KeptYears));

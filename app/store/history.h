@@ -94,6 +94,8 @@ public:
     QList<ConditionEntry> conditions(const QString &host, const QDateTime &since = {}, const QDateTime &until = {}) const;
     // The hosts of the stored readings, in name order.
     QStringList hosts() const;
+    // The time of the host's newest reading the service took; invalid where none is stored.
+    QDateTime lastAccepted(const QString &host) const;
 
     // One step of pruning at now, which record takes after each reading: the oldest day past 90 days not thinned
     // yet is thinned, and rows past five years are dropped, a day's worth at most. The number of rows removed.

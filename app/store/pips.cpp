@@ -1,6 +1,7 @@
 #include "pips.h"
 
 #include "config.h"
+#include "globals.h"
 #include "inifile.h"
 #include "log.h"
 #include "platform/fault.h"
@@ -73,10 +74,12 @@ QList<MonitoredPrinter> PipRecords::monitored() const {
         if (value.size() < ShortestAddress) continue;
         const QString host = hostOf(value).trimmed();
         if (std::none_of(printers.begin(), printers.end(), [&](const MonitoredPrinter &p) { return p.host == host; }))
-            printers.append({host, description(slot)});
+            printers.append({host, description(slot), identity(slot)});
     }
     return printers;
 }
+
+QList<MonitoredPrinter> monitoredPrinters() { return PipRecords(globals().iniFile).monitored(); }
 
 int PipRecords::firstFreeSlot() const {
     for (int slot = 1; slot <= SlotCount; ++slot)

@@ -56,8 +56,11 @@ std::optional<QList<DownloadedRecord>> parseDownloadedList(const QString &reply)
 
 // A printer the cycles read: its host as the first slot naming it gives it, and that slot's description.
 struct MonitoredPrinter {
-    QString host, description;
+    QString host, description, identity;
 };
+
+// The printers of the program's configuration file (PipRecords::monitored).
+QList<MonitoredPrinter> monitoredPrinters();
 
 class PipRecords {
 public:

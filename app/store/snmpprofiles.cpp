@@ -52,12 +52,6 @@ void say(const QString &message) {
     QTextStream(stderr) << message << "\n";
 }
 
-QString credentialsPath() {
-    const QString handedIn = qEnvironmentVariable("CREDENTIALS_DIRECTORY");
-    const QString path = handedIn.isEmpty() ? QString() : QDir(handedIn).filePath(CredentialsFileName);
-    return !path.isEmpty() && QFileInfo::exists(path) ? path : programFile(CredentialsFileName);
-}
-
 } // namespace
 
 std::optional<quint32> parseIpv4(const QString &text) {
@@ -191,7 +185,7 @@ SnmpProfiles snmpProfiles() {
     static SnmpProfiles loaded;
     static QString loadedStamp;
     static bool readableSaid = false;
-    const QString path = credentialsPath();
+    const QString path = handedInFile(CredentialsFileName);
     const QFileInfo info(path);
     // Read again only after the file changed: every read of a printer asks.
     const QString stamp = info.exists() ? QStringLiteral("%1|%2|%3|%4").arg(path).arg(info.size())

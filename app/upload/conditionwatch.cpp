@@ -1,5 +1,6 @@
 #include "conditionwatch.h"
 
+#include "alerting.h"
 #include "cycle.h"
 #include "historylog.h"
 #include "platform/fault.h"
@@ -11,10 +12,13 @@
 #include "store/alertsettings.h"
 #include "store/conditionstate.h"
 #include "store/globals.h"
+#include "store/history.h"
 #include "store/log.h"
 #include "store/pips.h"
 
 #include <QDateTime>
+#include <QDir>
+#include <QFileInfo>
 
 #include <algorithm>
 
@@ -40,8 +44,6 @@ reading::ConditionMemory memoryOf(const store::PrinterCondition &printer) {
 }
 
 using Monitored = store::MonitoredPrinter;
-
-QList<Monitored> monitoredPrinters() { return store::PipRecords(store::globals().iniFile).monitored(); }
 
 QStringList hostsOf(const QList<Monitored> &printers) {
     QStringList hosts;
@@ -123,6 +125,7 @@ QList<store::ConditionChange> take(store::ConditionStates &states, const QString
                                    const reading::conditions::Signals &read, const store::AlertSettings &settings,
                                    const reading::SuppliesRead *supplies = nullptr) {
     store::PrinterCondition &printer = states.printer(host);
+    printer.address = address;
     if (!read.answered) {
         // A site that mutes silence never hears of it, however long it lasts.
         constexpr int Never = 24 * 365 * 1000;
@@ -153,6 +156,34 @@ QList<store::ConditionChange> take(store::ConditionStates &states, const QString
     const QStringList unread = suppliesRead ? QStringList() : printer.supplyKeys;
     if (suppliesRead) printer.supplyKeys = supplyKeysOf(kept, fromSupplies);
     return states.observe(host, shown, QDateTime::currentDateTimeUtc(), settings.silentHours, unread);
+}
+
+// The newest reading of each printer the service took, from the history; nothing where the history cannot be read
+// (then no printer is late). Without a history yet, none was taken.
+std::optional<std::function<QDateTime(const QString &host)>> takenReadings() {
+    const QString folder = store::globals().programFolder;
+    if (!QFileInfo::exists(QDir(folder).filePath(store::HistoryFileName)))
+        return [](const QString &) { return QDateTime(); };
+    auto history = std::make_shared<store::History>(folder, true);
+    if (!history->isOpen()) return std::nullopt;
+    return [history](const QString &host) { return history->lastAccepted(host); };
+}
+
+// The printers whose readings the service has not taken for the site's days, raised or cleared.
+QHash<QString, QList<store::ConditionChange>> observeReadings(store::ConditionStates &states,
+                                                              const QList<Monitored> &printers,
+                                                              const store::AlertSettings &settings) {
+    QHash<QString, QList<store::ConditionChange>> changes;
+    const auto taken = takenReadings();
+    if (!taken) return changes;
+    const QDateTime now = QDateTime::currentDateTimeUtc();
+    for (const Monitored &printer : printers) {
+        const bool muted = settings.muted(states.printer(printer.host).address, store::NoReadingKind, {});
+        const auto late = states.observeReadings(printer.host, (*taken)(printer.host), now,
+                                                 muted ? 0 : settings.noReadingDays);
+        if (!late.isEmpty()) changes.insert(printer.host, late);
+    }
+    return changes;
 }
 
 void tell(store::ConditionStates &states, const QString &host, const QString &description,
@@ -192,7 +223,7 @@ bool runConditionPoll() {
     try {
         const store::AlertSettings settings = store::alertSettings();
         store::ConditionStates states(store::globals().programFolder);
-        const QList<Monitored> printers = monitoredPrinters();
+        const QList<Monitored> printers = store::monitoredPrinters();
         states.keepOnly(hostsOf(printers));
         QList<reading::PollTarget> targets;
         QHash<QString, QString> addressOf;
@@ -203,11 +234,12 @@ bool runConditionPoll() {
             targets.append({address, memoryOf(states.printer(printer.host))});
         }
         const auto read = reading::pollConditionSignals(targets);
-        QHash<QString, QList<store::ConditionChange>> changes;
+        QHash<QString, QList<store::ConditionChange>> changes = observeReadings(states, printers, settings);
         for (const Monitored &printer : printers) {
             const QString address = addressOf.value(printer.host);
             if (read.contains(address))
-                changes[printer.host] = take(states, printer.host, address, read[address], settings);
+                changes[printer.host] = take(states, printer.host, address, read[address], settings) +
+                                        changes.value(printer.host);
         }
         states.save();
         QList<store::ConditionChange> all;
@@ -218,6 +250,7 @@ bool runConditionPoll() {
             }
         storeConditionChanges(all);
         showAttentionCount(states);
+        alertConditionChanges(all, states);
     } catch (const platform::Fault &fault) {
         store::WriteLog(QStringLiteral("Condition poll ended: %1").arg(fault.description));
     }
@@ -226,12 +259,30 @@ bool runConditionPoll() {
     return true;
 }
 
+void finishCycleConditions(const QList<store::ConditionChange> &cycleChanges) {
+    if (!reading::printermib::enabled()) return;
+    const store::AlertSettings settings = store::alertSettings();
+    store::ConditionStates states(store::globals().programFolder);
+    const QList<Monitored> printers = store::monitoredPrinters();
+    const QHash<QString, QList<store::ConditionChange>> late = observeReadings(states, printers, settings);
+    states.save();
+    QList<store::ConditionChange> all = cycleChanges;
+    for (const Monitored &printer : printers)
+        if (late.contains(printer.host)) {
+            tell(states, printer.host, printer.description, late[printer.host], settings);
+            storeConditionChanges(late[printer.host]);
+            all << late[printer.host];
+        }
+    if (!late.isEmpty()) showAttentionCount(states);
+    alertConditionChanges(all, states);
+}
+
 int pollIntervalTicks() { return store::alertSettings().pollMinutes * 2; }
 
 void showRememberedConditions() {
     if (!reading::printermib::enabled()) return;
     store::ConditionStates states(store::globals().programFolder);
-    const QList<Monitored> printers = monitoredPrinters();
+    const QList<Monitored> printers = store::monitoredPrinters();
     states.keepOnly(hostsOf(printers));
     states.save();
     for (const Monitored &printer : printers)

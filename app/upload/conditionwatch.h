@@ -24,6 +24,10 @@ struct Watched {
 // it never changes the reading or its log lines.
 Watched watchAfterReading(const QString &host, const QString &address, const QString &description);
 
+// After a cycle: the printers whose readings the service has not taken for days, then the alerts of every condition
+// the cycle raised and cleared.
+void finishCycleConditions(const QList<store::ConditionChange> &cycleChanges);
+
 // One poll of every monitored printer, unless a cycle or another poll runs; false when it started none.
 bool runConditionPoll();
 bool conditionPollRunning();

@@ -1,5 +1,6 @@
 #include "cycle.h"
 
+#include "alerting.h"
 #include "conditionwatch.h"
 #include "download.h"
 #include "historylog.h"
@@ -51,6 +52,7 @@ struct Cycle {
     platform::Window &window = platform::window();
     reading::FaultRule rule{QStringLiteral("errSendPCC")};
     bool ended = false; // the tenth error
+    QList<store::ConditionChange> conditionChanges; // raised and cleared by the watch after each reading
 
     bool step(const std::function<void()> &action) {
         ended = ended || !rule.run(action);
@@ -129,6 +131,7 @@ void Cycle::sendReading(int slot, short rules, const QString &host, const QStrin
         if (!step(action)) return;
     const Watched watched = watchAfterReading(host, address, description);
     storeReading(host, read, readAt, watched.supplies, watched.changes);
+    conditionChanges << watched.changes;
 }
 
 } // namespace
@@ -145,6 +148,7 @@ bool SendPCC() {
         unresolved = outcome == SlotOutcome::Unresolved;
         if (unresolved) break;
     }
+    finishCycleConditions(cycle.conditionChanges);
     // A stop ends the cycle where it stands: no list download, no "Last Update".
     if (cycle.ended || stopping) return false;
     bool downloaded = true;
@@ -182,6 +186,12 @@ int readingIntervalTicks() {
 }
 
 std::chrono::milliseconds uploadTimeLimit() { return tickLength() / 2; }
+
+void sendWaiting() {
+    retryWaitingReadings();
+    makeDueSummaries(QDateTime::currentDateTimeUtc());
+    sendWaitingAlerts();
+}
 
 ReadSchedule::ReadSchedule(std::function<bool()> cycle, std::function<void()> retry, std::function<bool()> poll)
     : cycle_(std::move(cycle)), retry_(std::move(retry)), poll_(std::move(poll)) {}

@@ -34,13 +34,17 @@ int readingIntervalTicks();
 // tick has its outcome before the next.
 std::chrono::milliseconds uploadTimeLimit();
 
+// What waits is sent again at a tick: the readings of the outbox, and the alerts, with the daily summaries whose time
+// has come.
+void sendWaiting();
+
 // The timer's schedule, one call of tick() per tick: a cycle at the first tick, then every readingIntervalTicks().
 // The cycle runs through runCycle, so a tick during a cycle starts none. After the cycle's own work, if any, every
-// tick outside a cycle sends again the readings of the outbox whose wait is over; and every pollIntervalTicks()
-// after the last cycle or poll, the condition poll runs.
+// tick outside a cycle sends again what waits (sendWaiting); and every pollIntervalTicks() after the last cycle or
+// poll, the condition poll runs.
 class ReadSchedule {
 public:
-    explicit ReadSchedule(std::function<bool()> cycle = runCycle, std::function<void()> retry = [] { retryWaitingReadings(); },
+    explicit ReadSchedule(std::function<bool()> cycle = runCycle, std::function<void()> retry = sendWaiting,
                           std::function<bool()> poll = defaultPoll());
     // One tick; true when it ran a cycle.
     bool tick();

@@ -52,6 +52,29 @@ TEST(ConditionState, RaisedAfterTwoReadsClearedAfterTwoKeptThroughSilenceAndRest
     EXPECT_EQ(changes(restarted.observe(host, QList<store::SeenCondition>(), at(315), silentHours)), QStringList{"-jam:tray 2"});
 }
 
+// A printer whose readings the service has not taken for the site's days is a condition of its own, raised and
+// cleared at once, from its last reading taken or else from when it was first watched; the reads' own raising and
+// clearing leave it alone.
+TEST(ConditionState, NoReadingTakenForDaysIsAConditionUntilOneIsTaken) {
+    QTemporaryDir folder;
+    const QDateTime start = QDateTime::fromString("2026-12-01T08:00:00Z", Qt::ISODate);
+    const auto day = [&](double days) { return start.addSecs(qint64(days * 24 * 3600)); };
+    const QString host = QStringLiteral("printer-1");
+    store::ConditionStates states(folder.path());
+    EXPECT_EQ(changes(states.observe(host, QList<store::SeenCondition>(), day(0), 4)), QStringList());
+    EXPECT_EQ(changes(states.observeReadings(host, {}, day(2.9), 3)), QStringList()) << "watched 2.9 days";
+    EXPECT_EQ(changes(states.observeReadings(host, {}, day(3), 3)), QStringList{"+noReading"});
+    EXPECT_EQ(states.printer(host).conditions["noReading"].seen.text, "No reading for 3 days");
+    EXPECT_EQ(states.printer(host).conditions["noReading"].since, day(0));
+    EXPECT_EQ(changes(states.observe(host, QList<store::SeenCondition>(), day(3.1), 4)), QStringList());
+    EXPECT_EQ(changes(states.observe(host, QList<store::SeenCondition>(), day(3.2), 4)), QStringList())
+        << "two reads without it do not clear it";
+    EXPECT_EQ(changes(states.observeReadings(host, day(3.3), day(3.4), 3)), QStringList{"-noReading"});
+    EXPECT_EQ(changes(states.observeReadings(host, day(3.3), day(6.2), 3)), QStringList{"+noReading"})
+        << "three days after the last reading taken";
+    EXPECT_EQ(changes(states.observeReadings(host, day(3.3), day(6.3), 0)), QStringList{"-noReading"}) << "0: never";
+}
+
 TEST(ConditionState, AFileOfAnotherFormStartsEmpty) {
     for (const QByteArray bytes : {QByteArray("{\"version\":2,\"printers\":{\"a\":{}}}"), QByteArray("[1,2]"),
                                    QByteArray("{\"version\":1,\"printers\":{\"a\":{\"conditions\":[{\"kind\":3}]}}}")})
@@ -60,11 +83,12 @@ TEST(ConditionState, AFileOfAnotherFormStartsEmpty) {
 
 TEST(AlertSettings, ValuesAndMutesAsTheSiteWritesThem) {
     const store::AlertSettings settings = store::parseAlertSettings(
-        "[Conditions]\nPollMinutes=2\nNotifyFrom=Critical\nSilentHours=often\nMute=paperOut:Tray 1, outputNearFull\n"
+        "[Conditions]\nPollMinutes=2\nNotifyFrom=Critical\nSilentHours=often\nNoReadingDays=7\nMute=paperOut:Tray 1, outputNearFull\n"
         "[Mute reception]\nHosts=127.0.0.5-9\nKinds=jam\n[Mute broken]\nHosts=somewhere\nKinds=jam\n");
     EXPECT_EQ(settings.pollMinutes, 2);
     EXPECT_EQ(settings.notifyFrom, 3);
     EXPECT_EQ(settings.silentHours, 4);
+    EXPECT_EQ(settings.noReadingDays, 7);
     EXPECT_EQ(settings.problems.size(), 2) << settings.problems.join(u'\n');
     EXPECT_TRUE(settings.muted("127.0.0.1", "paperOut", "tray 1"));
     EXPECT_FALSE(settings.muted("127.0.0.1", "paperOut", "tray 2"));
