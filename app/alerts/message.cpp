@@ -144,7 +144,8 @@ QStringList conditionsBody(const Content &content) {
 QString supplyLine(const LowSupply &supply) {
     QString line = QStringLiteral("  %1: %2, %3").arg(oneLine(printerName(supply.printer)), oneLine(supply.supply),
                                                       oneLine(supply.state));
-    if (supply.percent) line += QStringLiteral(", %1% %2").arg(*supply.percent).arg(supply.receptacle ? "full" : "left");
+    if (supply.percent)
+        line += QStringLiteral(", %1% %2").arg(*supply.percent).arg(supply.receptacle ? "full" : "left");
     if (!supply.daysLeft) return line + QStringLiteral(", days left not yet known");
     return line + QStringLiteral(", about %1 %2").arg(*supply.daysLeft).arg(supply.receptacle ? "days to full"
                                                                                                 : "days to empty");

@@ -48,7 +48,8 @@ Delivery deliveryOf(QNetworkReply &reply, std::chrono::milliseconds timeLimit) {
     if (status >= 200 && status < 300) return {Outcome::Accepted, {}};
     if (status >= 300 && status < 400) {
         const QString target = reply.header(QNetworkRequest::LocationHeader).toUrl().toString();
-        return {Outcome::ChannelFault, QStringLiteral("HTTP %1: redirects to %2, not followed").arg(status).arg(target)};
+        return {Outcome::ChannelFault,
+                QStringLiteral("HTTP %1: redirects to %2, not followed").arg(status).arg(target)};
     }
     if (status == 408 || status == 429 || status >= 500) return {Outcome::Retry, httpStatus(reply, status)};
     if (status >= 400) return {Outcome::Refused, httpStatus(reply, status)};

@@ -61,7 +61,7 @@ TEST(Message, APrinterTextWithALineEndAddsNoHeaderAndStaysAJsonValue) {
 }
 
 TEST(Message, ASubjectOutsideAsciiIsEncodedInShortWordsThatDecodeBack) {
-    const Content content = conditions({jam(QStringLiteral("Papierstau im Fach 2 – bitte öffnen, 紙詰まり =?x?="))});
+    const Content content = conditions({jam(QStringLiteral("Papierstau in Fach 2 – bitte öffnen, 紙詰まり =?x?="))});
     const QByteArray mail = mailMessage("id-2", Created, "alerts@example.com", {"desk@example.com"}, content);
     for (const QByteArray &line : mail.left(mail.indexOf("\r\n\r\n")).split('\n')) {
         EXPECT_LE(line.size(), 79);
@@ -119,7 +119,8 @@ TEST(Message, SubjectsNameOneEventOrCountThem) {
         {conditions({clear}), "Meterlane: Resolved: Paper jam: LaserJet 400 (second floor)"},
         {conditions({jam(), jam(), jam(), clear}), "Meterlane: 3 conditions raised, 1 cleared at C123 (print-server)"},
         {summary, "Meterlane: Daily summary of C123 (print-server): 19 printers, 1 not answering, 3 conditions"},
-        {{MessageType::Test, {"C123", "print-server"}, "desk", {}, {}}, "Meterlane: Test message from C123 (print-server)"},
+        {{MessageType::Test, {"C123", "print-server"}, "desk", {}, {}},
+         "Meterlane: Test message from C123 (print-server)"},
     };
     for (const auto &[content, subject] : cases) EXPECT_EQ(subjectOf(content), subject);
 }
