@@ -213,7 +213,7 @@ QByteArray quotedPrintable(const QStringList &lines) {
 // word too long to fold, or something a reader would take for an encoded word; folded to short lines.
 QByteArray headerValue(const QString &value, qsizetype nameWidth) {
     const QString text = oneLine(value);
-    const QStringList words = text.split(u' ');
+    const QStringList words = text.split(u' ', Qt::SkipEmptyParts);
     const bool plain = !text.contains(QLatin1String("=?")) &&
                        std::all_of(text.begin(), text.end(), [](QChar c) { return c.unicode() < 0x7f; }) &&
                        std::all_of(words.begin(), words.end(), [](const QString &w) { return w.size() <= 60; });
