@@ -12,10 +12,10 @@
 namespace alerts {
 
 struct WebhookTarget {
-    QUrl url;                                     // http or https
-    QList<QPair<QByteArray, QByteArray>> headers; // extra header lines (a token), name and value
-    bool verify = true;                           // check the server's certificate and name
-    QString caFile;                               // PEM authorities to trust instead of the system's
+    QUrl url{};                                     // http or https
+    QList<QPair<QByteArray, QByteArray>> headers{}; // extra header lines (a token), name and value
+    bool verify = true;                             // check the server's certificate and name
+    QString caFile{};                               // PEM authorities to trust instead of the system's
     std::chrono::milliseconds timeLimit = DeliveryTimeLimit;
 };
 
