@@ -52,6 +52,8 @@ Delivery deliveryOf(QNetworkReply &reply, std::chrono::milliseconds timeLimit) {
                 QStringLiteral("HTTP %1: redirects to %2, not followed").arg(status).arg(target)};
     }
     if (status == 408 || status == 429 || status >= 500) return {Outcome::Retry, httpStatus(reply, status)};
+    // A token or proxy login refused is the channel's own fault, as a mail login refused is: its messages wait.
+    if (status == 401 || status == 403 || status == 407) return {Outcome::ChannelFault, httpStatus(reply, status)};
     if (status >= 400) return {Outcome::Refused, httpStatus(reply, status)};
     switch (reply.error()) {
     case QNetworkReply::OperationCanceledError: // the time limit aborts the request

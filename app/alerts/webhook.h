@@ -20,8 +20,9 @@ struct WebhookTarget {
 };
 
 // POSTs body with Content-Type application/json; delivered hears the outcome once, from the event loop. Any 2xx is
-// taken; 408, 429 and 5xx, no connection or no answer in time are tried again; any other 4xx is refused for good; a
-// 3xx (a redirect, not followed) or a certificate the channel does not trust is the channel's fault.
+// taken; 408, 429 and 5xx, no connection or no answer in time are tried again; 401, 403 and 407 (a token refused), a
+// 3xx (a redirect, not followed) or a certificate the channel does not trust are the channel's fault; any other 4xx
+// is refused for good.
 void postWebhook(const WebhookTarget &target, const QByteArray &body, Delivered delivered);
 
 // Webhook posts handed over whose outcome has not come yet.

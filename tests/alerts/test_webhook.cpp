@@ -48,6 +48,7 @@ TEST_F(Webhook, TheAnswersStatusDecidesWhatBecomesOfTheMessage) {
                  {500, Outcome::Retry, "HTTP 500"},   {503, Outcome::Retry, "answered 503"},
                  {429, Outcome::Retry, "HTTP 429"},   {408, Outcome::Retry, "HTTP 408"},
                  {400, Outcome::Refused, "HTTP 400"}, {404, Outcome::Refused, "answered 404"},
+                 {401, Outcome::ChannelFault, "HTTP 401"},
                  {302, Outcome::ChannelFault, "redirects to http://127.0.0.1"}};
     for (const auto &c : cases) {
         WebhookReceiver receiver;
