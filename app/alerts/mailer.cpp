@@ -283,6 +283,10 @@ void sendMail(const MailServer &server, const QString &from, const QStringList &
         driver.fail(std::move(delivered), {Outcome::ChannelFault, "not an smtp:// or smtps:// server"});
         return;
     }
+    if (to.isEmpty()) {
+        driver.fail(std::move(delivered), {Outcome::ChannelFault, "no recipient"});
+        return;
+    }
     driver.start(transferFor(server, from, to, message, std::move(delivered)));
 }
 

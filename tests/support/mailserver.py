@@ -29,7 +29,8 @@ options.add_argument("--silent", action="store_true", help="take connections and
 arguments = options.parse_args()
 # aiosmtpd warns of a login offered without TLS, which is what the mode without TLS is for.
 warnings.simplefilter("ignore")
-numbers = itertools.count(1)
+# Started again on the same folder, it numbers on after what it took before.
+numbers = itertools.count(1 + sum(name.startswith("message-") for name in os.listdir(arguments.records)))
 
 
 class Recorder:
@@ -59,8 +60,7 @@ def authenticate(server, session, envelope, mechanism, data):
 class RecordingSMTP(SMTP):
     async def smtp_AUTH(self, arg):
         with open(os.path.join(arguments.records, "auth-attempts"), "a") as attempts:
-            attempts.write("AUTH %s tls=%s\n" % (arg.split()[0] if arg else "", self._tls_protocol is not None
-                                                  or arguments.tls == "implicit"))
+            attempts.write("AUTH %s\n" % arg.split(" ")[0])
         await super().smtp_AUTH(arg)
 
 
