@@ -7,6 +7,7 @@
 
 #include <curl/curl.h>
 
+#include <algorithm>
 #include <cstring>
 #include <map>
 #include <memory>

@@ -7,6 +7,7 @@
 import argparse
 import asyncio
 import itertools
+import logging
 import os
 import ssl
 import warnings
@@ -27,8 +28,10 @@ options.add_argument("--refuse-recipient", help="refused with 550")
 options.add_argument("--refuse-marker", help="data holding it is refused with 554")
 options.add_argument("--silent", action="store_true", help="take connections and never answer")
 arguments = options.parse_args()
-# aiosmtpd warns of a login offered without TLS, which is what the mode without TLS is for.
+# aiosmtpd warns of a login offered without TLS, which is what the mode without TLS is for, and of its own
+# deprecations; its errors still show.
 warnings.simplefilter("ignore")
+logging.getLogger("mail.log").setLevel(logging.ERROR)
 # Started again on the same folder, it numbers on after what it took before.
 numbers = itertools.count(1 + sum(name.startswith("message-") for name in os.listdir(arguments.records)))
 
