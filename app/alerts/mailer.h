@@ -23,6 +23,8 @@ struct MailServer {
 // Sends message (a whole RFC 5322 message, CR LF line ends) from the envelope sender from to every address of to;
 // delivered hears the outcome once, from the event loop, never from within this call. A password is never sent
 // without TLS: with a user, the connection must be smtps or STARTTLS must succeed, else the outcome is a channel fault.
+// One recipient refused refuses the message for all of them (none gets it, so a message tried again never arrives
+// twice): a 5xx is a refusal for good, a 4xx a retry. A sender refused is the channel's fault.
 void sendMail(const MailServer &server, const QString &from, const QStringList &to, const QByteArray &message,
               Delivered delivered);
 
