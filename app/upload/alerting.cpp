@@ -39,7 +39,8 @@ alerts::WaitingMessage messageFor(const alerts::Channel &channel, const alerts::
     const QByteArray body = channel.road == alerts::Road::Mail
                                 ? alerts::mailMessage(id, now, channel.from, channel.to, content)
                                 : alerts::webhookBody(id, now, content);
-    return {id, channel.name, content.type, alerts::subjectOf(content), now, body, 0, {}, now};
+    return {id, channel.name, content.type, alerts::subjectOf(content), now, body, 0, {},
+            QDateTime::currentDateTimeUtc()};
 }
 
 // Where a supply's state says it is at or past its threshold.

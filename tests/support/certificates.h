@@ -7,6 +7,7 @@
 #include <QProcess>
 #include <QString>
 #include <QStringList>
+#include <QTextStream>
 
 namespace testsupport {
 
@@ -35,10 +36,13 @@ inline Certificates makeCertificates(const QString &folder, const QString &addre
          "2", "-extfile", extensions, "-out", made.certificate},
     };
     for (const QStringList &step : steps) {
-        QProcess openssl;
-        openssl.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+        QProcess openssl; // quiet unless it fails: it draws its progress on standard error
+        openssl.setProcessChannelMode(QProcess::MergedChannels);
         openssl.start(QStringLiteral("openssl"), step);
-        if (!openssl.waitForFinished(30000) || openssl.exitCode() != 0) return made;
+        if (!openssl.waitForFinished(30000) || openssl.exitCode() != 0) {
+            QTextStream(stderr) << "openssl " << step.join(u' ') << ":\n" << openssl.readAll();
+            return made;
+        }
     }
     made.made = true;
     return made;
