@@ -70,9 +70,9 @@ TEST(ConditionState, NoReadingTakenForDaysIsAConditionUntilOneIsTaken) {
     EXPECT_EQ(changes(states.observe(host, QList<store::SeenCondition>(), day(3.2), 4)), QStringList())
         << "two reads without it do not clear it";
     EXPECT_EQ(changes(states.observeReadings(host, day(3.3), day(3.4), 3)), QStringList{"-noReading"});
-    EXPECT_EQ(changes(states.observeReadings(host, day(3.3), day(6.2), 3)), QStringList{"+noReading"})
+    EXPECT_EQ(changes(states.observeReadings(host, day(3.3), day(6.3), 3)), QStringList{"+noReading"})
         << "three days after the last reading taken";
-    EXPECT_EQ(changes(states.observeReadings(host, day(3.3), day(6.3), 0)), QStringList{"-noReading"}) << "0: never";
+    EXPECT_EQ(changes(states.observeReadings(host, day(3.3), day(6.4), 0)), QStringList{"-noReading"}) << "0: never";
 }
 
 TEST(ConditionState, AFileOfAnotherFormStartsEmpty) {
