@@ -218,7 +218,7 @@ void answered(const WaitingMessage &sent, const Delivery &delivery, const RetryW
 }
 
 void send(const Channel &channel, const WaitingMessage &message, const RetryWait &wait) {
-    memory().out.insert(channel.name, message.id);
+    memory().out.insert(message.channel, message.id);
     channel.send(message.body, [message, wait](const Delivery &delivery) { answered(message, delivery, wait); });
 }
 
