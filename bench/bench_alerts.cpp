@@ -79,6 +79,7 @@ int main(int argc, char **argv) {
                      certificates.authority.toUtf8() + "\n[Webhook tickets]\nURL=" + hook.url().toEncoded() + "\n") < 0)
         fail("cannot write alerts.ini");
     alerts.close();
+    alerts.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner);
     store::ConditionStates states(program.path());
     const QList<store::ConditionChange> changes = writeSite(program, states);
 
