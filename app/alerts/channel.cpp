@@ -239,10 +239,7 @@ Channels channels() {
     static QString loadedStamp;
     const QString path = store::handedInFile(store::AlertsFileName);
     const QFileInfo info(path);
-    const QString stamp = info.exists() ? QStringLiteral("%1|%2|%3|%4").arg(path).arg(info.size())
-                                              .arg(info.lastModified().toMSecsSinceEpoch())
-                                              .arg(info.metadataChangeTime().toMSecsSinceEpoch())
-                                        : path;
+    const QString stamp = store::changeStamp(path);
     if (stamp == loadedStamp) return loaded;
     loadedStamp = stamp;
     loaded = Channels();

@@ -111,9 +111,7 @@ AlertSettings alertSettings() {
     static QString loadedStamp;
     const QString path = handedInFile(AlertsFileName);
     const QFileInfo info(path);
-    const QString stamp = info.exists() ? QStringLiteral("%1|%2|%3").arg(path).arg(info.size())
-                                              .arg(info.lastModified().toMSecsSinceEpoch())
-                                        : path;
+    const QString stamp = changeStamp(path);
     if (stamp == loadedStamp) return loaded;
     loadedStamp = stamp;
     loaded = AlertSettings();

@@ -218,6 +218,13 @@ QByteArray IniFile::serialize() const {
 
 bool IniFile::save(const QString &path) const { return writeFileAtomically(path, serialize()); }
 
+QString changeStamp(const QString &path) {
+    const QFileInfo info(path);
+    if (!info.exists()) return path;
+    return QStringLiteral("%1|%2|%3|%4").arg(path).arg(info.size()).arg(info.lastModified().toMSecsSinceEpoch())
+        .arg(info.metadataChangeTime().toMSecsSinceEpoch());
+}
+
 QString setAside(const QString &path) {
     const QString stamp = QDateTime::currentDateTimeUtc().toString(QStringLiteral("yyyyMMdd'T'hhmmss"));
     QString aside = path + QStringLiteral(".corrupt-") + stamp;

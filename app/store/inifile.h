@@ -55,6 +55,10 @@ private:
 // the old file's owner, group and mode.
 bool writeFileAtomically(const QString &path, const QByteArray &bytes);
 
+// What tells a settings file read again from the one in memory: its path, size, modification and status change
+// times; the path alone while it is missing.
+QString changeStamp(const QString &path);
+
 // Moves a file that cannot be used aside, beside it under a name of its own ("PATH.corrupt-20261209T101500"), so that
 // what it holds is not lost. The name it went under; the empty text when it could not be moved.
 QString setAside(const QString &path);

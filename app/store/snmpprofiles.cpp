@@ -188,10 +188,7 @@ SnmpProfiles snmpProfiles() {
     const QString path = handedInFile(CredentialsFileName);
     const QFileInfo info(path);
     // Read again only after the file changed: every read of a printer asks.
-    const QString stamp = info.exists() ? QStringLiteral("%1|%2|%3|%4").arg(path).arg(info.size())
-                                              .arg(info.lastModified().toMSecsSinceEpoch())
-                                              .arg(info.metadataChangeTime().toMSecsSinceEpoch())
-                                        : path;
+    const QString stamp = changeStamp(path);
     if (loaded.generation > 0 && stamp == loadedStamp) return loaded;
 
     SnmpProfiles profiles;
