@@ -52,15 +52,7 @@ protected:
         setenv("QUORREL_RETRIES", "0", 1);
         platform::setWindow(&window);
     }
-    void TearDown() override {
-        platform::setWindow(nullptr);
-        if (HasFailure()) {
-            QFile log(folder.filePath("log/zov.log")), outbox(folder.filePath("alerts-outbox"));
-            log.open(QIODevice::ReadOnly);
-            outbox.open(QIODevice::ReadOnly);
-            std::fprintf(stderr, "log:\n%s\noutbox:\n%s\n", log.readAll().constData(), outbox.readAll().constData());
-        }
-    }
+    void TearDown() override { platform::setWindow(nullptr); }
 
     // The printer the polls read, jammed or not through snmpsim's write cache, read once by a cycle (which reads its
     // model) unless the test leaves that to meterlane-cli.
@@ -131,21 +123,12 @@ TEST_F(Alerts, AJamAndItsClearReachAWebhookOnceEachAndA500IsTriedAgain) {
     ASSERT_TRUE(waitFor([&] { return receiver.requests().size() == 1; }));
     const QJsonObject raise = json(receiver.requests()[0]);
     EXPECT_EQ(receiver.requests()[0].headers.value("authorization"), "Bearer t0ken");
-    EXPECT_EQ(raise["type"].toString(), "conditions");
-    EXPECT_EQ(raise["channel"].toString(), "desk");
     ASSERT_EQ(raise["events"].toArray().size(), 1);
-    const QJsonObject raised = raise["events"][0].toObject();
-    EXPECT_EQ(raised["event"].toString(), "raised");
-    EXPECT_EQ(raised["kind"].toString(), "jam");
-    EXPECT_EQ(raised["severity"].toString(), "critical");
-    EXPECT_EQ(raised["text"].toString(), "Paper jam");
-    EXPECT_TRUE(raised["cleared"].isNull());
-    EXPECT_TRUE(QDateTime::fromString(raised["since"].toString(), Qt::ISODate).isValid());
-    const QJsonObject named = raised["printer"].toObject();
-    EXPECT_EQ(named["host"].toString(), host);
-    EXPECT_EQ(named["address"].toString(), host);
-    EXPECT_EQ(named["model"].toString(), "ECOSYS M2540dn");
-    EXPECT_EQ(named["description"].toString(), "Floor 2");
+    const QJsonObject raised = raise["events"][0].toObject(); // all its fields: the message tests
+    EXPECT_EQ(raised["event"].toString() + " " + raised["text"].toString(), "raised Paper jam");
+    EXPECT_EQ(raised["printer"]["address"].toString(), host);
+    EXPECT_EQ(raised["printer"]["model"].toString() + " " + raised["printer"]["description"].toString(),
+              "ECOSYS M2540dn Floor 2");
 
     receiver.queue(500);
     setJammed(printer, false);
