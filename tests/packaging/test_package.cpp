@@ -231,7 +231,8 @@ TEST_F(Installed, PackageHoldsTheInstalledTreeWithItsControlFields) {
     EXPECT_EQ(fields.out, "Package: meterlane\nVersion: " METERLANE_VERSION "\nSection: net\nArchitecture: " + arch +
                               "\n");
     const std::string depends = runCommand({"dpkg-deb", "-f", deb, "Depends"}).out;
-    for (const char *dependency : {"iputils-ping", "libqt6svg6", "libqt6sql6-sqlite", "libqt6widgets6", "libc6"})
+    for (const char *dependency :
+         {"iputils-ping", "libqt6svg6", "libqt6sql6-sqlite", "libqt6widgets6", "libcurl4", "libc6"})
         EXPECT_NE(depends.find(dependency), std::string::npos) << depends;
     EXPECT_NE(runCommand({"dpkg-deb", "-f", deb, "Maintainer"}).out.find('@'), std::string::npos);
     EXPECT_EQ(runCommand({"dpkg-deb", "--info", deb, "conffiles"}).out,
