@@ -92,6 +92,9 @@ bool readPassword(const Section &section, const QString &folder, Channel &channe
         return false;
     }
     channel.mail.password = QString::fromUtf8(source.readLine()).remove(u'\n').remove(u'\r');
+    if (source.permissions() & (QFileDevice::ReadGroup | QFileDevice::ReadOther))
+        section.problem(QStringLiteral("PasswordFile %1 is readable by other users: make it readable by its owner only "
+                                       "(chmod 600)").arg(source.fileName()));
     return true;
 }
 
