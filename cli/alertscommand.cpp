@@ -5,6 +5,7 @@
 
 #include "alerts/alertoutbox.h"
 #include "alerts/channel.h"
+#include "reading/conditions.h"
 #include "store/alertsettings.h"
 #include "upload/alerting.h"
 
@@ -16,11 +17,10 @@
 namespace cli {
 namespace {
 
-const QStringList SeverityNames = {QStringLiteral("notice"), QStringLiteral("warning"), QStringLiteral("critical")};
-
 // What a channel takes, in words: "warning and up, clears, hosts 127.0.0.0/8, summary at 07:30".
 QString rulesOf(const alerts::Channel &channel) {
-    QStringList rules{SeverityNames.value(channel.minimumSeverity - 1) + QStringLiteral(" and up")};
+    using reading::conditions::Severity;
+    QStringList rules{reading::conditions::severityName(Severity(channel.minimumSeverity)) + QStringLiteral(" and up")};
     if (!channel.kinds.isEmpty()) rules << QStringLiteral("kinds ") + channel.kinds.join(u' ');
     if (!channel.skipKinds.isEmpty()) rules << QStringLiteral("not ") + channel.skipKinds.join(u' ');
     if (!channel.hosts.isEmpty()) rules << QStringLiteral("hosts ") + channel.hosts;
@@ -76,12 +76,7 @@ int test(const QString &only) {
     int answered = 0, taken = 0;
     for (const alerts::Channel &channel : chosen) {
         const alerts::Content content{alerts::MessageType::Test, upload::thisSite(), channel.name, {}, {}};
-        const QString id = alerts::newMessageId();
-        const QDateTime now = QDateTime::currentDateTimeUtc();
-        const QByteArray body = channel.road == alerts::Road::Mail
-                                    ? alerts::mailMessage(id, now, channel.from, channel.to, content)
-                                    : alerts::webhookBody(id, now, content);
-        channel.send(body, [&, title = channel.title()](const alerts::Delivery &delivery) {
+        channel.send(channel.write(alerts::newMessageId(), QDateTime::currentDateTimeUtc(), content), [&, title = channel.title()](const alerts::Delivery &delivery) {
             ++answered;
             const bool took = delivery.outcome == alerts::Outcome::Accepted;
             taken += took ? 1 : 0;

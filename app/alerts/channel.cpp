@@ -1,5 +1,6 @@
 #include "channel.h"
 
+#include "reading/conditions.h"
 #include "store/alertsettings.h"
 #include "store/globals.h"
 #include "store/inifile.h"
@@ -18,19 +19,11 @@ namespace {
 
 const QString MailPrefix = QStringLiteral("Mail ");
 const QString WebhookPrefix = QStringLiteral("Webhook ");
-const QStringList SeverityNames = {QStringLiteral("notice"), QStringLiteral("warning"), QStringLiteral("critical")};
 
 const QStringList CommonKeys = {"MinimumSeverity", "Kinds", "SkipKinds", "Hosts", "Clears", "SummaryAt", "Verify",
                                 "CAFile"};
 const QStringList MailKeys = {"Server", "User", "Password", "PasswordFile", "From", "To"};
 const QStringList WebhookKeys = {"URL"}; // and Header, Header2, ...
-
-QStringList listOf(const QString &value) {
-    QStringList items;
-    for (const QString &item : value.split(u',', Qt::SkipEmptyParts))
-        if (!item.trimmed().isEmpty()) items << item.trimmed();
-    return items;
-}
 
 bool isHeaderKey(const QString &key) {
     static const QRegularExpression header(QStringLiteral("^header[0-9]*$"), QRegularExpression::CaseInsensitiveOption);
@@ -59,13 +52,12 @@ struct Section {
 
 void readCommon(const Section &section, Channel &channel) {
     if (const QString severity = section.text("MinimumSeverity"); !severity.isEmpty()) {
-        const qsizetype level = SeverityNames.indexOf(severity.toLower());
-        if (level >= 0) channel.minimumSeverity = int(level) + 1;
+        if (const auto level = reading::conditions::severityNamed(severity)) channel.minimumSeverity = int(*level);
         else section.problem(QStringLiteral("MinimumSeverity=%1 is none of critical, warning, notice: warning is used")
                                  .arg(store::oneLine(severity)));
     }
-    channel.kinds = listOf(section.text("Kinds"));
-    channel.skipKinds = listOf(section.text("SkipKinds"));
+    channel.kinds = store::commaList(section.text("Kinds"));
+    channel.skipKinds = store::commaList(section.text("SkipKinds"));
     channel.clears = section.yesNo("Clears", true);
     const bool verify = section.yesNo("Verify", true);
     const QString caFile = section.text("CAFile");
@@ -108,7 +100,7 @@ bool readMail(const Section &section, const QString &folder, Channel &channel) {
     }
     channel.mail.user = section.text("User");
     channel.from = section.text("From");
-    channel.to = listOf(section.text("To"));
+    channel.to = store::commaList(section.text("To"));
     if (channel.from.isEmpty() || channel.to.isEmpty()) {
         section.problem(QStringLiteral("left out: it needs From and To"));
         return false;
@@ -205,6 +197,10 @@ QString Channel::target() const {
     QStringList parts{shown.toString(QUrl::RemoveUserInfo)};
     for (const auto &header : webhook.headers) parts << QString::fromLatin1(header.first) + QStringLiteral(": ********");
     return parts.join(QStringLiteral(", "));
+}
+
+QByteArray Channel::write(const QString &id, const QDateTime &created, const Content &content) const {
+    return road == Road::Mail ? mailMessage(id, created, from, to, content) : webhookBody(id, created, content);
 }
 
 void Channel::send(const QByteArray &body, Delivered delivered) const {

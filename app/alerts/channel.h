@@ -57,6 +57,8 @@ struct Channel {
     // Where it sends, with nothing secret: the mail server and its recipients, or the webhook's address without its
     // query and its header lines with their values masked.
     QString target() const;
+    // The message as the channel's road carries it: the whole mail to its recipients, or the webhook's JSON.
+    QByteArray write(const QString &id, const QDateTime &created, const Content &content) const;
     // Hands body (the whole mail, or the webhook's JSON) to the channel's road; delivered hears how it went.
     void send(const QByteArray &body, Delivered delivered) const;
 };

@@ -1,6 +1,8 @@
 // What an alert says: the webhook's JSON object, the e-mail (headers encoded, body quoted-printable) and its subject.
 #include "message.h"
 
+#include "reading/conditions.h"
+
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -30,9 +32,7 @@ QString oneLine(const QString &text) {
 }
 
 QString severityName(int severity) {
-    if (severity >= 3) return QStringLiteral("critical");
-    if (severity <= 1) return QStringLiteral("notice");
-    return QStringLiteral("warning");
+    return reading::conditions::severityName(reading::conditions::Severity(std::clamp(severity, 1, 3)));
 }
 
 // ---- The webhook's JSON ----

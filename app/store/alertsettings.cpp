@@ -14,13 +14,6 @@ namespace {
 const QString Conditions = QStringLiteral("Conditions");
 const QString MutePrefix = QStringLiteral("Mute ");
 
-QStringList listOf(const QString &value) {
-    QStringList items;
-    for (const QString &item : value.split(u',', Qt::SkipEmptyParts))
-        if (!item.trimmed().isEmpty()) items << item.trimmed();
-    return items;
-}
-
 // A whole number from least to most, else the default kept with a problem.
 void readNumber(const IniFile &ini, const QString &key, int least, int most, int &field, QStringList &problems) {
     const auto value = ini.value(Conditions, key);
@@ -61,7 +54,7 @@ void readMutes(const IniFile &ini, AlertSettings &settings) {
             settings.problems << QStringLiteral("[%1] left out: Hosts: %2").arg(section, why);
             continue;
         }
-        mute.kinds = listOf(ini.value(section, QStringLiteral("Kinds")).value_or(QString()));
+        mute.kinds = commaList(ini.value(section, QStringLiteral("Kinds")).value_or(QString()));
         if (mute.blocks.isEmpty() || mute.kinds.isEmpty()) {
             settings.problems << QStringLiteral("[%1] left out: it needs Hosts and Kinds").arg(section);
             continue;
@@ -82,6 +75,13 @@ bool mutesKind(const QStringList &kinds, const QString &kind, const QString &uni
 
 } // namespace
 
+QStringList commaList(const QString &value) {
+    QStringList items;
+    for (const QString &item : value.split(u',', Qt::SkipEmptyParts))
+        if (!item.trimmed().isEmpty()) items << item.trimmed();
+    return items;
+}
+
 bool AlertSettings::muted(const QString &address, const QString &kind, const QString &unit) const {
     if (mutesKind(mutedEverywhere, kind, unit)) return true;
     const auto number = parseIpv4(address);
@@ -101,7 +101,7 @@ AlertSettings parseAlertSettings(const QByteArray &bytes) {
     readNumber(ini, QStringLiteral("SilentHours"), 0, 24 * 365, settings.silentHours, settings.problems);
     readNumber(ini, QStringLiteral("NoReadingDays"), 0, 365, settings.noReadingDays, settings.problems);
     readNotifyFrom(ini, settings);
-    settings.mutedEverywhere = listOf(ini.value(Conditions, QStringLiteral("Mute")).value_or(QString()));
+    settings.mutedEverywhere = commaList(ini.value(Conditions, QStringLiteral("Mute")).value_or(QString()));
     readMutes(ini, settings);
     return settings;
 }

@@ -45,6 +45,9 @@ struct AlertSettings {
     bool muted(const QString &address, const QString &kind, const QString &unit) const;
 };
 
+// The items of a value separated by commas, trimmed, empty ones left out.
+QStringList commaList(const QString &value);
+
 // The settings of a file's bytes; a value that cannot be used keeps the default, with a problem naming it.
 AlertSettings parseAlertSettings(const QByteArray &bytes);
 

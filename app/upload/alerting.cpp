@@ -4,6 +4,7 @@
 #include "alerts/channel.h"
 #include "outbox.h"
 #include "reading/printermib.h"
+#include "reading/supplies.h"
 #include "store/alertsettings.h"
 #include "store/config.h"
 #include "store/globals.h"
@@ -36,16 +37,14 @@ ConditionEvent eventOf(const PrinterNames &printer, const store::PrinterConditio
 alerts::WaitingMessage messageFor(const alerts::Channel &channel, const alerts::Content &content,
                                   const QDateTime &now) {
     const QString id = alerts::newMessageId();
-    const QByteArray body = channel.road == alerts::Road::Mail
-                                ? alerts::mailMessage(id, now, channel.from, channel.to, content)
-                                : alerts::webhookBody(id, now, content);
-    return {id, channel.name, content.type, alerts::subjectOf(content), now, body, 0, {},
+    return {id, channel.name, content.type, alerts::subjectOf(content), now, channel.write(id, now, content), 0, {},
             QDateTime::currentDateTimeUtc()};
 }
 
 // Where a supply's state says it is at or past its threshold.
 bool atThreshold(const QString &state) {
-    return state == u"low" || state == u"empty" || state == u"nearly full" || state == u"full";
+    using namespace reading::supplies;
+    return state == Low || state == Empty || state == NearlyFull || state == Full;
 }
 
 QString supplyName(const store::SupplyEntry &supply) {
@@ -66,8 +65,6 @@ QList<alerts::LowSupply> lowSupplies(const store::History &history, const Printe
                         days.value(supply.index)});
     return low;
 }
-
-std::chrono::milliseconds alertWait(int tries) { return retryWait(tries); }
 
 } // namespace
 
@@ -92,13 +89,14 @@ void alertConditionChanges(const QList<store::ConditionChange> &changes, const s
         events << eventOf(namesOf(listed, state), state, change.condition, change.since, change.raised, now);
     }
     QList<alerts::WaitingMessage> messages;
+    const alerts::Site site = thisSite();
     for (const alerts::Channel &channel : known.channels) {
-        alerts::Content content{alerts::MessageType::Conditions, thisSite(), channel.name, {}, {}};
+        alerts::Content content{alerts::MessageType::Conditions, site, channel.name, {}, {}};
         for (const ConditionEvent &event : events)
             if (channel.takes(event)) content.events << event;
         if (!content.events.isEmpty()) messages << messageFor(channel, content, now);
     }
-    alerts::queueMessages(messages, alertWait);
+    alerts::queueMessages(messages, retryWait);
 }
 
 alerts::Summary siteSummary(const QDateTime &now) {
@@ -137,11 +135,11 @@ void makeDueSummaries(const QDateTime &now) {
         const alerts::Content content{alerts::MessageType::Summary, thisSite(), channel.name, {}, *summary};
         messages << messageFor(channel, content, now.toUTC());
     }
-    alerts::queueMessages(messages, alertWait);
+    alerts::queueMessages(messages, retryWait);
 }
 
 int sendWaitingAlerts(bool dueOnly, QString *failure) {
-    return alerts::sendWaitingMessages(dueOnly, alertWait, failure);
+    return alerts::sendWaitingMessages(dueOnly, retryWait, failure);
 }
 
 } // namespace upload
