@@ -17,7 +17,6 @@
 #include "store/pips.h"
 
 #include <QDateTime>
-#include <QDir>
 #include <QFileInfo>
 
 #include <algorithm>
@@ -158,28 +157,19 @@ QList<store::ConditionChange> take(store::ConditionStates &states, const QString
     return states.observe(host, shown, QDateTime::currentDateTimeUtc(), settings.silentHours, unread);
 }
 
-// The newest reading of each printer the service took, from the history; nothing where the history cannot be read
-// (then no printer is late). Without a history yet, none was taken.
-std::optional<std::function<QDateTime(const QString &host)>> takenReadings() {
-    const QString folder = store::globals().programFolder;
-    if (!QFileInfo::exists(QDir(folder).filePath(store::HistoryFileName)))
-        return [](const QString &) { return QDateTime(); };
-    auto history = std::make_shared<store::History>(folder, true);
-    if (!history->isOpen()) return std::nullopt;
-    return [history](const QString &host) { return history->lastAccepted(host); };
-}
-
-// The printers whose readings the service has not taken for the site's days, raised or cleared.
+// The printers whose readings the service has not taken for the site's days, raised or cleared, by the newest reading
+// taken that the history holds: none without a history yet. A history that is there but cannot be read makes no
+// printer late.
 QHash<QString, QList<store::ConditionChange>> observeReadings(store::ConditionStates &states,
                                                               const QList<Monitored> &printers,
                                                               const store::AlertSettings &settings) {
     QHash<QString, QList<store::ConditionChange>> changes;
-    const auto taken = takenReadings();
-    if (!taken) return changes;
+    const store::History history(store::globals().programFolder, true); // read-only: never made here
+    if (!history.isOpen() && QFileInfo::exists(history.path())) return changes;
     const QDateTime now = QDateTime::currentDateTimeUtc();
     for (const Monitored &printer : printers) {
         const bool muted = settings.muted(states.printer(printer.host).address, store::NoReadingKind, {});
-        const auto late = states.observeReadings(printer.host, (*taken)(printer.host), now,
+        const auto late = states.observeReadings(printer.host, history.lastAccepted(printer.host), now,
                                                  muted ? 0 : settings.noReadingDays);
         if (!late.isEmpty()) changes.insert(printer.host, late);
     }
@@ -190,6 +180,21 @@ void tell(store::ConditionStates &states, const QString &host, const QString &de
           const QList<store::ConditionChange> &changes, const store::AlertSettings &settings) {
     announce(changes, states.printer(host), host, description, settings);
     showPrinter(host, states.printer(host));
+}
+
+// Tells the window of each printer's changes and stores them in the history; all of them, in the printers' order.
+QList<store::ConditionChange> tellAndStore(store::ConditionStates &states, const QList<Monitored> &printers,
+                                           const QHash<QString, QList<store::ConditionChange>> &changes,
+                                           const store::AlertSettings &settings) {
+    QList<store::ConditionChange> all;
+    for (const Monitored &printer : printers)
+        if (changes.contains(printer.host)) {
+            tell(states, printer.host, printer.description, changes[printer.host], settings);
+            all << changes[printer.host];
+        }
+    storeConditionChanges(all);
+    showAttentionCount(states);
+    return all;
 }
 
 } // namespace
@@ -242,15 +247,7 @@ bool runConditionPoll() {
                                         changes.value(printer.host);
         }
         states.save();
-        QList<store::ConditionChange> all;
-        for (const Monitored &printer : printers)
-            if (changes.contains(printer.host)) {
-                tell(states, printer.host, printer.description, changes[printer.host], settings);
-                all << changes[printer.host];
-            }
-        storeConditionChanges(all);
-        showAttentionCount(states);
-        alertConditionChanges(all, states);
+        alertConditionChanges(tellAndStore(states, printers, changes, settings), states);
     } catch (const platform::Fault &fault) {
         store::WriteLog(QStringLiteral("Condition poll ended: %1").arg(fault.description));
     }
@@ -266,15 +263,7 @@ void finishCycleConditions(const QList<store::ConditionChange> &cycleChanges) {
     const QList<Monitored> printers = store::monitoredPrinters();
     const QHash<QString, QList<store::ConditionChange>> late = observeReadings(states, printers, settings);
     states.save();
-    QList<store::ConditionChange> all = cycleChanges;
-    for (const Monitored &printer : printers)
-        if (late.contains(printer.host)) {
-            tell(states, printer.host, printer.description, late[printer.host], settings);
-            storeConditionChanges(late[printer.host]);
-            all << late[printer.host];
-        }
-    if (!late.isEmpty()) showAttentionCount(states);
-    alertConditionChanges(all, states);
+    alertConditionChanges(cycleChanges + tellAndStore(states, printers, late, settings), states);
 }
 
 int pollIntervalTicks() { return store::alertSettings().pollMinutes * 2; }
